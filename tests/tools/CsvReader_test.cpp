@@ -1,0 +1,165 @@
+#include "CsvReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Dictionary.h"
+#include "InputError.h"
+
+namespace {
+
+// Writes text to a fresh temporary file and removes it at the end of the test.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& text) {
+    char name[] = "/tmp/tabcube_csv_XXXXXX";
+    const int fd = mkstemp(name);
+    EXPECT_GE(fd, 0);
+    _path = name;
+    FILE* file = fdopen(fd, "wb");
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
+  ~TempFile() { std::remove(_path.c_str()); }
+  const std::string& Path() const { return _path; }
+
+ private:
+  std::string _path;
+};
+
+std::vector<std::vector<std::string>> ReadAll(const std::string& text) {
+  TempFile file(text);
+  CsvReader reader(file.Path());
+  std::vector<std::vector<std::string>> records;
+  std::vector<std::string> fields;
+  while (reader.NextRecord(fields)) records.push_back(fields);
+  return records;
+}
+
+std::string ErrorOf(const std::string& text) {
+  TempFile file(text);
+  try {
+    CsvReader reader(file.Path());
+    std::vector<std::string> fields;
+    while (reader.NextRecord(fields)) {
+    }
+  } catch (const InputError& error) {
+    std::string message = error.what();
+    return message.substr(file.Path().size());  // drop the temporary name
+  }
+  return "no error";
+}
+
+using Records = std::vector<std::vector<std::string>>;
+
+TEST(CsvReaderTest, QuotedFieldsHoldSeparatorsQuotesAndLineBreaks) {
+  EXPECT_EQ(ReadAll("a,b,c\n\"x,y\",\"say \"\"hi\"\"\",\"two\nlines\"\n"),
+            (Records{{"a", "b", "c"}, {"x,y", "say \"hi\"", "two\nlines"}}));
+}
+
+TEST(CsvReaderTest, LineEndsAndByteOrderMark) {
+  EXPECT_EQ(ReadAll("\xEF\xBB\xBFname,v\r\nx,1\r\ny,2"),
+            (Records{{"name", "v"}, {"x", "1"}, {"y", "2"}}));
+  EXPECT_EQ(ReadAll("a\n\n"), (Records{{"a"}, {""}}));  // inner empty line is a record
+  EXPECT_EQ(ReadAll(""), Records{});
+}
+
+TEST(CsvReaderTest, EmptyFieldsAtBothEndsAndQuotedEmptyField) {
+  EXPECT_EQ(ReadAll(",,\n\"\",x,\n"), (Records{{"", "", ""}, {"", "x", ""}}));
+}
+
+TEST(CsvReaderTest, LongFieldsCrossTheReadBlock) {
+  const std::string big(3 << 20, 'z');
+  const Records records = ReadAll("h\n" + big + "\n\"" + big + "\"\n");
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[1][0], big);
+  EXPECT_EQ(records[2][0], big);
+}
+
+TEST(CsvReaderTest, MalformedInputNamesLineAndColumn) {
+  EXPECT_EQ(ErrorOf("a,b\n1,\"open\n"), ":2:3: quoted field is not closed");
+  EXPECT_EQ(ErrorOf("a,b\n1,ab\"c\n"), ":2:5: quote inside an unquoted field");
+  EXPECT_EQ(ErrorOf("a\n\"x\"y\n"), ":2:4: unexpected character after a closing quote");
+}
+
+TEST(CsvReaderTest, MissingFileIsAClearError) {
+  try {
+    CsvReader reader("/nonexistent/file.csv");
+    FAIL() << "expected an error";
+  } catch (const InputError& error) {
+    EXPECT_NE(std::string(error.what()).find("/nonexistent/file.csv: cannot open"),
+              std::string::npos);
+  }
+}
+
+TEST(DictionaryTest, InferenceMakesNumbersAndWidestStrings) {
+  TempFile file("id,name,score\n1,ann,2.5\n2,\"bartholomew\",\n3,,-1e3\n");
+  const Dictionary dictionary = InferDictionary(file.Path());
+  ASSERT_EQ(dictionary.variables.size(), 3u);
+  EXPECT_FALSE(dictionary.variables[0].isString);
+  EXPECT_TRUE(dictionary.variables[1].isString);
+  EXPECT_EQ(dictionary.variables[1].width, 11);
+  EXPECT_FALSE(dictionary.variables[2].isString);
+}
+
+TEST(DictionaryTest, ParsesTypesLabelsAndMissingValues) {
+  const Dictionary dictionary = ParseDictionary(
+      R"({"variables": [
+           {"name": "m", "type": "numeric", "label": "Marital",
+            "valueLabels": [[1, "Never"], [99, "No answer"]],
+            "missing": {"values": [99], "range": [96, 98]}},
+           {"name": "s", "type": "string", "width": 3, "valueLabels": [["a", "A"]],
+            "missing": {"values": ["x"], "range": null}},
+           {"name": "w", "type": "numeric"}],
+          "weight": "w"})",
+      "dict.json");
+  ASSERT_EQ(dictionary.variables.size(), 3u);
+  const VariableSpec& m = dictionary.variables[0];
+  EXPECT_EQ(m.label, "Marital");
+  ASSERT_EQ(m.valueLabels.size(), 2u);
+  EXPECT_EQ(m.valueLabels[1].numericValue, 99);
+  EXPECT_TRUE(m.hasMissingRange);
+  EXPECT_EQ(m.missingHigh, 98);
+  EXPECT_EQ(dictionary.variables[1].missingStrings, std::vector<std::string>{"x"});
+  EXPECT_EQ(dictionary.weight, "w");
+}
+
+std::string DictionaryError(const std::string& text) {
+  try {
+    ParseDictionary(text, "d.json");
+  } catch (const InputError& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+TEST(DictionaryTest, BadDictionariesNameThePathAndTheProblem) {
+  EXPECT_EQ(DictionaryError(R"({"variables": [{"name": "a", "type": "date"}]})"),
+            "d.json: $.variables[0].type: expected \"numeric\" or \"string\", found \"date\"");
+  EXPECT_EQ(DictionaryError(R"({"variables": [{"name": "s", "type": "string", "width": 2,
+            "valueLabels": [["abc", "x"]]}]})"),
+            "d.json: $.variables[0].valueLabels[0][0]: string \"abc\" is wider than variable s (2 "
+            "bytes)");
+  EXPECT_EQ(DictionaryError(R"({"variables": [{"name": "s", "type": "string", "width": 2}],
+            "weight": "s"})"),
+            "d.json: $.weight: weight variable s is a string");
+  EXPECT_EQ(DictionaryError(R"({"variables": []}, )").substr(0, 26), "d.json: not valid JSON: [j");
+}
+
+TEST(DictionaryTest, NumbersParseWholeFieldsOnly) {
+  double value = 0;
+  EXPECT_TRUE(ParseNumber(" 12.5 ", value));
+  EXPECT_EQ(value, 12.5);
+  EXPECT_TRUE(ParseNumber("+3", value));
+  EXPECT_EQ(value, 3);
+  EXPECT_FALSE(ParseNumber("12a", value));
+  EXPECT_FALSE(ParseNumber("", value));
+  EXPECT_FALSE(ParseNumber("nan", value));
+  EXPECT_FALSE(ParseNumber("1e999", value));
+}
+
+}  // namespace

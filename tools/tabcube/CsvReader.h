@@ -1,0 +1,52 @@
+#ifndef TABCUBE_TOOL_CSV_READER_H
+#define TABCUBE_TOOL_CSV_READER_H
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// CsvReader: streams the records of a comma-separated file (RFC 4180: quoted
+// fields with doubled quotes, separators and line breaks inside quotes, CRLF
+// or LF line ends, an optional UTF-8 byte-order mark). Reads the file in large
+// blocks and reuses the field strings, so memory does not grow with the file.
+// Malformed input throws InputError naming the file, line and column.
+class CsvReader {
+ public:
+  // Opens the file; throws InputError when it cannot be read.
+  explicit CsvReader(const std::string& path);
+  ~CsvReader();
+  CsvReader(const CsvReader&) = delete;
+  CsvReader& operator=(const CsvReader&) = delete;
+
+  // Reads the next record into fields (resized to the record's field count).
+  // Returns false at the end of the file. A last line without a line end is
+  // a record; an empty line at the very end is not.
+  bool NextRecord(std::vector<std::string>& fields);
+
+  // Line on which the record last returned starts (1-based).
+  long RecordLine() const { return _recordLine; }
+  const std::string& Path() const { return _path; }
+  // Restarts at the first record (after the byte-order mark).
+  void Rewind();
+
+  // Throws InputError "<file>:<line>:<column>: <problem>".
+  [[noreturn]] void Fail(long line, long column, const std::string& problem) const;
+
+ private:
+  static constexpr size_t kBlockSize = 1 << 20;
+
+  bool Fill();
+  int Peek();
+  int Get();
+
+  std::string _path;
+  std::FILE* _file = nullptr;
+  std::vector<char> _buffer;
+  size_t _position = 0;
+  size_t _end = 0;
+  long _line = 1;
+  long _column = 1;
+  long _recordLine = 0;
+};
+
+#endif

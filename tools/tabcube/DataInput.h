@@ -1,0 +1,63 @@
+#ifndef TABCUBE_TOOL_DATA_INPUT_H
+#define TABCUBE_TOOL_DATA_INPUT_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Dictionary.h"
+#include "baseutil.h"
+#include "casesource.h"
+
+// CaseSource: a stream of cases, each written into a row laid out like the
+// data source's rows. Sources hold one case at a time, so memory does not grow
+// with the number of cases.
+class CaseSource {
+ public:
+  virtual ~CaseSource() = default;
+  // Writes the next case into row (RowWidth() cells); false at the end.
+  // Malformed data throws InputError naming the place and the problem.
+  virtual bool ReadCase(OBS* row) = 0;
+  // Starts again at the first case.
+  virtual void Rewind() = 0;
+};
+
+// Builds a data source holding the dictionary's variables (no cases): types,
+// labels, value labels and missing values.
+void DefineVariables(const Dictionary& dictionary, QUOR_DataSource& dataSource);
+
+// A CSV file with a header row naming the columns. Every dictionary variable
+// must have a column; columns the dictionary does not name are ignored. An
+// empty field is system-missing (numbers) or blank (strings).
+std::unique_ptr<CaseSource> OpenCsv(const std::string& path, const Dictionary& dictionary,
+                                    const QUOR_DataSource& dataSource);
+
+// A table or a query of an SQLite database; a query is recognised by starting
+// with SELECT or WITH. NULL is system-missing (numbers) or blank (strings).
+std::unique_ptr<CaseSource> OpenSqlite(const std::string& path, const std::string& tableOrQuery,
+                                       const Dictionary& dictionary,
+                                       const QUOR_DataSource& dataSource);
+// Infers a dictionary from an SQLite table or query (numeric when every
+// non-NULL value is a number, else a string as wide as its longest value).
+Dictionary InferSqliteDictionary(const std::string& path, const std::string& tableOrQuery);
+
+// The procedure's iterator over a case source. Cases whose weight is missing,
+// zero or negative are skipped (and counted) when the data are weighted.
+class StreamingCaseIterator : public ProcDSIterator {
+ public:
+  StreamingCaseIterator(const QUOR_DataSource& dataSource, int weightVariable, CaseSource& source);
+  bool Next() override;
+  void Rewind() override;
+
+  long CasesRead() const { return _casesRead; }
+  long CasesExcludedByWeight() const { return _excludedByWeight; }
+
+ private:
+  CaseSource& _source;
+  std::vector<OBS> _row;
+  bool _weighted;
+  long _casesRead = 0;
+  long _excludedByWeight = 0;
+};
+
+#endif
