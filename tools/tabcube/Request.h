@@ -1,0 +1,105 @@
+#ifndef TABCUBE_TOOL_REQUEST_H
+#define TABCUBE_TOOL_REQUEST_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+// A value written in a request: a number or a string.
+struct RequestValue {
+  bool isString = false;
+  double number = 0.0;
+  std::string text;
+};
+
+// One entry of an explicit category list.
+struct CategorySpec {
+  enum Kind {
+    kValue,           // {"value": v}
+    kRange,           // {"range": [low, high]}
+    kLoRange,         // {"range": [null, high]}
+    kHiRange,         // {"range": [low, null]}
+    kAll,             // {"range": [null, null]}
+    kMissing,         // {"missing": true}
+    kOther,           // {"other": true}
+    kSubtotal,        // {"subtotal": "label"}
+    kHidingSubtotal,  // {"subtotal": "label", "hide": true}
+    kMember           // {"variable": "name"}: a member of a dichotomy set
+  };
+  Kind kind = kValue;
+  RequestValue low;   // the value, or the range's low end
+  RequestValue high;  // the range's high end
+  std::string label;  // subtotal label
+  std::string member;
+  std::string path;  // JSON path, for messages
+};
+
+// How one variable or set of a table shows its categories.
+struct ElementOptions {
+  bool totals = false;
+  bool totalAfter = true;
+  std::string totalLabel;  // empty: the default label
+  bool includeMissing = false;
+  bool includeEmpty = true;
+  bool ascending = true;
+  enum Sort { kNone = 0, kByValue = 1, kByLabel = 2, kByStatistic = 3 } sort = kByValue;
+  int sortStatistic = 1;  // statistic code for kByStatistic
+  std::string sortVariable;
+  bool hasCategoryList = false;
+  std::vector<CategorySpec> categories;
+  std::string path;
+};
+
+// One statistic of a table.
+struct StatisticSpec {
+  int code = 0;
+  std::string name;
+  std::string variable;    // empty for statistics of the categories
+  double parameter = 0.0;  // percentile cut point or median-interval level
+  double lower = 0.0;
+  double upper = 0.0;
+  std::string path;
+};
+
+// A multiple-response set.
+struct SetSpec {
+  std::string name;
+  std::string label;
+  bool isDichotomy = false;
+  std::vector<std::string> variables;
+  std::string missingVariable;  // category sets: whose missing values count
+  bool countDuplicates = false;
+  RequestValue countedValue;  // dichotomy sets
+  bool labelFromValue = false;
+  std::string path;
+};
+
+struct TableSpec {
+  std::string title;
+  // Each axis is a list of stacked groups; a group is a list of nested names.
+  std::vector<std::vector<std::string>> rows, columns, layers;
+  std::map<std::string, ElementOptions> options;
+  std::vector<StatisticSpec> statistics;
+  std::string statisticsVariable;  // the dimension whose categories the counts describe
+  int labelOption = 0;
+  bool pairwise = false;
+  bool weighted = true;  // applies when the data have a weight variable
+  std::string path;
+};
+
+struct Request {
+  std::string data;        // data file (CSV, or SQLite with "sqlite")
+  std::string dictionary;  // optional dictionary file
+  std::string sqlite;      // table or query when data is an SQLite database
+  std::string weight;      // overrides the dictionary's weight variable
+  std::vector<SetSpec> sets;
+  std::vector<TableSpec> tables;
+};
+
+// Parses a table request (JSON). Relative file names are resolved against
+// baseDirectory. Throws InputError naming the source and JSON path.
+Request ParseRequest(const std::string& text, const std::string& source,
+                     const std::string& baseDirectory);
+Request ReadRequest(const std::string& path);
+
+#endif
