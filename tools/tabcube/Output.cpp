@@ -1,0 +1,286 @@
+#include "Output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+bool IsPercentage(const std::string& name) {
+  return name.find("Pct") != std::string::npos;
+}
+
+std::string FormatNumber(double value, bool percentage) {
+  if (std::isnan(value)) return "";
+  char text[64];
+  if (percentage)
+    std::snprintf(text, sizeof text, "%.1f%%", value);
+  else if (std::fabs(value) < 1e15 && value == std::floor(value))
+    std::snprintf(text, sizeof text, "%.0f", value);
+  else
+    std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+std::string CategoryValueText(const CategoryResult& category) {
+  if (category.type != "value" && category.type != "variable") return "";
+  if (category.isString) return category.text;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.15g", category.number);
+  return text;
+}
+
+std::string StatisticTitle(const StatisticResult& statistic) {
+  std::string title = statistic.name;
+  if (statistic.hasParameter) {
+    char text[32];
+    std::snprintf(text, sizeof text, "(%g)", statistic.parameter);
+    title += text;
+  }
+  if (!statistic.variable.empty()) title += " " + statistic.variable;
+  return title;
+}
+
+std::vector<size_t> Axis(const CubeResult& cube, const char* axis) {
+  std::vector<size_t> dimensions;
+  for (size_t d = 0; d < cube.dimensions.size(); ++d)
+    if (cube.dimensions[d].axis == axis) dimensions.push_back(d);
+  return dimensions;
+}
+
+// Every combination of categories of the given dimensions, last turning fastest.
+std::vector<std::vector<int>> Combinations(const CubeResult& cube,
+                                           const std::vector<size_t>& dimensions) {
+  std::vector<std::vector<int>> result(1);
+  for (size_t d : dimensions) {
+    std::vector<std::vector<int>> next;
+    for (const auto& prefix : result)
+      for (size_t c = 0; c < cube.dimensions[d].categories.size(); ++c) {
+        next.push_back(prefix);
+        next.back().push_back(static_cast<int>(c));
+      }
+    result = std::move(next);
+  }
+  return result;
+}
+
+size_t CellIndex(const CubeResult& cube, const std::vector<int>& categories) {
+  size_t index = 0;
+  for (size_t d = 0; d < cube.dimensions.size(); ++d)
+    index = index * cube.dimensions[d].categories.size() + static_cast<size_t>(categories[d]);
+  return index;
+}
+
+std::string DimensionTitle(const DimensionResult& dimension) {
+  return dimension.label.empty() ? dimension.name : dimension.label;
+}
+
+void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
+                const std::vector<size_t>& layerDims, std::ostream& out) {
+  const auto rowDims = Axis(cube, "row"), columnDims = Axis(cube, "column");
+  for (size_t i = 0; i < layerDims.size(); ++i) {
+    const DimensionResult& dimension = cube.dimensions[layerDims[i]];
+    out << DimensionTitle(dimension) << ": "
+        << dimension.categories[static_cast<size_t>(layer[i])].label << "\n";
+  }
+  const auto rows = Combinations(cube, rowDims), columns = Combinations(cube, columnDims);
+  const size_t statistics = cube.statistics.size();
+  // The grid: header lines (one per column dimension plus statistic names),
+  // then one line per row combination.
+  const size_t labelColumns = std::max<size_t>(1, rowDims.size());
+  const size_t headerLines = columnDims.size() + 1;
+  std::vector<std::vector<std::string>> grid(
+      headerLines + rows.size(),
+      std::vector<std::string>(labelColumns + columns.size() * statistics));
+  for (size_t r = 0; r < rowDims.size(); ++r)
+    grid[headerLines - 1][r] = DimensionTitle(cube.dimensions[rowDims[r]]);
+  for (size_t c = 0; c < columns.size(); ++c)
+    for (size_t s = 0; s < statistics; ++s) {
+      const size_t column = labelColumns + c * statistics + s;
+      for (size_t h = 0; h < columnDims.size(); ++h) {
+        const bool newGroup =
+            s == 0 && (c == 0 || !std::equal(columns[c].begin(),
+                                             columns[c].begin() + static_cast<long>(h) + 1,
+                                             columns[c - 1].begin()));
+        if (newGroup)
+          grid[h][column] =
+              cube.dimensions[columnDims[h]].categories[static_cast<size_t>(columns[c][h])].label;
+      }
+      grid[headerLines - 1][column] = StatisticTitle(cube.statistics[s]);
+    }
+  std::vector<int> categories(cube.dimensions.size());
+  for (size_t i = 0; i < layerDims.size(); ++i) categories[layerDims[i]] = layer[i];
+  for (size_t r = 0; r < rows.size(); ++r) {
+    std::vector<std::string>& line = grid[headerLines + r];
+    for (size_t h = 0; h < rowDims.size(); ++h) {
+      const bool newGroup =
+          r == 0 || !std::equal(rows[r].begin(), rows[r].begin() + static_cast<long>(h) + 1,
+                                rows[r - 1].begin());
+      if (newGroup)
+        line[h] = cube.dimensions[rowDims[h]].categories[static_cast<size_t>(rows[r][h])].label;
+      categories[rowDims[h]] = rows[r][h];
+    }
+    for (size_t c = 0; c < columns.size(); ++c) {
+      for (size_t h = 0; h < columnDims.size(); ++h) categories[columnDims[h]] = columns[c][h];
+      const CellResult& cell = cube.cells[CellIndex(cube, categories)];
+      for (size_t s = 0; s < statistics; ++s)
+        if (cell.present)
+          line[labelColumns + c * statistics + s] = FormatValue(cube.statistics[s], cell.values[s]);
+    }
+  }
+  std::vector<size_t> widths(grid[0].size(), 0);
+  for (const auto& line : grid)
+    for (size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], line[i].size());
+  for (const auto& line : grid) {
+    std::string text;
+    for (size_t i = 0; i < line.size(); ++i) {
+      const std::string pad(widths[i] - line[i].size(), ' ');
+      text += i < labelColumns ? line[i] + pad : pad + line[i];
+      if (i + 1 < line.size()) text += "  ";
+    }
+    text.erase(text.find_last_not_of(' ') + 1);
+    out << text << "\n";
+  }
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+std::string CsvNumber(double value) {
+  if (std::isnan(value)) return "";
+  char text[64];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+}  // namespace
+
+std::string FormatValue(const StatisticResult& statistic, const std::array<double, 3>& value) {
+  if (statistic.isInterval) {
+    if (std::isnan(value[0]) && std::isnan(value[1])) return "";
+    return "[" + FormatNumber(value[0], false) + ", " + FormatNumber(value[1], false) + "]";
+  }
+  return FormatNumber(value[0], IsPercentage(statistic.name));
+}
+
+void WriteText(const std::vector<CubeResult>& cubes, std::ostream& out) {
+  for (size_t t = 0; t < cubes.size(); ++t) {
+    const CubeResult& cube = cubes[t];
+    if (t > 0) out << "\n";
+    out << (cube.title.empty() ? "Table" : cube.title) << "\n";
+    const auto layerDims = Axis(cube, "layer");
+    const auto layers = Combinations(cube, layerDims);
+    for (size_t l = 0; l < layers.size(); ++l) {
+      if (l > 0) out << "\n";
+      WriteBlock(cube, layers[l], layerDims, out);
+    }
+    out << (cube.weighted ? "Weighted by " + cube.weightVariable : std::string("Unweighted"))
+        << "; " << cube.casesRead << " cases read";
+    if (!cube.weightVariable.empty())
+      out << ", " << cube.casesExcludedByWeight
+          << " left out for a missing, zero or negative weight";
+    out << "\n";
+  }
+}
+
+void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out) {
+  size_t maxDimensions = 0;
+  for (const CubeResult& cube : cubes)
+    maxDimensions = std::max(maxDimensions, cube.dimensions.size());
+  out << "table,title";
+  for (size_t d = 1; d <= maxDimensions; ++d)
+    out << ",dimension" << d << ",axis" << d << ",label" << d << ",value" << d << ",type" << d;
+  out << ",statistic,variable,parameter,value,upper,level\n";
+  for (size_t t = 0; t < cubes.size(); ++t) {
+    const CubeResult& cube = cubes[t];
+    for (const CellResult& cell : cube.cells) {
+      if (!cell.present) continue;
+      std::string prefix = std::to_string(t + 1) + "," + CsvField(cube.title);
+      for (size_t d = 0; d < maxDimensions; ++d) {
+        if (d >= cube.dimensions.size()) {
+          prefix += ",,,,,";
+          continue;
+        }
+        const DimensionResult& dimension = cube.dimensions[d];
+        const CategoryResult& category =
+            dimension.categories[static_cast<size_t>(cell.categories[d])];
+        prefix += "," + CsvField(dimension.name) + "," + dimension.axis + "," +
+                  CsvField(category.label) + "," + CsvField(CategoryValueText(category)) + "," +
+                  category.type;
+      }
+      for (size_t s = 0; s < cube.statistics.size(); ++s) {
+        const StatisticResult& statistic = cube.statistics[s];
+        out << prefix << "," << statistic.name << "," << CsvField(statistic.variable) << ","
+            << (statistic.hasParameter ? CsvNumber(statistic.parameter) : "") << ","
+            << CsvNumber(cell.values[s][0]) << ","
+            << (statistic.isInterval ? CsvNumber(cell.values[s][1]) : "") << ","
+            << (statistic.isInterval ? CsvNumber(cell.values[s][2]) : "") << "\n";
+      }
+    }
+  }
+}
+
+void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
+  using nlohmann::json;
+  json tables = json::array();
+  for (const CubeResult& cube : cubes) {
+    json table;
+    table["title"] = cube.title;
+    table["weighted"] = cube.weighted;
+    table["weightVariable"] =
+        cube.weightVariable.empty() ? json(nullptr) : json(cube.weightVariable);
+    table["casesRead"] = cube.casesRead;
+    table["casesExcludedByWeight"] = cube.casesExcludedByWeight;
+    json dimensions = json::array();
+    for (const DimensionResult& dimension : cube.dimensions) {
+      json categories = json::array();
+      for (const CategoryResult& category : dimension.categories) {
+        json value = nullptr;
+        if (category.type == "value" || category.type == "variable")
+          value = category.isString ? json(category.text) : json(category.number);
+        categories.push_back({{"label", category.label},
+                              {"value", value},
+                              {"type", category.type},
+                              {"code", category.code},
+                              {"empty", category.empty}});
+      }
+      dimensions.push_back({{"name", dimension.name},
+                            {"label", dimension.label},
+                            {"axis", dimension.axis},
+                            {"categories", categories}});
+    }
+    table["dimensions"] = dimensions;
+    json statistics = json::array();
+    for (const StatisticResult& statistic : cube.statistics)
+      statistics.push_back(
+          {{"name", statistic.name},
+           {"variable", statistic.variable.empty() ? json(nullptr) : json(statistic.variable)},
+           {"parameter", statistic.hasParameter ? json(statistic.parameter) : json(nullptr)}});
+    table["statistics"] = statistics;
+    json cells = json::array();
+    for (const CellResult& cell : cube.cells) {
+      json values = json::array();
+      for (size_t s = 0; s < cube.statistics.size(); ++s) {
+        const auto& value = cell.values[s];
+        auto number = [](double v) { return std::isnan(v) ? json(nullptr) : json(v); };
+        if (cube.statistics[s].isInterval)
+          values.push_back(json::array({number(value[0]), number(value[1]), number(value[2])}));
+        else
+          values.push_back(number(value[0]));
+      }
+      cells.push_back(
+          {{"categories", cell.categories}, {"present", cell.present}, {"values", values}});
+    }
+    table["cells"] = cells;
+    tables.push_back(table);
+  }
+  out << json{{"tables", tables}}.dump(1) << "\n";
+}

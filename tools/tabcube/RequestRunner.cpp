@@ -1,0 +1,574 @@
+#include "RequestRunner.h"
+
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "AggregationCategory.h"
+#include "AggregationCube.h"
+#include "AggregationMCSet.h"
+#include "AggregationMDSet.h"
+#include "AggregationResult.h"
+#include "AggregationStatistic.h"
+#include "AggregationTable.h"
+#include "AggregationVariable.h"
+#include "CubeAggregator.h"
+#include "DataInput.h"
+#include "InputError.h"
+#include "ParsedCategory.h"
+#include "StatValues.h"
+#include "StatisticNames.h"
+#include "TableDimension.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+
+// Shows a table the current case of another iterator. A table that must not
+// be weighted reads the data through one of these: the engine weights cases
+// only when its iterator is the weighted procedure iterator.
+class MirrorIterator : public QUOR_InputCaseIterator {
+ public:
+  MirrorIterator(const QUOR_DataSource& dataSource, const QUOR_InputCaseIterator& source)
+      : QUOR_InputCaseIterator(dataSource), _source(source) {}
+  void Follow() { SetCurrentRow(_source.CurrentRow()); }
+
+ private:
+  const QUOR_InputCaseIterator& _source;
+};
+
+[[noreturn]] void Fail(const std::string& path, const std::string& problem) {
+  throw InputError("request: " + path + ": " + problem);
+}
+
+int VariableIndex(const QUOR_DataSource& dataSource, const std::string& name) {
+  for (int i = 0; i < dataSource.NumberOfVariables(); ++i)
+    if (name == dataSource.GetVariable(i).GetName()) return i;
+  return -1;
+}
+
+// Cells of a value of the given type (0 numeric, else width), blank-padded.
+std::vector<OBS> ValueCells(const RequestValue& value, int type, const std::string& path,
+                            const std::string& owner) {
+  std::vector<OBS> cells(static_cast<size_t>(QUOR_CellCount(type)));
+  if (type == 0) {
+    if (value.isString)
+      Fail(path, "\"" + value.text + "\" is a string but " + owner + " is numeric");
+    cells[0].num = value.number + 0.0;
+    return cells;
+  }
+  if (!value.isString) Fail(path, "a number was given but " + owner + " is a string");
+  if (static_cast<int>(value.text.size()) > type)
+    Fail(path,
+         "\"" + value.text + "\" is wider than " + owner + " (" + std::to_string(type) + " bytes)");
+  std::memset(cells[0].str, ' ', cells.size() * sizeof(OBS));
+  std::memcpy(cells[0].str, value.text.data(), value.text.size());
+  return cells;
+}
+
+double Readable(double value) {
+  return value == Codes::kMissingValue ? std::nan("") : value;
+}
+
+}  // namespace
+
+// One element of a table (a variable or a set) with the engine's description of it.
+struct ElementRun {
+  std::string name;
+  std::unique_ptr<AggregationVariable> variable;
+  bool isSet = false;
+  std::vector<OBS> countedValue;  // a dichotomy set's counted value, alive as long as the set
+};
+
+// One crossing of a row group, a column group and a layer group.
+struct CubeRun {
+  std::vector<ElementRun*> elements;
+  std::vector<std::string> axes;
+  AggregationCube* categoricalCube = nullptr;
+  AggregationCube* scaleCube = nullptr;
+  int categoricalIndex = -1;  // position among the table's cubes, in creation order
+  int scaleIndex = -1;
+  std::vector<int> categoricalSlots;  // request statistic index of each categorical statistic
+  std::vector<int> scaleSlots;
+};
+
+struct RequestRunner::TableRun {
+  const TableSpec* spec = nullptr;
+  std::unique_ptr<MirrorIterator> mirror;
+  // Declared before the engine table: the table's dimensions point at these.
+  std::vector<std::unique_ptr<ParsedCategory>> parsedCategories;
+  std::map<std::string, std::unique_ptr<ElementRun>> elements;
+  std::unique_ptr<AggregationTable> table;
+  std::vector<CubeRun> cubes;
+  int cubeCount = 0;
+  bool weighted = false;
+};
+
+namespace {
+
+// Builds one table of the request; the checks name the request's JSON paths.
+class TableBuilder {
+ public:
+  TableBuilder(const Request& request, const QUOR_DataSource& dataSource)
+      : _request(request), _dataSource(dataSource) {}
+
+  void Build(RequestRunner::TableRun& run, const TableSpec& spec, QUOR_InputCaseIterator& iterator,
+             bool weightedData) {
+    run.spec = &spec;
+    run.weighted = weightedData && spec.weighted;
+    QUOR_InputCaseIterator* tableIterator = &iterator;
+    if (weightedData && !spec.weighted) {
+      run.mirror = std::make_unique<MirrorIterator>(_dataSource, iterator);
+      tableIterator = run.mirror.get();
+    }
+    if (spec.rows.empty() && spec.columns.empty() && spec.layers.empty())
+      Fail(spec.path, "the table has no rows, columns or layers");
+    for (const auto& [name, options] : spec.options)
+      if (!Mentions(spec, name))
+        Fail(options.path, name + " is not a row, column or layer of the table");
+    run.table = std::make_unique<AggregationTable>(*tableIterator, run.weighted, spec.pairwise);
+    run.table->SetCLabelOption(static_cast<Codes::CLabelOption>(spec.labelOption));
+    const auto statistics = CheckStatistics(spec);
+
+    const auto rows = GroupsOrNone(spec.rows), columns = GroupsOrNone(spec.columns),
+               layers = GroupsOrNone(spec.layers);
+    for (const auto* rowGroup : rows)
+      for (const auto* columnGroup : columns)
+        for (const auto* layerGroup : layers) {
+          CubeRun cube;
+          AddGroup(run, spec, rowGroup, "row", spec.path + ".rows", cube);
+          AddGroup(run, spec, columnGroup, "column", spec.path + ".columns", cube);
+          AddGroup(run, spec, layerGroup, "layer", spec.path + ".layers", cube);
+          CreateCubes(run, spec, statistics, cube);
+          run.cubes.push_back(std::move(cube));
+        }
+  }
+
+ private:
+  static std::vector<const std::vector<std::string>*> GroupsOrNone(
+      const std::vector<std::vector<std::string>>& groups) {
+    std::vector<const std::vector<std::string>*> result;
+    for (const auto& group : groups) result.push_back(&group);
+    if (result.empty()) result.push_back(nullptr);
+    return result;
+  }
+
+  static bool Mentions(const TableSpec& spec, const std::string& name) {
+    for (const auto* axis : {&spec.rows, &spec.columns, &spec.layers})
+      for (const auto& group : *axis)
+        for (const auto& element : group)
+          if (element == name) return true;
+    return false;
+  }
+
+  // The engine's description of each statistic, with a check of its variable.
+  std::vector<AggregationStatistic> CheckStatistics(const TableSpec& spec) const {
+    std::vector<AggregationStatistic> statistics;
+    for (const StatisticSpec& statistic : spec.statistics) {
+      int index = -1;
+      if (!statistic.variable.empty()) {
+        index = VariableIndex(_dataSource, statistic.variable);
+        if (index < 0) Fail(statistic.path + ".variable", "unknown variable " + statistic.variable);
+        if (_dataSource.GetVariable(index).GetType() != 0)
+          Fail(statistic.path + ".variable", "statistic " + statistic.name +
+                                                 " needs a numeric variable; " +
+                                                 statistic.variable + " is a string");
+      }
+      AggregationStatistic described(index, static_cast<Codes::StatisticCodes>(statistic.code));
+      described.SetPTileCutPoint(statistic.parameter);
+      described.SetCIMedian(statistic.parameter);
+      described.SetLowerLimit(statistic.lower);
+      described.SetUpperLimit(statistic.upper);
+      statistics.push_back(described);
+    }
+    return statistics;
+  }
+
+  void AddGroup(RequestRunner::TableRun& run, const TableSpec& spec,
+                const std::vector<std::string>* group, const char* axis, const std::string& path,
+                CubeRun& cube) {
+    if (!group) return;
+    for (const std::string& name : *group) {
+      for (const ElementRun* present : cube.elements)
+        if (present->name == name) Fail(path, name + " appears twice in one crossing");
+      cube.elements.push_back(&Element(run, spec, name, path));
+      cube.axes.push_back(axis);
+    }
+  }
+
+  ElementRun& Element(RequestRunner::TableRun& run, const TableSpec& spec, const std::string& name,
+                      const std::string& path) {
+    auto found = run.elements.find(name);
+    if (found != run.elements.end()) return *found->second;
+    auto element = std::make_unique<ElementRun>();
+    element->name = name;
+    const SetSpec* set = FindSet(name);
+    const int index = VariableIndex(_dataSource, name);
+    if (set) {
+      MakeSet(*set, *element);
+    } else if (index >= 0) {
+      element->variable = std::make_unique<AggregationVariable>(index, name);
+      element->variable->SetLabel(_dataSource.GetVariable(index).GetLabel());
+    } else {
+      Fail(path, "unknown variable or set " + name);
+    }
+    auto options = spec.options.find(name);
+    if (options != spec.options.end()) ApplyOptions(run, *element, options->second, set);
+    ElementRun& result = *element;
+    run.elements[name] = std::move(element);
+    return result;
+  }
+
+  const SetSpec* FindSet(const std::string& name) const {
+    for (const SetSpec& set : _request.sets)
+      if (set.name == name) return &set;
+    return nullptr;
+  }
+
+  // Members' indices; every member exists and members are all numeric or all strings.
+  std::vector<int> Members(const SetSpec& set, int& widest) const {
+    std::vector<int> members;
+    widest = 0;
+    for (size_t i = 0; i < set.variables.size(); ++i) {
+      const std::string path = set.path + ".variables[" + std::to_string(i) + "]";
+      const int index = VariableIndex(_dataSource, set.variables[i]);
+      if (index < 0) Fail(path, "unknown variable " + set.variables[i]);
+      const int type = _dataSource.GetVariable(index).GetType();
+      if (!members.empty() && (type == 0) != (widest == 0))
+        Fail(path, "set " + set.name + " mixes numeric and string variables");
+      widest = std::max(widest, type);
+      members.push_back(index);
+    }
+    return members;
+  }
+
+  void MakeSet(const SetSpec& set, ElementRun& element) {
+    int widest = 0;
+    const std::vector<int> members = Members(set, widest);
+    element.isSet = true;
+    if (set.isDichotomy) {
+      element.countedValue =
+          ValueCells(set.countedValue, widest, set.path + ".countedValue", "set " + set.name);
+      element.variable = std::make_unique<AggregationMDSet>(
+          members, set.name, element.countedValue.data(),
+          static_cast<int>(element.countedValue.size()), set.labelFromValue);
+    } else {
+      auto categories = std::make_unique<AggregationMCSet>(members, set.name);
+      if (!set.missingVariable.empty()) {
+        const int index = VariableIndex(_dataSource, set.missingVariable);
+        if (std::find(members.begin(), members.end(), index) == members.end())
+          Fail(set.path + ".missingVariable", set.missingVariable + " is not a member of the set");
+        categories->SetUserMissingVariable(index);
+      }
+      element.variable = std::move(categories);
+    }
+    element.variable->SetLabel(set.label);
+  }
+
+  void ApplyOptions(RequestRunner::TableRun& run, ElementRun& element,
+                    const ElementOptions& options, const SetSpec* set) {
+    AggregationVariable& variable = *element.variable;
+    variable.SetIsTotalNo(!options.totals);
+    variable.SetIsTotalPositionAfter(options.totalAfter);
+    if (!options.totalLabel.empty()) {
+      variable.SetTotalLabel(options.totalLabel);
+      variable.SetIsTotalLabelDefault(false);
+    }
+    variable.SetIsMissingExclude(!options.includeMissing);
+    variable.SetIsEmptyInclude(options.includeEmpty);
+    variable.SetIsOrderA(options.ascending);
+    variable.SetSortKey(static_cast<Codes::SortKey>(options.sort));
+    if (options.sort == ElementOptions::kByStatistic) {
+      int index = -1;
+      if (!options.sortVariable.empty()) {
+        index = VariableIndex(_dataSource, options.sortVariable);
+        if (index < 0)
+          Fail(options.path + ".sortVariable", "unknown variable " + options.sortVariable);
+      }
+      variable.SetSortInfo(static_cast<Codes::StatisticCodes>(options.sortStatistic), index);
+    }
+    if (options.hasCategoryList)
+      variable.SetParsedCategories(CategoryList(run, element, options, set));
+  }
+
+  std::vector<ParsedCategory*> CategoryList(RequestRunner::TableRun& run, ElementRun& element,
+                                            const ElementOptions& options, const SetSpec* set) {
+    int type = 0;
+    std::vector<int> members;
+    if (set)
+      members = Members(*set, type);
+    else
+      type = _dataSource.GetVariable(element.variable->GetIndex()).GetType();
+    const std::string owner = (set ? "set " : "variable ") + element.name;
+    std::vector<ParsedCategory*> list;
+    int nextSubtotal = Codes::kMaxSubtotal;
+    for (const CategorySpec& category : options.categories) {
+      std::unique_ptr<ParsedCategory> parsed;
+      switch (category.kind) {
+        case CategorySpec::kValue:
+          parsed = std::make_unique<ParsedCategory>(
+              ValueCells(category.low, type, category.path + ".value", owner)[0], type);
+          break;
+        case CategorySpec::kRange: {
+          const auto low = ValueCells(category.low, type, category.path + ".range[0]", owner);
+          const auto high = ValueCells(category.high, type, category.path + ".range[1]", owner);
+          parsed = std::make_unique<ParsedCategory>(low[0], high[0], type);
+          break;
+        }
+        case CategorySpec::kLoRange:
+        case CategorySpec::kHiRange: {
+          const auto bound = ValueCells(category.low, type, category.path + ".range", owner);
+          parsed = std::make_unique<ParsedCategory>(bound[0], type,
+                                                    category.kind == CategorySpec::kLoRange
+                                                        ? ParsedCategory::kLoRange
+                                                        : ParsedCategory::kHiRange);
+          break;
+        }
+        case CategorySpec::kAll:
+          parsed = std::make_unique<ParsedCategory>(ParsedCategory::kLoHiRange);
+          break;
+        case CategorySpec::kMissing:
+          parsed = std::make_unique<ParsedCategory>(ParsedCategory::kMissing);
+          break;
+        case CategorySpec::kOther:
+          parsed = std::make_unique<ParsedCategory>(ParsedCategory::kOtherNM);
+          break;
+        case CategorySpec::kSubtotal:
+        case CategorySpec::kHidingSubtotal:
+          if (nextSubtotal < Codes::kLowerSubtotal) Fail(category.path, "too many subtotals");
+          parsed = std::make_unique<ParsedCategory>(category.label, false, nextSubtotal--,
+                                                    category.kind == CategorySpec::kSubtotal);
+          break;
+        case CategorySpec::kMember: {
+          if (!set || !set->isDichotomy)
+            Fail(category.path, "member variables can be listed only for a dichotomy set");
+          const int index = VariableIndex(_dataSource, category.member);
+          if (std::find(members.begin(), members.end(), index) == members.end())
+            Fail(category.path + ".variable",
+                 category.member + " is not a member of set " + set->name);
+          parsed = std::make_unique<ParsedCategory>(ParsedCategory::kVariable);
+          parsed->SetVarIndex(index);
+          break;
+        }
+      }
+      if (set && set->isDichotomy && category.kind != CategorySpec::kMember &&
+          category.kind != CategorySpec::kSubtotal &&
+          category.kind != CategorySpec::kHidingSubtotal)
+        Fail(category.path, "a dichotomy set lists member variables and subtotals only");
+      list.push_back(parsed.get());
+      run.parsedCategories.push_back(std::move(parsed));
+    }
+    return list;
+  }
+
+  // The dimension whose categories the counts and percentages describe: the
+  // one the request names, else the first set, else the innermost row,
+  // column or layer.
+  static ElementRun* StatisticsElement(const TableSpec& spec, const CubeRun& cube) {
+    for (ElementRun* element : cube.elements)
+      if (element->name == spec.statisticsVariable) return element;
+    for (ElementRun* element : cube.elements)
+      if (element->isSet) return element;
+    for (const char* axis : {"row", "column", "layer"}) {
+      ElementRun* innermost = nullptr;
+      for (size_t i = 0; i < cube.elements.size(); ++i)
+        if (cube.axes[i] == axis) innermost = cube.elements[i];
+      if (innermost) return innermost;
+    }
+    return nullptr;
+  }
+
+  void AddDimensions(AggregationCube& engineCube, const CubeRun& cube) {
+    for (size_t i = 0; i < cube.elements.size(); ++i) {
+      const Codes::DimensionPosition position = cube.axes[i] == "row"      ? Codes::kRowPosition
+                                                : cube.axes[i] == "column" ? Codes::kColumnPosition
+                                                                           : Codes::kLayerPosition;
+      engineCube.AddCategoricalVariable(cube.elements[i]->variable.get(), position);
+    }
+    engineCube.CreateCubeAggregator();
+  }
+
+  void CreateCubes(RequestRunner::TableRun& run, const TableSpec& spec,
+                   const std::vector<AggregationStatistic>& statistics, CubeRun& cube) {
+    std::vector<AggregationStatistic> categorical, scale;
+    for (size_t i = 0; i < statistics.size(); ++i) {
+      if (spec.statistics[i].variable.empty()) {
+        categorical.push_back(statistics[i]);
+        cube.categoricalSlots.push_back(static_cast<int>(i));
+      } else {
+        scale.push_back(statistics[i]);
+        cube.scaleSlots.push_back(static_cast<int>(i));
+      }
+    }
+    if (!categorical.empty()) {
+      cube.categoricalCube = run.table->CreateCube();
+      cube.categoricalIndex = run.cubeCount++;
+      AddDimensions(*cube.categoricalCube, cube);
+      ElementRun* statistics = StatisticsElement(spec, cube);
+      cube.categoricalCube->AddCategoryStatistics(categorical, statistics->variable.get());
+      if (statistics->isSet && !FindSet(statistics->name)->isDichotomy &&
+          FindSet(statistics->name)->countDuplicates)
+        statistics->variable->GetTableDimension()->SetComputingCounts(true);
+    }
+    if (!scale.empty()) {
+      cube.scaleCube = run.table->CreateCube();
+      cube.scaleIndex = run.cubeCount++;
+      AddDimensions(*cube.scaleCube, cube);
+      cube.scaleCube->AddScaleStatistics(scale);
+    }
+  }
+
+  const Request& _request;
+  const QUOR_DataSource& _dataSource;
+};
+
+CategoryResult DescribeCategory(const AggregationCategory& category) {
+  static const char* const kTypeNames[] = {"none",  "value",    "subtotal", "hsubtotal",
+                                           "total", "variable", "compute"};
+  CategoryResult result;
+  const int type = static_cast<int>(const_cast<AggregationCategory&>(category).GetCatType());
+  result.type = type >= 0 && type <= 6 ? kTypeNames[type] : "none";
+  result.code = category.GetCatEncoding();
+  result.empty = category.IsEmpty() || category.GetCatEncoding() == 0;
+  result.label = category.GetCatLabel();
+  if (type == AggregationCategory::kValue || type == AggregationCategory::kVariable) {
+    const int width = category.GetValueType();
+    if (width == 0) {
+      result.number = category.GetCatValue().num;
+    } else {
+      result.isString = true;
+      result.text.assign(category.GetCatValue().str, static_cast<size_t>(width));
+      result.text.erase(result.text.find_last_not_of(' ') + 1);
+    }
+  }
+  if (result.label.empty() && type == AggregationCategory::kValue) {
+    if (result.isString) {
+      result.label = result.text;
+    } else {
+      char text[64];
+      std::snprintf(text, sizeof text, "%.15g", result.number);
+      result.label = text;
+    }
+  }
+  if (result.label.empty() && type == AggregationCategory::kDummy) result.label = "None valid";
+  return result;
+}
+
+void ReadCube(const CubeRun& cube, const TableSpec& spec,
+              const std::vector<CubeAggregator*>& aggregators, CubeResult& result) {
+  std::vector<const std::vector<AggregationCategory*>*> lists;
+  for (size_t i = 0; i < cube.elements.size(); ++i) {
+    AggregationVariable& variable = *cube.elements[i]->variable;
+    const std::vector<AggregationCategory*>& categories =
+        variable.GetTableDimension()->GetCategoryPointers();
+    lists.push_back(&categories);
+    DimensionResult dimension;
+    dimension.name = cube.elements[i]->name;
+    dimension.label = variable.GetLabel();
+    dimension.axis = cube.axes[i];
+    for (const AggregationCategory* category : categories)
+      dimension.categories.push_back(DescribeCategory(*category));
+    result.dimensions.push_back(std::move(dimension));
+  }
+  for (const StatisticSpec& statistic : spec.statistics) {
+    StatisticResult described;
+    described.name = statistic.name;
+    described.variable = statistic.variable;
+    const int code = statistic.code;
+    described.isInterval = code == Codes::kMedianCI || code == Codes::kUMedianCI;
+    described.hasParameter = described.isInterval || (code >= Codes::kPercentile &&
+                                                      code <= Codes::kUPercentileInterpolated);
+    described.parameter = statistic.parameter;
+    result.statistics.push_back(described);
+  }
+  CubeAggregator* categorical = cube.categoricalIndex >= 0
+                                    ? aggregators[static_cast<size_t>(cube.categoricalIndex)]
+                                    : nullptr;
+  CubeAggregator* scale =
+      cube.scaleIndex >= 0 ? aggregators[static_cast<size_t>(cube.scaleIndex)] : nullptr;
+
+  const size_t dimensions = lists.size();
+  std::vector<size_t> position(dimensions, 0);
+  for (const auto* list : lists)
+    if (list->empty()) return;
+  std::vector<const AggregationCategory*> key(dimensions);
+  for (;;) {
+    CellResult cell;
+    cell.values.assign(spec.statistics.size(), {std::nan(""), std::nan(""), std::nan("")});
+    for (size_t d = 0; d < dimensions; ++d) {
+      key[d] = (*lists[d])[position[d]];
+      cell.categories.push_back(static_cast<int>(position[d]));
+    }
+    auto read = [&](CubeAggregator* aggregator, const std::vector<int>& slots) {
+      if (!aggregator) return;
+      StatValues* values = aggregator->GetStatValues(key, -1);
+      if (!values) return;
+      cell.present = true;
+      for (size_t s = 0; s < slots.size() && static_cast<int>(s) < values->NumOfValues(); ++s) {
+        const AggregationResult value = values->GetStatValue(static_cast<int>(s));
+        cell.values[static_cast<size_t>(slots[s])] = {
+            Readable(value.GetValue1()), Readable(value.GetValue2()), Readable(value.GetValue3())};
+      }
+    };
+    read(categorical, cube.categoricalSlots);
+    read(scale, cube.scaleSlots);
+    result.cells.push_back(std::move(cell));
+    // Odometer: the last dimension turns fastest.
+    size_t d = dimensions;
+    while (d > 0) {
+      --d;
+      if (++position[d] < lists[d]->size()) break;
+      position[d] = 0;
+      if (d == 0) return;
+    }
+    if (dimensions == 0) return;
+  }
+}
+
+}  // namespace
+
+RequestRunner::RequestRunner(const Request& request, const QUOR_DataSource& dataSource,
+                             StreamingCaseIterator& iterator, int weightVariable)
+    : _request(request),
+      _dataSource(dataSource),
+      _iterator(iterator),
+      _weightVariable(weightVariable) {
+  TableBuilder builder(request, dataSource);
+  for (const TableSpec& spec : request.tables) {
+    auto run = std::make_unique<TableRun>();
+    builder.Build(*run, spec, iterator, weightVariable >= 0);
+    _tables.push_back(std::move(run));
+  }
+}
+
+RequestRunner::~RequestRunner() = default;
+
+void RequestRunner::Feed(const std::function<void(long)>& progress, long progressInterval) {
+  long cases = 0;
+  while (_iterator.Next()) {
+    for (auto& run : _tables) {
+      if (run->mirror) run->mirror->Follow();
+      run->table->AddNewCase();
+    }
+    if (progress && ++cases % progressInterval == 0) progress(_iterator.CasesRead());
+  }
+}
+
+std::vector<CubeResult> RequestRunner::Results() const {
+  std::vector<CubeResult> results;
+  for (const auto& run : _tables) {
+    const std::vector<CubeAggregator*> aggregators = run->table->GetCubeAggregators();
+    for (const CubeRun& cube : run->cubes) {
+      CubeResult result;
+      result.title = run->spec->title;
+      result.weighted = run->weighted;
+      if (_weightVariable >= 0)
+        result.weightVariable = _dataSource.GetVariable(_weightVariable).GetName();
+      result.casesRead = _iterator.CasesRead();
+      result.casesExcludedByWeight = _iterator.CasesExcludedByWeight();
+      ReadCube(cube, *run->spec, aggregators, result);
+      results.push_back(std::move(result));
+    }
+  }
+  return results;
+}

@@ -1,0 +1,46 @@
+#ifndef TABCUBE_TOOL_REQUEST_RUNNER_H
+#define TABCUBE_TOOL_REQUEST_RUNNER_H
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Request.h"
+#include "TableResult.h"
+#include "casesource.h"
+
+class StreamingCaseIterator;
+
+// RequestRunner: turns a table request into engine tables over one data
+// source, feeds every case of one pass to all of them, and reads every cell
+// back into CubeResults. Checks the request against the data first: unknown
+// names, sets mixing numeric and string members, statistics on string
+// variables and the like throw InputError naming the JSON path.
+// Owns the engine tables and everything they point to (variables, explicit
+// category lists, counted values); the data source and iterator are the
+// caller's and must outlive the runner.
+class RequestRunner {
+ public:
+  RequestRunner(const Request& request, const QUOR_DataSource& dataSource,
+                StreamingCaseIterator& iterator, int weightVariable);
+  ~RequestRunner();
+  RequestRunner(const RequestRunner&) = delete;
+  RequestRunner& operator=(const RequestRunner&) = delete;
+
+  // Feeds every case; progress(casesRead) is called every progressInterval cases.
+  void Feed(const std::function<void(long)>& progress, long progressInterval);
+  // The finished cubes of every table, in request order.
+  std::vector<CubeResult> Results() const;
+
+  struct TableRun;
+
+ private:
+  const Request& _request;
+  const QUOR_DataSource& _dataSource;
+  StreamingCaseIterator& _iterator;
+  int _weightVariable;
+  std::vector<std::unique_ptr<TableRun>> _tables;
+};
+
+#endif

@@ -1,0 +1,54 @@
+#ifndef TABCUBE_TOOL_TABLE_RESULT_H
+#define TABCUBE_TOOL_TABLE_RESULT_H
+
+#include <array>
+#include <string>
+#include <vector>
+
+// The finished numbers of one cube of a requested table, ready for output.
+// Plain data: the writers need nothing from the engine.
+
+struct CategoryResult {
+  std::string label;
+  std::string type;  // value, subtotal, hsubtotal, total, variable, compute, none
+  bool isString = false;
+  double number = 0.0;  // the value of a numeric category
+  std::string text;     // the value of a string category (trailing blanks removed)
+  int code = 0;         // the engine's category code
+  bool empty = false;   // the category has no cases
+};
+
+struct DimensionResult {
+  std::string name;
+  std::string label;
+  std::string axis;  // row, column, layer
+  std::vector<CategoryResult> categories;
+};
+
+struct StatisticResult {
+  std::string name;
+  std::string variable;  // empty for statistics of the categories
+  bool hasParameter = false;
+  double parameter = 0.0;
+  bool isInterval = false;  // a median confidence interval: three values
+};
+
+// Missing numbers are NaN here; writers print them as blanks or null.
+struct CellResult {
+  std::vector<int> categories;  // index into each dimension's categories
+  bool present = false;
+  std::vector<std::array<double, 3>> values;  // per statistic
+};
+
+struct CubeResult {
+  std::string title;
+  std::vector<DimensionResult> dimensions;
+  std::vector<StatisticResult> statistics;
+  std::vector<CellResult> cells;  // every combination, first dimension slowest
+  bool weighted = false;
+  std::string weightVariable;
+  long casesRead = 0;
+  long casesExcludedByWeight = 0;
+};
+
+#endif

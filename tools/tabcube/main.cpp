@@ -1,0 +1,62 @@
+// tabcube: reads a data set (CSV or SQLite) and a table request (JSON) and
+// writes finished tables as text, CSV or JSON.
+
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <iostream>
+
+#include "Command.h"
+#include "InputError.h"
+
+namespace {
+
+constexpr int kInputErrorStatus = 2;
+
+std::string ExamplesDirectory() {
+  const char* configured = std::getenv("TABCUBE_EXAMPLES");
+  return configured ? configured : TABCUBE_EXAMPLES_DIR;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"tabcube: multi-way tables of categorical data with statistics per cell"};
+  app.require_subcommand(1);
+  CommandOptions options;
+  options.progress = true;
+
+  CLI::App* run = app.add_subcommand("run", "run a table request");
+  run->add_option("request", options.request, "table request (JSON)")->required();
+  run->add_option("--data", options.data, "data file: CSV, or an SQLite database");
+  run->add_option("--dictionary", options.dictionary, "dictionary (JSON)");
+  run->add_option("--sqlite", options.sqlite, "table or query of the SQLite database");
+  run->add_option("--weight", options.weight, "weight variable");
+  run->add_option("--format", options.format, "text, csv or json");
+  run->add_option("--output", options.output, "output file (default: standard output)");
+
+  CLI::App* demo = app.add_subcommand("demo", "run the bundled demonstration request");
+  demo->add_option("--format", options.format, "text, csv or json");
+  demo->add_option("--output", options.output, "output file (default: standard output)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int status = app.exit(error);
+    return status == 0 ? 0 : kInputErrorStatus;
+  }
+  if (demo->parsed()) options.request = ExamplesDirectory() + "/requests/demo.json";
+
+  try {
+    RunCommand(options, std::cout);
+  } catch (const InputError& error) {
+    std::cerr << "tabcube: " << error.what() << "\n";
+    return kInputErrorStatus;
+  } catch (const std::invalid_argument& error) {
+    std::cerr << "tabcube: " << error.what() << "\n";
+    return kInputErrorStatus;
+  } catch (const std::exception& error) {
+    std::cerr << "tabcube: internal error: " << error.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
