@@ -61,7 +61,15 @@ void WriteFile(const std::vector<CubeResult>& results, const std::string& format
 
 }  // namespace
 
-void RunCommand(const CommandOptions& options, std::ostream& standardOutput) {
+void WriteResults(const std::vector<CubeResult>& results, const CommandOptions& options,
+                  std::ostream& standardOutput) {
+  if (options.output.empty())
+    Write(results, options.format, standardOutput);
+  else
+    WriteFile(results, options.format, options.output);
+}
+
+std::vector<CubeResult> RunRequest(const CommandOptions& options) {
   if (options.format != "text" && options.format != "csv" && options.format != "json")
     throw InputError("--format: expected text, csv or json, found \"" + options.format + "\"");
   const Request request = ReadRequest(options.request);
@@ -107,9 +115,5 @@ void RunCommand(const CommandOptions& options, std::ostream& standardOutput) {
       kProgressInterval);
   if (showProgress && iterator.CasesRead() >= kProgressInterval) std::fprintf(stderr, "\n");
 
-  const std::vector<CubeResult> results = runner.Results();
-  if (options.output.empty())
-    Write(results, options.format, standardOutput);
-  else
-    WriteFile(results, options.format, options.output);
+  return runner.Results();
 }

@@ -3,6 +3,9 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "TableResult.h"
 
 // What one run of the command needs: the request and where its data come
 // from (command-line values override the request's own), and how to write.
@@ -17,9 +20,14 @@ struct CommandOptions {
   bool progress = false;
 };
 
-// Runs a request end to end: reads the dictionary (or infers one), streams the
-// data through the engine and writes the tables. Bad input throws InputError;
-// nothing is written to options.output unless the whole run succeeds.
-void RunCommand(const CommandOptions& options, std::ostream& standardOutput);
+// Runs a request: reads the dictionary (or infers one) and streams the data
+// through the engine. Bad input throws InputError.
+std::vector<CubeResult> RunRequest(const CommandOptions& options);
+
+// Writes the tables in options.format to options.output (through a temporary
+// file renamed into place, so a failed run leaves no partial output) or, when
+// no output file is named, to standardOutput.
+void WriteResults(const std::vector<CubeResult>& results, const CommandOptions& options,
+                  std::ostream& standardOutput);
 
 #endif

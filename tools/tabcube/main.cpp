@@ -44,10 +44,19 @@ int main(int argc, char** argv) {
     const int status = app.exit(error);
     return status == 0 ? 0 : kInputErrorStatus;
   }
-  if (demo->parsed()) options.request = ExamplesDirectory() + "/requests/demo.json";
+  std::vector<std::string> requests{options.request};
+  if (demo->parsed())
+    requests = {ExamplesDirectory() + "/requests/demo.json",
+                ExamplesDirectory() + "/requests/demo_survey.json"};
 
   try {
-    RunCommand(options, std::cout);
+    std::vector<CubeResult> results;
+    for (const std::string& request : requests) {
+      options.request = request;
+      std::vector<CubeResult> more = RunRequest(options);
+      results.insert(results.end(), more.begin(), more.end());
+    }
+    WriteResults(results, options, std::cout);
   } catch (const InputError& error) {
     std::cerr << "tabcube: " << error.what() << "\n";
     return kInputErrorStatus;
