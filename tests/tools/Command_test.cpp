@@ -1,0 +1,199 @@
+// Runs the tabcube command as a user would and checks what it prints and
+// the exit status, for good requests and for every kind of bad input.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const std::string kSource = TABCUBE_SOURCE_DIR;
+const std::string kExamples = kSource + "/examples";
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A scratch directory for one test's files, removed afterwards.
+class Scratch {
+ public:
+  Scratch() {
+    char name[] = "/tmp/tabcube_cmd_XXXXXX";
+    _directory = mkdtemp(name);
+  }
+  ~Scratch() { std::system(("rm -rf '" + _directory + "'").c_str()); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    const std::string path = _directory + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  const std::string& Directory() const { return _directory; }
+
+ private:
+  std::string _directory;
+};
+
+Outcome Run(const std::string& arguments) {
+  static int counter = 0;
+  const std::string base = "/tmp/tabcube_cmd_out_" + std::to_string(getpid()) + "_" +
+                           std::to_string(counter++);
+  const std::string command = std::string(TABCUBE_COMMAND) + " " + arguments + " >" + base +
+                              ".out 2>" + base + ".err";
+  Outcome outcome;
+  const int raw = std::system(command.c_str());
+  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  outcome.out = Slurp(base + ".out");
+  outcome.err = Slurp(base + ".err");
+  std::remove((base + ".out").c_str());
+  std::remove((base + ".err").c_str());
+  return outcome;
+}
+
+const char* const kSmallCsv =
+    "g,x,s,w\n"
+    "1,10,a,1\n"
+    "1,20,b,2\n"
+    "2,30,a,1\n";
+
+std::string TableRequest(const std::string& data, const std::string& statistics,
+                         const std::string& extra = "") {
+  return R"({"data": ")" + data + R"(", )" + extra +
+         R"("tables": [{"rows": [["g"]], "statistics": )" + statistics + "}]}";
+}
+
+void ExpectInputError(const Outcome& outcome, const std::string& message) {
+  EXPECT_EQ(outcome.status, 2) << outcome.err;
+  EXPECT_NE(outcome.err.find(message), std::string::npos) << "stderr: " << outcome.err;
+  EXPECT_TRUE(outcome.out.empty()) << outcome.out;
+}
+
+TEST(CommandTest, EveryBundledRequestRuns) {
+  for (const char* name : {"demo.json", "demo_survey.json"}) {
+    const Outcome outcome = Run("run " + kExamples + "/requests/" + name + " --format json");
+    EXPECT_EQ(outcome.status, 0) << name << ": " << outcome.err;
+    EXPECT_NE(outcome.out.find("\"tables\""), std::string::npos);
+  }
+}
+
+TEST(CommandTest, DemoTextMatchesTheExpectedTables) {
+  const Outcome outcome = Run("demo");
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, Slurp(kSource + "/tests/tools/demo.expected.txt"));
+}
+
+TEST(CommandTest, UnreadableDataFile) {
+  Scratch scratch;
+  const std::string request = scratch.Write("r.json", TableRequest("missing.csv", R"(["Count"])"));
+  ExpectInputError(Run("run " + request), "missing.csv: cannot open for reading");
+}
+
+TEST(CommandTest, MalformedCsvNamesLineAndColumn) {
+  Scratch scratch;
+  scratch.Write("d.csv", "g,x\n1,2\n1,\"3\n");
+  const std::string request = scratch.Write("r.json", TableRequest("d.csv", R"(["Count"])"));
+  ExpectInputError(Run("run " + request), "d.csv:3:3: quoted field is not closed");
+}
+
+TEST(CommandTest, ValueThatIsNotANumber) {
+  Scratch scratch;
+  scratch.Write("d.csv", "g,x\n1,2\n1,3\n");
+  scratch.Write("d.json",
+                R"({"variables": [{"name": "g", "type": "numeric"}, {"name": "x", "type": "numeric"}]})");
+  scratch.Write("bad.csv", "g,x\n1,2\n1,x3\n");
+  const std::string request = scratch.Write(
+      "r.json", TableRequest("bad.csv", R"(["Count"])", R"("dictionary": "d.json", )"));
+  ExpectInputError(Run("run " + request), "bad.csv:3:2: variable x: \"x3\" is not a number");
+}
+
+TEST(CommandTest, UnknownVariableOrSet) {
+  Scratch scratch;
+  scratch.Write("d.csv", kSmallCsv);
+  const std::string request = scratch.Write(
+      "r.json", R"({"data": "d.csv", "tables": [{"rows": [["nope"]], "statistics": ["Count"]}]})");
+  ExpectInputError(Run("run " + request), "$.tables[0].rows: unknown variable or set nope");
+}
+
+TEST(CommandTest, SetMixingNumericAndStringMembers) {
+  Scratch scratch;
+  scratch.Write("d.csv", kSmallCsv);
+  const std::string request = scratch.Write(
+      "r.json", R"({"data": "d.csv", "sets": [{"name": "m", "variables": ["x", "s"]}],
+                    "tables": [{"rows": [["m"]], "statistics": ["Count"]}]})");
+  ExpectInputError(Run("run " + request),
+                   "$.sets[0].variables[1]: set m mixes numeric and string variables");
+}
+
+TEST(CommandTest, StatisticThatNeedsAVariable) {
+  Scratch scratch;
+  scratch.Write("d.csv", kSmallCsv);
+  const std::string request = scratch.Write("r.json", TableRequest("d.csv", R"(["Mean"])"));
+  ExpectInputError(Run("run " + request),
+                   "$.tables[0].statistics[0]: statistic Mean needs a \"variable\"");
+}
+
+TEST(CommandTest, PercentileOutsideTheRange) {
+  Scratch scratch;
+  scratch.Write("d.csv", kSmallCsv);
+  const std::string request = scratch.Write(
+      "r.json",
+      TableRequest("d.csv", R"([{"name": "Percentile", "variable": "x", "parameter": 120}])"));
+  ExpectInputError(Run("run " + request),
+                   "$.tables[0].statistics[0].parameter: a percentile must lie in [0, 100]");
+}
+
+TEST(CommandTest, StringWeightVariable) {
+  Scratch scratch;
+  scratch.Write("d.csv", kSmallCsv);
+  const std::string request =
+      scratch.Write("r.json", TableRequest("d.csv", R"(["Count"])", R"("weight": "s", )"));
+  ExpectInputError(Run("run " + request), "weight: variable s is a string");
+}
+
+TEST(CommandTest, RequestWithoutTables) {
+  Scratch scratch;
+  const std::string request = scratch.Write("r.json", R"({"data": "d.csv", "tables": []})");
+  ExpectInputError(Run("run " + request), "$.tables: the request has no table");
+}
+
+TEST(CommandTest, FailedRunLeavesNoOutputFile) {
+  Scratch scratch;
+  scratch.Write("d.csv", "g,x\n1,2\n1,\"3\n");
+  const std::string request = scratch.Write("r.json", TableRequest("d.csv", R"(["Count"])"));
+  const std::string output = scratch.Directory() + "/out.txt";
+  const Outcome outcome = Run("run " + request + " --output " + output);
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_FALSE(std::ifstream(output).good());
+}
+
+TEST(CommandTest, WeightsLeaveOutNonPositiveCasesAndCountThem) {
+  Scratch scratch;
+  scratch.Write("d.csv", "g,w\n1,2\n1,0\n2,-1\n2,\n2,0.5\n");
+  const std::string request = scratch.Write(
+      "r.json", TableRequest("d.csv", R"(["Count", "UCount"])", R"("weight": "w", )"));
+  const Outcome outcome = Run("run " + request + " --format csv");
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  // g = 1: one case of weight 2; g = 2: one case of weight 0.5.
+  EXPECT_NE(outcome.out.find(",g,row,1,1,value,Count,,,2,,"), std::string::npos) << outcome.out;
+  EXPECT_NE(outcome.out.find(",g,row,2,2,value,Count,,,0.5,,"), std::string::npos);
+  EXPECT_NE(outcome.out.find(",g,row,2,2,value,UCount,,,1,,"), std::string::npos);
+  const Outcome text = Run("run " + request);
+  EXPECT_NE(text.out.find("5 cases read, 3 left out for a missing, zero or negative weight"),
+            std::string::npos)
+      << text.out;
+}
+
+}  // namespace
