@@ -422,7 +422,20 @@ class TableBuilder {
   const QUOR_DataSource& _dataSource;
 };
 
-CategoryResult DescribeCategory(const AggregationCategory& category) {
+// The engine labels only the categories it has to (orders by label, sets);
+// the others take their value label from the variable here.
+std::string ValueLabel(const QUOR_DataSource& dataSource, const AggregationCategory& category) {
+  const int index = category.GetVarIndex();
+  if (index < 0 || index >= dataSource.NumberOfVariables()) return "";
+  const QUOR_Variable& variable = dataSource.GetVariable(index);
+  if (variable.GetType() != category.GetValueType()) return "";
+  QUOR_ValueLabelMap labels(variable.GetValueLabels());
+  const char* label = labels.GetLabel(&category.GetCatValue());
+  return label ? label : "";
+}
+
+CategoryResult DescribeCategory(const QUOR_DataSource& dataSource,
+                                const AggregationCategory& category) {
   static const char* const kTypeNames[] = {"none",  "value",    "subtotal", "hsubtotal",
                                            "total", "variable", "compute"};
   CategoryResult result;
@@ -441,6 +454,8 @@ CategoryResult DescribeCategory(const AggregationCategory& category) {
       result.text.erase(result.text.find_last_not_of(' ') + 1);
     }
   }
+  if (result.label.empty() && type == AggregationCategory::kValue)
+    result.label = ValueLabel(dataSource, category);
   if (result.label.empty() && type == AggregationCategory::kValue) {
     if (result.isString) {
       result.label = result.text;
@@ -454,7 +469,7 @@ CategoryResult DescribeCategory(const AggregationCategory& category) {
   return result;
 }
 
-void ReadCube(const CubeRun& cube, const TableSpec& spec,
+void ReadCube(const QUOR_DataSource& dataSource, const CubeRun& cube, const TableSpec& spec,
               const std::vector<CubeAggregator*>& aggregators, CubeResult& result) {
   std::vector<const std::vector<AggregationCategory*>*> lists;
   for (size_t i = 0; i < cube.elements.size(); ++i) {
@@ -467,7 +482,7 @@ void ReadCube(const CubeRun& cube, const TableSpec& spec,
     dimension.label = variable.GetLabel();
     dimension.axis = cube.axes[i];
     for (const AggregationCategory* category : categories)
-      dimension.categories.push_back(DescribeCategory(*category));
+      dimension.categories.push_back(DescribeCategory(dataSource, *category));
     result.dimensions.push_back(std::move(dimension));
   }
   for (const StatisticSpec& statistic : spec.statistics) {
@@ -566,7 +581,7 @@ std::vector<CubeResult> RequestRunner::Results() const {
         result.weightVariable = _dataSource.GetVariable(_weightVariable).GetName();
       result.casesRead = _iterator.CasesRead();
       result.casesExcludedByWeight = _iterator.CasesExcludedByWeight();
-      ReadCube(cube, *run->spec, aggregators, result);
+      ReadCube(_dataSource, cube, *run->spec, aggregators, result);
       results.push_back(std::move(result));
     }
   }
