@@ -47,7 +47,7 @@ class Scratch {
   std::string _directory;
 };
 
-Outcome Run(const std::string& arguments) {
+Outcome RunTabcube(const std::string& arguments) {
   static int counter = 0;
   const std::string base = "/tmp/tabcube_cmd_out_" + std::to_string(getpid()) + "_" +
                            std::to_string(counter++);
@@ -83,14 +83,14 @@ void ExpectInputError(const Outcome& outcome, const std::string& message) {
 
 TEST(CommandTest, EveryBundledRequestRuns) {
   for (const char* name : {"demo.json", "demo_survey.json"}) {
-    const Outcome outcome = Run("run " + kExamples + "/requests/" + name + " --format json");
+    const Outcome outcome = RunTabcube("run " + kExamples + "/requests/" + name + " --format json");
     EXPECT_EQ(outcome.status, 0) << name << ": " << outcome.err;
     EXPECT_NE(outcome.out.find("\"tables\""), std::string::npos);
   }
 }
 
 TEST(CommandTest, DemoTextMatchesTheExpectedTables) {
-  const Outcome outcome = Run("demo");
+  const Outcome outcome = RunTabcube("demo");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out, Slurp(kSource + "/tests/tools/demo.expected.txt"));
 }
@@ -98,14 +98,14 @@ TEST(CommandTest, DemoTextMatchesTheExpectedTables) {
 TEST(CommandTest, UnreadableDataFile) {
   Scratch scratch;
   const std::string request = scratch.Write("r.json", TableRequest("missing.csv", R"(["Count"])"));
-  ExpectInputError(Run("run " + request), "missing.csv: cannot open for reading");
+  ExpectInputError(RunTabcube("run " + request), "missing.csv: cannot open for reading");
 }
 
 TEST(CommandTest, MalformedCsvNamesLineAndColumn) {
   Scratch scratch;
   scratch.Write("d.csv", "g,x\n1,2\n1,\"3\n");
   const std::string request = scratch.Write("r.json", TableRequest("d.csv", R"(["Count"])"));
-  ExpectInputError(Run("run " + request), "d.csv:3:3: quoted field is not closed");
+  ExpectInputError(RunTabcube("run " + request), "d.csv:3:3: quoted field is not closed");
 }
 
 TEST(CommandTest, ValueThatIsNotANumber) {
@@ -116,7 +116,7 @@ TEST(CommandTest, ValueThatIsNotANumber) {
   scratch.Write("bad.csv", "g,x\n1,2\n1,x3\n");
   const std::string request = scratch.Write(
       "r.json", TableRequest("bad.csv", R"(["Count"])", R"("dictionary": "d.json", )"));
-  ExpectInputError(Run("run " + request), "bad.csv:3:2: variable x: \"x3\" is not a number");
+  ExpectInputError(RunTabcube("run " + request), "bad.csv:3:2: variable x: \"x3\" is not a number");
 }
 
 TEST(CommandTest, UnknownVariableOrSet) {
@@ -124,7 +124,7 @@ TEST(CommandTest, UnknownVariableOrSet) {
   scratch.Write("d.csv", kSmallCsv);
   const std::string request = scratch.Write(
       "r.json", R"({"data": "d.csv", "tables": [{"rows": [["nope"]], "statistics": ["Count"]}]})");
-  ExpectInputError(Run("run " + request), "$.tables[0].rows: unknown variable or set nope");
+  ExpectInputError(RunTabcube("run " + request), "$.tables[0].rows: unknown variable or set nope");
 }
 
 TEST(CommandTest, SetMixingNumericAndStringMembers) {
@@ -133,7 +133,7 @@ TEST(CommandTest, SetMixingNumericAndStringMembers) {
   const std::string request = scratch.Write(
       "r.json", R"({"data": "d.csv", "sets": [{"name": "m", "variables": ["x", "s"]}],
                     "tables": [{"rows": [["m"]], "statistics": ["Count"]}]})");
-  ExpectInputError(Run("run " + request),
+  ExpectInputError(RunTabcube("run " + request),
                    "$.sets[0].variables[1]: set m mixes numeric and string variables");
 }
 
@@ -141,7 +141,7 @@ TEST(CommandTest, StatisticThatNeedsAVariable) {
   Scratch scratch;
   scratch.Write("d.csv", kSmallCsv);
   const std::string request = scratch.Write("r.json", TableRequest("d.csv", R"(["Mean"])"));
-  ExpectInputError(Run("run " + request),
+  ExpectInputError(RunTabcube("run " + request),
                    "$.tables[0].statistics[0]: statistic Mean needs a \"variable\"");
 }
 
@@ -151,7 +151,7 @@ TEST(CommandTest, PercentileOutsideTheRange) {
   const std::string request = scratch.Write(
       "r.json",
       TableRequest("d.csv", R"([{"name": "Percentile", "variable": "x", "parameter": 120}])"));
-  ExpectInputError(Run("run " + request),
+  ExpectInputError(RunTabcube("run " + request),
                    "$.tables[0].statistics[0].parameter: a percentile must lie in [0, 100]");
 }
 
@@ -160,13 +160,13 @@ TEST(CommandTest, StringWeightVariable) {
   scratch.Write("d.csv", kSmallCsv);
   const std::string request =
       scratch.Write("r.json", TableRequest("d.csv", R"(["Count"])", R"("weight": "s", )"));
-  ExpectInputError(Run("run " + request), "weight: variable s is a string");
+  ExpectInputError(RunTabcube("run " + request), "weight: variable s is a string");
 }
 
 TEST(CommandTest, RequestWithoutTables) {
   Scratch scratch;
   const std::string request = scratch.Write("r.json", R"({"data": "d.csv", "tables": []})");
-  ExpectInputError(Run("run " + request), "$.tables: the request has no table");
+  ExpectInputError(RunTabcube("run " + request), "$.tables: the request has no table");
 }
 
 TEST(CommandTest, FailedRunLeavesNoOutputFile) {
@@ -174,7 +174,7 @@ TEST(CommandTest, FailedRunLeavesNoOutputFile) {
   scratch.Write("d.csv", "g,x\n1,2\n1,\"3\n");
   const std::string request = scratch.Write("r.json", TableRequest("d.csv", R"(["Count"])"));
   const std::string output = scratch.Directory() + "/out.txt";
-  const Outcome outcome = Run("run " + request + " --output " + output);
+  const Outcome outcome = RunTabcube("run " + request + " --output " + output);
   EXPECT_EQ(outcome.status, 2);
   EXPECT_FALSE(std::ifstream(output).good());
 }
@@ -184,13 +184,13 @@ TEST(CommandTest, WeightsLeaveOutNonPositiveCasesAndCountThem) {
   scratch.Write("d.csv", "g,w\n1,2\n1,0\n2,-1\n2,\n2,0.5\n");
   const std::string request = scratch.Write(
       "r.json", TableRequest("d.csv", R"(["Count", "UCount"])", R"("weight": "w", )"));
-  const Outcome outcome = Run("run " + request + " --format csv");
+  const Outcome outcome = RunTabcube("run " + request + " --format csv");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   // g = 1: one case of weight 2; g = 2: one case of weight 0.5.
   EXPECT_NE(outcome.out.find(",g,row,1,1,value,Count,,,2,,"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find(",g,row,2,2,value,Count,,,0.5,,"), std::string::npos);
   EXPECT_NE(outcome.out.find(",g,row,2,2,value,UCount,,,1,,"), std::string::npos);
-  const Outcome text = Run("run " + request);
+  const Outcome text = RunTabcube("run " + request);
   EXPECT_NE(text.out.find("5 cases read, 3 left out for a missing, zero or negative weight"),
             std::string::npos)
       << text.out;
