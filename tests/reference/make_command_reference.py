@@ -16,7 +16,10 @@ Rules used here (they are the table procedure's definitions):
   100. Bases for rows R, columns C, layers L (one variable each): row and
   layer-row keep R and L; column and layer-column keep C and L; subtable and
   layer keep L; table keeps nothing;
-- sums and means use the valid values of the scale variable in the cell;
+- sums and means use the valid values of the scale variable in the cell,
+  with listwise deletion (the default, since pairwise tests are off): a case
+  missing any scale variable of the table is left out of every scale
+  statistic of the table;
   the median is the averaged-empirical percentile (the smallest value whose
   cumulative weight reaches half the total, averaged with the next value
   when it reaches it exactly);
@@ -146,14 +149,17 @@ def gss():
                 continue
             key = f"marital={m}|race={r}"
             emit(request, 1, key, "Count", len(cell))
-            ages = cell["age"][valid(cell, spec, "age")]
-            if len(ages):
-                emit(request, 1, key, "Mean", ages.mean())
-                emit(request, 1, key, "Median", median(ages.to_numpy(), np.ones(len(ages))))
-            tv = cell["tvhours"][valid(cell, spec, "tvhours")]
+            complete = cell[valid(cell, spec, "age") & valid(cell, spec, "tvhours")]
+            if len(complete) == 0:
+                continue
+            ages = complete["age"]
+            emit(request, 1, key, "Mean", ages.mean())
+            emit(request, 1, key, "Median", median(ages.to_numpy(), np.ones(len(ages))))
+            tv = complete["tvhours"]
             emit(request, 1, key, "Sum", tv.sum())
             column = data[data["race"].isin(rv)]
-            column_sum = column["tvhours"][valid(column, spec, "tvhours")].sum()
+            column = column[valid(column, spec, "age") & valid(column, spec, "tvhours")]
+            column_sum = column["tvhours"].sum()
             if column_sum != 0:
                 emit(request, 1, key, "ColSumPct", tv.sum() / column_sum * 100.0)
 
