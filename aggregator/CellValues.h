@@ -65,10 +65,12 @@ class CellValues {
   // Adds the fixed-region part of a categorical or multiple-response case;
   // returns false for a total-only case, which touches nothing else.
   bool AddFixedCase(bool valid, bool totalOnly, double weight);
-  // Applies the case to statistic i's slots starting at cursor; returns the
-  // cursor past them. scale: the cell keeps its own valid-N slots.
-  double* UpdateStatistic(int i, double* cursor, const ZarnCaseValueReader* reader, double weight,
-                          bool scale);
+  // Applies the case to every statistic's slots in layout order; readerOf(i)
+  // gives statistic i's reader. scale: the cell keeps its own valid-N slots.
+  template <class ReaderOf>
+  void UpdateStatistics(const ReaderOf& readerOf, double weight, bool scale);
+  void Release();
+  const FrequencyTable& FrequencyTableOf(int statIndex) const;
 
   const CellStatistics* _cellStats;
   double* _values;
