@@ -31,7 +31,9 @@ void SetOutputSink(std::function<void(long code, const std::string& line)> sink)
 
 // The procedure's case iterator over a weighted data source. Weight() is the
 // current case's value of the weight variable; a missing or negative weight
-// gives 0.0.
+// gives 0.0, and so does asking with no current case. A weight variable of -1
+// means unweighted (every case weighs 1.0). An unknown or string weight
+// variable throws std::invalid_argument.
 class ProcDSIterator : public QUOR_InputCaseIterator {
  public:
   ProcDSIterator(const QUOR_DataSource& dataSource, int weightVariable);

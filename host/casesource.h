@@ -9,6 +9,7 @@
 // double; a string of width w occupies max(1, (w + 7) / 8) cells, blank-padded
 // to the end of the last cell, with no terminating zero.
 
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,7 +23,9 @@ union OBS {
 constexpr double QUOR_SYSMIS = -1.7976931348623157e+308;
 
 // Number of OBS cells a value of the given type occupies (0 numeric, else width).
-inline int QUOR_CellCount(int type) { return type <= 0 ? 1 : (type + 7) / 8; }
+inline int QUOR_CellCount(int type) {
+  return type <= 0 ? 1 : (type + 7) / 8;
+}
 
 // A display format of the host. The engine only stores pointers to it.
 class QUOR_Format {
@@ -81,15 +84,18 @@ class QUOR_Variable {
 
   // 0 for a numeric variable, otherwise the string width in bytes.
   int GetType() const { return _type; }
-  // Non-zero when the value is system-missing, a listed missing value or
-  // inside the missing range.
+  // Non-zero when the value is system-missing (or NaN), a listed missing
+  // value or inside the missing range (both ends included). Strings compare
+  // on the variable's width, blank-padded.
   int IsMissing(const OBS* value) const;
   const char* GetName() const { return _name.c_str(); }
   const char* GetLabel() const { return _label.c_str(); }
   const QUOR_VLImplPointer& GetValueLabels() const { return _valueLabelHandle; }
 
   // Dictionary setup. Bad input (a string for a numeric variable or the
-  // reverse, a string wider than the variable) throws std::invalid_argument.
+  // reverse, a string wider than the variable, a NaN, a range with
+  // low > high) throws std::invalid_argument naming the variable.
+  // A label for a value that already has one replaces that label.
   void SetLabel(const std::string& label);
   void AddMissingValue(double value);
   void AddMissingValue(const std::string& value);
@@ -119,6 +125,10 @@ class QUOR_Variable {
 
 // An in-memory data source: the variables and the cases, stored row by row
 // (each case is one row of OBS cells; each variable sits at a fixed offset).
+// Variables keep their addresses when more are added, so references from
+// GetVariable, CaseValue and ProcDSIterator stay valid; a new variable goes to
+// the end of every row, so existing offsets never change. Row pointers from
+// CaseRow are invalidated by AddCase and AddVariable.
 class QUOR_DataSource {
  public:
   QUOR_DataSource();
@@ -134,6 +144,7 @@ class QUOR_DataSource {
   // Adds a case with every value system-missing (numeric) or blank (string)
   // and returns its index.
   int AddCase();
+  // A NaN is stored as the system-missing value.
   void SetValue(int caseIndex, int varIndex, double value);
   // Blank-padded to the variable's width.
   void SetValue(int caseIndex, int varIndex, const std::string& value);
@@ -152,7 +163,7 @@ class QUOR_DataSource {
   void CheckVariable(int varIndex) const;
   void CheckCase(int caseIndex) const;
 
-  std::vector<QUOR_Variable> _variables;
+  std::deque<QUOR_Variable> _variables;
   std::vector<int> _offsets;
   int _rowWidth = 0;
   int _numberOfCases = 0;
