@@ -150,8 +150,7 @@ TEST(TableCVariableTest, ValueOutsideTheExplicitListCountsNowhere) {
   var.SetIsTotalNo(false);  // not even in the total
   TableCVariable dim(var);
   const Encoded e = EncodeAll(dim, d.data);
-  EXPECT_EQ(e.cells,
-            (std::vector<std::vector<int>>{{1, kTotal}, {0}, {2, kTotal}, {0}}));
+  EXPECT_EQ(e.cells, (std::vector<std::vector<int>>{{1, kTotal}, {0}, {2, kTotal}, {0}}));
   EXPECT_EQ(e.results, (std::vector<bool>{true, false, true, false}));
   EXPECT_EQ(e.valid, (std::vector<bool>{true, true, true, true}));
   EXPECT_EQ(dim.GetNumberOfValues(), 2);  // the refused value is not numbered
