@@ -77,6 +77,7 @@ class TABCUBE_EXPORT AggregationCategory {
   }
   const std::vector<const QUOR_Format*>& GetPCDecimal() const { return _pcDecimal; }
   bool UseLabelForVar() const { return _useLabelForVar; }
+  // False until SetCatLabel says otherwise; copies do not carry it.
   bool IsLabelDefault() const { return _labelDefault; }
   bool IsEmpty() const { return _empty; }
 
