@@ -566,6 +566,45 @@ TEST(CrosstabCategoriesTest, OrderByACountStatistic) {
   EXPECT_EQ(t.Count(first, columns.at("2")), 2.0);
 }
 
+// Ordering by a statistic of another dimension reads each category's value
+// at that dimension's total: cases missing there count only in total N.
+TEST(CrosstabCategoriesTest, OrderByACountAtAnotherDimensionsTotal) {
+  for (bool byOther : {false, true}) {
+    QUOR_DataSource data;
+    const int v = data.AddVariable("v", 0);
+    const int g = data.AddVariable("g", 0);
+    // v = 1 three times, always with g system-missing; v = 2 twice with g = 1.
+    const double rows[][2] = {
+        {1, std::nan("")}, {1, std::nan("")}, {1, std::nan("")}, {2, 1}, {2, 1}};
+    for (const auto& r : rows) {
+      const int c = data.AddCase();
+      data.SetValue(c, v, r[0]);
+      data.SetValue(c, g, r[1]);
+    }
+    AggregationVariable vVar(v, "v"), gVar(g, "g");
+    vVar.SetSortKey(Codes::kStatisticSort);
+    vVar.SetIsOrderA(false);
+    QUOR_InputCaseIterator iterator(data);
+    AggregationTable table(iterator, false, false);
+    AggregationCube* cube = table.CreateCube();
+    cube->AddCategoricalVariable(&vVar, Codes::kRowPosition);
+    cube->AddCategoricalVariable(&gVar, Codes::kColumnPosition);
+    cube->CreateCubeAggregator();
+    cube->AddCategoryStatistics(Stats({Codes::kCount}), &vVar);
+    vVar.GetTableDimension()->SetSortByDimensionStats(*table.GetTableMetaData(),
+                                                      byOther ? gVar.GetTableDimension() : nullptr,
+                                                      AggregationStatistic(Codes::kCount));
+    while (iterator.Next()) table.AddNewCase();
+    // Descending counts: by v itself 1 (3 cases), 2 (2); at g's total, 1 has
+    // no counted case (0) and 2 has two.
+    EXPECT_EQ(Listed(vVar),
+              byOther ? std::vector<std::string>({"2", "1"}) : std::vector<std::string>({"1", "2"}))
+        << "by other " << byOther;
+    // g computes its total for the sort but shows none.
+    EXPECT_EQ(Listed(gVar), std::vector<std::string>{"1"});
+  }
+}
+
 TEST(CrosstabCategoriesTest, DimensionWithoutCasesShowsNoneValid) {
   LabelledData d;
   AggregationVariable v(d.v, "v"), g(d.g, "g");
