@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -344,6 +346,37 @@ TEST(CellValuesTest, SlotsOfEveryStatisticStayApart) {
   }
   EXPECT_EQ(together(0), together(4));
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(CellValuesTest, CasesAllocateOnlyNewFrequencyKeys) {
+  // Every accumulator kind on one variable; the second pass repeats values the
+  // tables already hold, so the heap must not grow at all.
+  AggregationStatistic interval(0, Codes::kMedianCI);
+  interval.SetCIMedian(95);
+  std::vector<AggregationStatistic> stats =
+      Stats({Codes::kCount, Codes::kMean, Codes::kUMean, Codes::kMaximum, Codes::kMinimum,
+             Codes::kValueRange, Codes::kVariance, Codes::kUVariance, Codes::kValidN,
+             Codes::kUValidN, Codes::kMedian, Codes::kUMedian, Codes::kMode, Codes::kSum,
+             Codes::kBelowCount, Codes::kUBetweenPct, Codes::kTotalN, Codes::kMissingN});
+  stats.push_back(interval);
+  const auto layout = ScaleLayout(stats);
+  Cases cases(1);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int v = 0; v < 50; ++v) cases.Add({v % 10 == 9 ? kSysmis : static_cast<double>(v)});
+  }
+  cases.Start();
+  ASSERT_TRUE(cases.Next());
+  CellValues cell(layout.get(), cases.Readers(), 1.0);
+  for (int k = 1; k < 50; ++k) {
+    ASSERT_TRUE(cases.Next());
+    cell.AddScaleCase(cases.Readers(), 1.5);
+  }
+  const size_t before = mallinfo2().uordblks;
+  while (cases.Next()) cell.AddScaleCase(cases.Readers(), 2.0);
+  EXPECT_EQ(mallinfo2().uordblks, before);
+  EXPECT_EQ(cell.ComputeValue(0), 1.0 + 49 * 1.5 + 50 * 2.0);
+}
+#endif
 
 // Categorical cells: the cube's statistics variable is read by one reader;
 // the aggregator says whether the case is valid and whether it belongs to the
