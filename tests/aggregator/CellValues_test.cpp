@@ -430,23 +430,6 @@ TEST(CellValuesTest, CategoricalCellSummarisesItsVariable) {
   EXPECT_DOUBLE_EQ(cell->ComputeValue(5), 13.0);
 }
 
-TEST(CellValuesTest, WalkFollowsTheLayoutWhateverRoutineFeedsIt) {
-  // A categorical layout keeps valid N in its fixed region: a scale case must
-  // not give it a slot of its own, which would shift the mean's slots (and,
-  // for a last statistic, write past the cell).
-  Cases cases(1);
-  cases.Add({4});
-  cases.Add({6});
-  cases.Start();
-  const auto layout = CategoricalLayout(Stats({Codes::kValidN, Codes::kMean, Codes::kUValidN}));
-  ASSERT_TRUE(cases.Next());
-  CellValues cell(layout.get(), cases.Readers(), 1.0);
-  ASSERT_TRUE(cases.Next());
-  cell.AddScaleCase(cases.Readers(), 1.0);
-  EXPECT_EQ(cell.ComputeValue(1), 5.0);
-  EXPECT_EQ(cell.ComputeValue(0), 0.0);
-}
-
 TEST(CellValuesTest, StringVariableHasNoNumericValue) {
   Cases cases(std::vector<int>{8});
   const int c = cases.Source().AddCase();
