@@ -152,6 +152,29 @@ TEST(CellValuesTest, InterpolatedMedianNeedsTwoDistinctValues) {
   EXPECT_DOUBLE_EQ(four(1), 2.5);
 }
 
+TEST(CellValuesTest, MedianIntervalKeepsAllThreeValues) {
+  AggregationStatistic weighted(0, Codes::kMedianCI), unweighted(0, Codes::kUMedianCI);
+  weighted.SetCIMedian(95);
+  unweighted.SetCIMedian(95);
+  // Two cases: the interval spans both values with certainty.
+  ScaleCell two({weighted, unweighted}, {8, 3}, {1, 1});
+  const AggregationResult interval = two.Cell().ComputeValue(0);
+  EXPECT_EQ(interval.GetValue1(), 3.0);
+  EXPECT_EQ(interval.GetValue2(), 8.0);
+  EXPECT_EQ(interval.GetValue3(), 100.0);
+  // A weight total of 2.5 is no whole number of cases: no interval, while the
+  // unweighted one exists.
+  ScaleCell fractional({weighted, unweighted}, {8, 3}, {1, 1.5});
+  const AggregationResult none = fractional.Cell().ComputeValue(0);
+  EXPECT_EQ(none.GetValue1(), kMissing);
+  EXPECT_EQ(none.GetValue2(), kMissing);
+  EXPECT_EQ(none.GetValue3(), kMissing);
+  EXPECT_EQ(fractional.Cell().ComputeValue(1).GetValue2(), 8.0);
+  // An empty table has no interval.
+  ScaleCell empty({weighted}, {kSysmis});
+  EXPECT_EQ(empty.Cell().ComputeValue(0).GetValue1(), kMissing);
+}
+
 TEST(CellValuesTest, ModeTiesGoToTheSmallestValue) {
   ScaleCell tie(Stats({Codes::kMode, Codes::kUMode}), {3, 1, 3, 1});
   EXPECT_EQ(tie(0), 1.0);
