@@ -2,6 +2,7 @@
 #define TABLE_DIMENSION_H
 
 #include <cassert>
+#include <cstddef>
 #include <string>
 #include <vector>
 
