@@ -9,7 +9,8 @@
 TableMetadata::TableMetadata(QUOR_InputCaseIterator& iterator, bool listwise)
     : _iterator(iterator),
       _weightedIterator(dynamic_cast<ProcDSIterator*>(&iterator)),
-      _listwise(listwise) {}
+      _listwise(listwise),
+      _sharing(std::make_shared<const int>(0)) {}
 
 TableMetadata::TableMetadata(std::vector<int>& variables, QUOR_InputCaseIterator& iterator,
                              bool listwise)
@@ -23,8 +24,10 @@ TableMetadata::TableMetadata(std::vector<int>& variables, QUOR_InputCaseIterator
 TableMetadata::TableMetadata(const TableMetadata& other) = default;
 
 TableMetadata::~TableMetadata() {
-  for (TableDimension* dimension : _dimensions) delete dimension;
-  DestroyReaders();
+  if (!SharesObjects()) {
+    for (TableDimension* dimension : _dimensions) delete dimension;
+  }
+  ReleaseReaders();
 }
 
 TableDimension* TableMetadata::AddDimension(TableDimension* dimension) {
@@ -89,18 +92,24 @@ void TableMetadata::ResetMetadata() {
 
 void TableMetadata::Clear() {
   _dimensions.clear();
-  DestroyReaders();
+  ReleaseReaders();
+  _sharing = std::make_shared<const int>(0);
 }
 
 void TableMetadata::ClearDeep() {
-  for (TableDimension* dimension : _dimensions) delete dimension;
+  if (!SharesObjects()) {
+    for (TableDimension* dimension : _dimensions) delete dimension;
+  }
   _dimensions.clear();
   _sortAggregators.clear();
-  DestroyReaders();
+  ReleaseReaders();
+  _sharing = std::make_shared<const int>(0);
 }
 
-void TableMetadata::DestroyReaders() {
-  for (ZarnCaseValueReader* reader : _caseValues) delete reader;
+void TableMetadata::ReleaseReaders() {
+  if (!SharesObjects()) {
+    for (ZarnCaseValueReader* reader : _caseValues) delete reader;
+  }
   _caseValues.clear();
   _validCount.clear();
   _readerIndex.clear();

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "TabcubeExport.h"
@@ -33,7 +34,9 @@ class TABCUBE_EXPORT TableMetadata {
   TableMetadata(std::vector<int>& variables, QUOR_InputCaseIterator& iterator, bool listwise);
   // Shares the source's dimensions, readers and sorting aggregators: the host
   // that copies decides which of the two is cleared (Clear) and which one
-  // destroys the shared objects.
+  // destroys the shared objects. While the two share them, neither Clear,
+  // ClearDeep nor the destructor of one destroys what the other still holds;
+  // the last holder destroys them.
   TableMetadata(const TableMetadata& other);
   TableMetadata& operator=(const TableMetadata&) = delete;
   ~TableMetadata();
@@ -84,7 +87,11 @@ class TABCUBE_EXPORT TableMetadata {
   void ClearDeep();
 
  private:
-  void DestroyReaders();
+  // True while a copy (or the source of this copy) still holds the same
+  // dimensions and readers.
+  bool SharesObjects() const { return _sharing.use_count() > 1; }
+  // Empties the reader lists, destroying the readers unless they are shared.
+  void ReleaseReaders();
 
   std::vector<TableDimension*> _dimensions;
   QUOR_InputCaseIterator& _iterator;
@@ -96,6 +103,8 @@ class TABCUBE_EXPORT TableMetadata {
   double _caseWeight = 1.0;
   TableEncryptionCodes::CLabelOption _cLabelOption = TableEncryptionCodes::kDefault;
   std::vector<CubeAggregator*> _sortAggregators;
+  // One token per metadata and its copies; its use count tells sharing.
+  std::shared_ptr<const int> _sharing;
 };
 
 #endif
