@@ -81,10 +81,15 @@ void TableDimension::SetParsedCategories(const std::vector<ParsedCategory*>& par
   }
 }
 
-// Placeholder: explicit-list matching arrives with the dimension classes.
-ParsedCategory* TableDimension::ExplicitListContains(const OBS& /*value*/, bool /*isMissing*/,
-                                                     int /*valueType*/) {
-  return nullptr;
+ParsedCategory* TableDimension::ExplicitListContains(const OBS& value, bool isMissing,
+                                                     int valueType) {
+  // A later entry of the syntax list takes precedence over an earlier one.
+  for (auto entry = _explicitList.rbegin(); entry != _explicitList.rend(); ++entry) {
+    const bool contains = valueType >= 0 ? (*entry)->Contains(value, valueType, isMissing)
+                                         : (*entry)->Contains(value, isMissing);
+    if (contains) return *entry;
+  }
+  return isMissing ? nullptr : _otherCategory;
 }
 
 // Placeholder: the conversion between value types arrives with the dimension
