@@ -230,9 +230,11 @@ void CubeAggregator::SetBaseStats() {
     if (_statsDimension) {
       base->SetCategoricalStatistics();
     } else {
-      // Base statistics taken from the responses family carry no case index;
-      // they read no variable, so no reader is named for them.
-      baseCaseIndices.resize(baseStats.size(), -1);
+      // Base statistics of the responses family come without a case index;
+      // then every base statistic is given the reader of its own variable.
+      if (baseCaseIndices.size() != baseStats.size()) {
+        baseCaseIndices = _tableMetadata.GetCaseIndex(baseStats);
+      }
       base->SetScaleStatistics(baseCaseIndices);
     }
     _hasPercents = true;
@@ -499,6 +501,9 @@ bool CubeAggregator::SetCellKey(const std::vector<const AggregationCategory*>& c
   const int nCategories = static_cast<int>(categories.size());
   assert((_cellKey.length() == nCategories || _extraDimension) &&
          "_cellKey.length() == categories.size() || _extraDimension");
+  // Only the extra dimension may be left out: with fewer categories the codes
+  // of the dimensions not named would be those of an earlier read.
+  assert(nCategories + 1 >= _cellKey.length() && "categories.size() + 1 >= _cellKey.length()");
   bool result = true;
   for (int i = 0; i < nCategories; ++i) {
     TableDimension* tableDim = _cubeMetadata.GetDimension(i);
@@ -612,8 +617,12 @@ const OBS* CubeAggregator::GetCountMeanVariance(int index, CellKey& cellKey) con
   if (!_cells) return nullptr;
   const PairNode* node = _cells->Find(cellKey);
   if (!node) return nullptr;
+  // A slot outside the cell's array (such as the -1 of GetMeanVarIndex for a
+  // variable without a moment statistic) has no address to hand out.
+  const CellValues* cell = node->GetValues();
+  if (index < 0 || index >= cell->GetCellStatistics()->ValueSize()) return nullptr;
   // The slots are doubles; the host reads them as its 8-byte value cells.
-  return reinterpret_cast<const OBS*>(node->GetValues()->GetValues() + index);
+  return reinterpret_cast<const OBS*>(cell->GetValues() + index);
 }
 
 int CubeAggregator::GetMeanVarIndex(int variable, bool /*weighted*/) const {

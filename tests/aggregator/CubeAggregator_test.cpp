@@ -450,6 +450,59 @@ TEST(CubeAggregatorReadTest, PairwiseTestsFindTheFirstUsableMomentStatistic) {
   EXPECT_DOUBLE_EQ(counts[1].num, 3.0);
 }
 
+TEST(CubeAggregatorReadTest, SlotsOutsideTheCellHaveNoAddress) {
+  CubeFixture fixture({{2.0, 1.0}});
+  CubeMetadata cube;
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kMean)}, nullptr);
+  aggregator.SetPairwiseTest(true);
+  fixture.Feed(aggregator);
+  CellKey whole(0);
+  // No moment statistic: GetMeanVarIndex gives -1, which has no slot.
+  const int index = aggregator.GetMeanVarIndex(kX, true);
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(index, whole), nullptr);
+  const int size = aggregator.GetCellStats()->ValueSize();
+  EXPECT_NE(aggregator.GetCountMeanVariance(size - 1, whole), nullptr);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(size, whole), nullptr);
+}
+
+TEST(CubeAggregatorReadTest, AnAggregatorWithoutStatisticsHasNoCells) {
+  CubeFixture fixture({{2.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({1})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  CellKey key = Key({1});
+  EXPECT_TRUE(aggregator.IsCubeEmpty());
+  EXPECT_EQ(aggregator.GetStatValues(fixture.Categories(cube, {1}), -1), nullptr);
+  EXPECT_EQ(aggregator.GetCellStatus(fixture.Categories(cube, {1}), -1), 0);
+  EXPECT_EQ(aggregator.GetCount(key, true), 0.0);
+  EXPECT_EQ(aggregator.GetSortValue(key), kMissing);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(0, key), nullptr);
+  EXPECT_EQ(aggregator.GetMeanVarIndex(kX, true), -1);
+  aggregator.ResetAggregator();
+  OutputCapture output;
+  aggregator.PrintCubeDataDbg("t");
+  ASSERT_EQ(output.Lines().size(), 1u);
+}
+
+TEST(CubeAggregatorScaleTest, AResponsesPercentageInAScaleCubeBuildsItsBase) {
+  // The host never asks for it, but a scale cube must not abort on it: the
+  // base statistic (a count) reads no variable.
+  CubeFixture fixture({{2.0, 1.0}, {3.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({1}), MakeCells({2})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kTableResponsesCountPct), Stat(Codes::kTablePct)},
+                               nullptr);
+  fixture.Feed(aggregator);
+  StatValues* values = aggregator.GetStatValues(fixture.Categories(cube, {1}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(1), 50.0);
+}
+
 // ---------------------------------------------------------------------------
 // Reset and diagnostics
 
@@ -692,6 +745,17 @@ TEST(CubeAggregatorDeathTest, PreconditionsStopTheProcess) {
   first.SetCatEncoding(1);
   EXPECT_DEATH(aggregator.GetStatValues({&first, &first}, -1),
                "_cellKey.length\\(\\) == categories.size\\(\\) \\|\\| _extraDimension");
+  // With an extra dimension only that one may be left out.
+  FixedCellDimension* b = fixture.AddDimension({MakeCells({1})});
+  FixedCellDimension* extra = fixture.AddDimension({MakeCells({1})});
+  CubeMetadata withExtra;
+  withExtra.AddDimension(a, Codes::kRowPosition);
+  withExtra.AddDimension(b, Codes::kColumnPosition);
+  withExtra.AddDimension(extra, Codes::kExtraPosition);
+  CubeAggregator extraAggregator(fixture.Metadata(), withExtra);
+  extraAggregator.SetCellStatistics({Stat(Codes::kCount)}, nullptr);
+  EXPECT_DEATH(extraAggregator.GetStatValues({&first}, -1),
+               "categories.size\\(\\) \\+ 1 >= _cellKey.length\\(\\)");
   AggregationCategory wrongVariable(AggregationCategory::kValue);
   wrongVariable.SetVarIndex(kX);
   wrongVariable.SetCatEncoding(1);
