@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <random>
 #include <string>
 #include <utility>
@@ -19,6 +21,7 @@
 #include "CubeMetadata.h"
 #include "StatValues.h"
 #include "TableMetadata.h"
+#include "aggregator/AllocationCounter.h"
 #include "aggregator/FixedCellDimension.h"
 #include "baseutil.h"
 #include "casesource.h"
@@ -574,6 +577,70 @@ TEST(CubeAggregatorDumpTest, DumpTextsAndOutputCodes) {
   EXPECT_EQ(output.Count(1, " Number of cells in the percentage base Hashtable: 1"), 1);
   EXPECT_EQ(output.Count(1, " Number of cells in the percentage base Hashtable: 2"), 1);
   EXPECT_EQ(output.Count(2, "Start of Hashtable.\n"), 3);
+}
+
+TEST(CubeAggregatorHotPathTest, ACaseAllocatesNothingOnceItsCellsExist) {
+  if (!tabcube_test::CountsAllocations()) {
+    GTEST_SKIP() << "the sanitizer build keeps its own operator new";
+  }
+  std::mt19937 rng(8);
+  const int nCases = 300;
+  std::vector<Case> cases;
+  std::vector<Cells> rows, stats, layers, responses;
+  for (int c = 0; c < nCases; ++c) {
+    cases.push_back({static_cast<double>(rng() % 7), 1.0 + rng() % 3});
+    rows.push_back(MakeCells({1 + static_cast<int>(rng() % 3), -100}));
+    stats.push_back(rng() % 10 == 0 ? MakeCells({-100}, false)
+                                    : MakeCells({1 + static_cast<int>(rng() % 4), -100, -101}));
+    layers.push_back(rng() % 20 == 0 ? MakeCells({-99}, false)
+                                     : MakeCells({1 + static_cast<int>(rng() % 2)}));
+    Cells r;
+    r.codes = {1 + static_cast<int>(rng() % 3), 4};
+    r.counts = {1, 2};
+    r.totalCount = 3;
+    responses.push_back(r);
+  }
+  CubeFixture fixture(cases);
+  AggregationMCSet set({kFirstDimVariable + 6, kFirstDimVariable + 7}, "$set");
+  FixedCellDimension* row = fixture.AddDimension(rows);
+  FixedCellDimension* stat = fixture.AddDimension(stats);
+  FixedCellDimension* layer = fixture.AddDimension(layers);
+  FixedCellDimension* mr = fixture.AddSetDimension(set, responses);
+  CubeMetadata cube;
+  cube.AddDimension(row, Codes::kRowPosition);
+  cube.AddDimension(stat, Codes::kColumnPosition);
+  cube.AddDimension(layer, Codes::kLayerPosition);
+  CubeMetadata mrCube;
+  mrCube.AddDimension(row, Codes::kRowPosition);
+  mrCube.AddDimension(mr, Codes::kColumnPosition);
+  std::vector<AggregationStatistic> percentages = {Stat(Codes::kCount), Stat(Codes::kTotalN)};
+  for (int t = 0; t < 7; ++t) {
+    percentages.push_back(Stat(static_cast<Codes::StatisticCodes>(Codes::kRowPct + 2 * t)));
+  }
+  CubeAggregator scale(fixture.Metadata(), cube);
+  std::vector<AggregationStatistic> scaleStats = percentages;
+  for (const Codes::StatisticCodes code :
+       {Codes::kMean, Codes::kVariance, Codes::kMedian, Codes::kUMode, Codes::kRowSumPct}) {
+    scaleStats.push_back(Stat(code));
+  }
+  scale.SetCellStatistics(scaleStats, nullptr);
+  CubeAggregator categorical(fixture.Metadata(), cube);
+  categorical.SetTotalStatistics(percentages, stat, {Stat(Codes::kCount), Stat(Codes::kUTotalN)});
+  CubeAggregator multiple(fixture.Metadata(), mrCube);
+  multiple.SetCellStatistics(
+      {Stat(Codes::kResponses), Stat(Codes::kRowResponsesPct), Stat(Codes::kColCountResponsesPct)},
+      mr);
+  const std::vector<CubeAggregator*> all = {&scale, &categorical, &multiple};
+  const long start = tabcube_test::Allocations();
+  fixture.Feed(all);  // creates every cell
+  EXPECT_GT(tabcube_test::Allocations(), start);
+
+  const long before = tabcube_test::Allocations();
+  fixture.Feed(all);
+  EXPECT_EQ(tabcube_test::Allocations(), before);
+  EXPECT_FALSE(scale.IsCubeEmpty());
+  EXPECT_FALSE(categorical.IsCubeEmpty());
+  EXPECT_FALSE(multiple.IsCubeEmpty());
 }
 
 // ---------------------------------------------------------------------------
