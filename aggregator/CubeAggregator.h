@@ -104,6 +104,11 @@ class TABCUBE_EXPORT CubeAggregator {
   enum AggregationMode { kNoMode, kScaleMode, kCVarMode, kMRSetMode, kInvalidMode };
 
   void SetScaleStats(const std::vector<AggregationStatistic>& stats);
+  // The table's reader position of each statistic's variable; -1 for a
+  // statistic without a variable.
+  std::vector<int> ScaleCaseIndex(const std::vector<AggregationStatistic>& stats);
+  // REQUIRES: every statistic that reads values has a variable.
+  void CheckScaleReaders(const CellStatistics& layout) const;
   void SetCategoricalStats(const std::vector<AggregationStatistic>& stats);
   void SetTotalStats(const std::vector<AggregationStatistic>& stats);
   void SetPercentStats();
