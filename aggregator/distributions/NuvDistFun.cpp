@@ -24,7 +24,6 @@
 
 namespace {
 
-constexpr double kMissing = NuvDistFun::_missing;
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kPi = 3.14159265358979323846;
@@ -549,10 +548,6 @@ bool SolveTail(const TailFn& tail, double target, bool rising, double lo, double
   return false;
 }
 
-// Solves I_x(a, b) = p, with q = 1 - p, for x and y = 1 - x, both to full
-// relative precision; 0 < p < 1.
-bool InvertBeta(double p, double q, double a, double b, double& x, double& y);
-
 // Newton iteration in the variable v = x (the caller swaps for y), v <= 0.5
 // expected, on the tail whose target is the smaller.
 bool PolishBeta(double p, double q, double a, double b, double& x, double& y) {
@@ -574,6 +569,8 @@ bool PolishBeta(double p, double q, double a, double b, double& x, double& y) {
   return ok;
 }
 
+// Solves I_x(a, b) = p, with q = 1 - p, for x and y = 1 - x, both to full
+// relative precision; 0 < p < 1.
 bool InvertBeta(double p, double q, double a, double b, double& x, double& y) {
   // Starting value.
   double x0, y0;
