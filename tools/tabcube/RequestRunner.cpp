@@ -1,5 +1,6 @@
 #include "RequestRunner.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -358,7 +359,30 @@ class TableBuilder {
       list.push_back(parsed.get());
       run.parsedCategories.push_back(std::move(parsed));
     }
+    MarkSubtotalGroups(list, options.totalAfter);
     return list;
+  }
+
+  // The dimension counts a value towards the subtotal code that its admitting
+  // entry carries, so every entry of a subtotal's group carries the
+  // subtotal's code. A subtotal sums the entries since the previous subtotal:
+  // those before it when totals come after their categories, those after it
+  // otherwise.
+  static void MarkSubtotalGroups(const std::vector<ParsedCategory*>& list, bool totalAfter) {
+    std::vector<ParsedCategory*> group;
+    auto visit = [&group](ParsedCategory* entry) {
+      const int type = entry->GetPCType();
+      if (type == ParsedCategory::kSubtotal || type == ParsedCategory::kHSubtotal) {
+        for (ParsedCategory* member : group) member->SetSubtotalEncoding(entry->GetSubtotalEncoding());
+        group.clear();
+      } else if (type != ParsedCategory::kPCompute) {
+        group.push_back(entry);
+      }
+    };
+    if (totalAfter)
+      std::for_each(list.begin(), list.end(), visit);
+    else
+      std::for_each(list.rbegin(), list.rend(), visit);
   }
 
   // The dimension whose categories the counts and percentages describe: the
