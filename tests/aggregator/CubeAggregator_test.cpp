@@ -687,7 +687,10 @@ TEST(CubeAggregatorDeathTest, PreconditionsStopTheProcess) {
   EXPECT_DEATH(aggregator.GetCount(excluded, true), "cellI >= TableEncryptionCodes::kMinCategory");
   EXPECT_DEATH(aggregator.GetCountMeanVariance(0, excluded),
                "cellKey\\[i\\] >= TableEncryptionCodes::kMinCategory");
-  EXPECT_DEATH(aggregator.GetStatValues(fixture.Categories(cube, {1, 1}), -1),
+  AggregationCategory first(AggregationCategory::kValue);
+  first.SetVarIndex(a->VariableIndex()[0]);
+  first.SetCatEncoding(1);
+  EXPECT_DEATH(aggregator.GetStatValues({&first, &first}, -1),
                "_cellKey.length\\(\\) == categories.size\\(\\) \\|\\| _extraDimension");
   AggregationCategory wrongVariable(AggregationCategory::kValue);
   wrongVariable.SetVarIndex(kX);

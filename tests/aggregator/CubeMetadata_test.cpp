@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "AggregationMCSet.h"
 #include "CellKey.h"
 #include "aggregator/FixedCellDimension.h"
 
