@@ -127,8 +127,8 @@ const std::vector<AggregationCategory*>& TableCVariable::GetCategoryPointers() {
     const size_t n = sorted.size();
     for (size_t i = 0; i < n; ++i) {
       OBS* element = sorted[_ascending ? i : n - 1 - i];
-      AggregationCategory* category = new AggregationCategory(AggregationCategory::kValue,
-                                                              _valueType < 0 ? 0 : _valueType);
+      AggregationCategory* category =
+          new AggregationCategory(AggregationCategory::kValue, _valueType < 0 ? 0 : _valueType);
       category->SetVarIndex(_variableIndex);
       category->SetCatValue(*_valueIndex->Key(element));
       category->SetCatEncoding(static_cast<int>(_valueIndex->Value(element)[kCodeSlot].num));

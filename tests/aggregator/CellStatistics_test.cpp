@@ -310,23 +310,6 @@ TEST(CellStatisticsTest, ScaleSumPercentagesShareBasesPerVariable) {
   EXPECT_EQ(baseCases, std::vector<int>({5, 7, 9}));
 }
 
-TEST(CellStatisticsTest, CopyKeepsTheWholeLayout) {
-  CellStatistics layout = Categorical({Stat(0, Codes::kUColTotalNPct), Stat(0, Codes::kMedian)});
-  Stats base;
-  std::vector<int> cases;
-  layout.GetBaseStats(base, cases, CellStatistics::kColumnPercent, 3);
-  const CellStatistics copy(layout);
-  EXPECT_EQ(copy.ValueSize(), layout.ValueSize());
-  EXPECT_EQ(copy.GetFixedSize(), 4);
-  EXPECT_TRUE(copy.HasFixedUnweighted());
-  EXPECT_EQ(copy.GetValueIndex(0), 3);
-  EXPECT_EQ(copy.GetBaseIndex(0), 0);
-  EXPECT_EQ(copy.GetBaseTypeIndex(0), 3);
-  EXPECT_EQ(copy.NumberOfFreqTables(), 1);
-  EXPECT_EQ(copy.GetFrequencyIndex(1), 0);
-  EXPECT_TRUE(copy.IsCategoricalVariable());
-}
-
 TEST(CellStatisticsDeathTest, CodesBeyond170AreRefusedWhenTheLayoutIsBuilt) {
   const Stats stats = {Stat(0, Codes::kMean), Stat(0, static_cast<Codes::StatisticCodes>(171)),
                        Stat(0, Codes::kSum)};

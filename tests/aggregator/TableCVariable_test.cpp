@@ -150,8 +150,7 @@ TEST(TableCVariableTest, ValueOutsideTheExplicitListCountsNowhere) {
   var.SetIsTotalNo(false);  // not even in the total
   TableCVariable dim(var);
   const Encoded e = EncodeAll(dim, d.data);
-  EXPECT_EQ(e.cells,
-            (std::vector<std::vector<int>>{{1, kTotal}, {0}, {2, kTotal}, {0}}));
+  EXPECT_EQ(e.cells, (std::vector<std::vector<int>>{{1, kTotal}, {0}, {2, kTotal}, {0}}));
   EXPECT_EQ(e.results, (std::vector<bool>{true, false, true, false}));
   EXPECT_EQ(e.valid, (std::vector<bool>{true, true, true, true}));
   EXPECT_EQ(dim.GetNumberOfValues(), 2);  // the refused value is not numbered
@@ -314,24 +313,11 @@ class ProbeDimension : public TableCVariable {
  public:
   using TableCVariable::TableCVariable;
   using TableDimension::GetSortValues;
-  const std::vector<ParsedCategory*>& ExplicitList() const { return _explicitList; }
-  const ParsedCategory* OtherCategory() const { return _otherCategory; }
   void SetCategories(const std::vector<AggregationCategory*>& categories) {
     _categories = categories;
     _categoriesReady = true;
   }
 };
-
-TEST(TableDimensionTest, ExplicitListKeepsValuesAndTheOtherEntryApart) {
-  ParsedCategory one(Num(1), 0), two(Num(2), 0);
-  ParsedCategory other(ParsedCategory::kOtherNM);
-  ParsedCategory subtotal("Sub", true, -101, true);
-  AggregationVariable var(0, "v");
-  var.SetParsedCategories({&one, &other, &subtotal, &two});
-  ProbeDimension dim(var);
-  EXPECT_EQ(dim.ExplicitList(), (std::vector<ParsedCategory*>{&one, &two}));
-  EXPECT_EQ(dim.OtherCategory(), &other);
-}
 
 TEST(TableDimensionTest, LaterExplicitEntryWinsAndOtherTakesOnlyValidValues) {
   ParsedCategory range(Num(1), Num(10), 0);
