@@ -517,11 +517,13 @@ bool SolveTail(const TailFn& tail, double target, bool rising, double lo, double
       next = v * std::exp(step);
     }
     if (!(next > lo && next < hi)) {
-      // Bisect, geometrically where the bracket spans orders of magnitude.
+      // Bisect, geometrically where the bracket spans orders of magnitude; an
+      // open end is approached by halving the exponent, then by factors of 4.
       if (hi == kInf)
-        next = lo > 0.0 ? 4.0 * lo : 1.0;
+        next = lo > 0.0 ? std::fmax(std::sqrt(lo), 4.0 * lo) : 1.0;
       else if (lo <= 0.0)
-        next = hi > 0.5 ? 0.25 * hi : (hi * hi > 0.0 ? hi * hi : 0.5 * hi);
+        next = hi > 16.0 ? std::sqrt(hi)
+                         : (hi >= 0.0625 ? 0.25 * hi : (hi * hi > 0.0 ? hi * hi : 0.5 * hi));
       else if (hi > 4.0 * lo)
         next = std::sqrt(lo) * std::sqrt(hi);
       else
