@@ -73,6 +73,27 @@ double LogGamma(double x) {
 #endif
 }
 
+double ExpGuarded(double logValue) {
+  return logValue < kMinLog ? 0.0 : std::exp(logValue);
+}
+
+// (1 - p)^n for 0 < p < 1: pow on the rounded complement, corrected for its
+// rounding error qlo by (1 + qlo/q)^n.
+double PowerOfComplement(double p, double n) {
+  double q, qlo;
+  Complement(p, q, qlo);
+  return std::pow(q, n) * std::exp(n * std::log1p(qlo / q));
+}
+
+// ln Gamma(1 + a) for 0 < a < 1, without the rounding of 1 + a: the C
+// library's lgamma is accurate relative to its value near 1, and the error e
+// of 1 + a enters as e psi(1 + a), psi taken to first order.
+double LogGammaOnePlus(double a) {
+  const double s = 1.0 + a;
+  const double e = (1.0 - s) + a;
+  return LogGamma(s) + e * (-0.5772156649015329 + 1.6449340668482264 * a);
+}
+
 // Stirling's error: ln Gamma(v + 1) - [(v + 0.5) ln v - v + ln sqrt(2 pi)],
 // v > 0. Below 15 the recurrence se(v) = se(v + 1) + (v + 0.5) ln(1 + 1/v) - 1
 // moves v up; from 15 on the asymptotic series (Bernoulli coefficients 1/12,
@@ -146,16 +167,22 @@ double LogGammaPowerTerm(double x, double a) {
   return -StirlingError(a) - Bd0(a, x) - 0.5 * std::log(a) - kLnSqrt2Pi;
 }
 
-double ExpGuarded(double logValue) {
-  return logValue < kMinLog ? 0.0 : std::exp(logValue);
-}
-
-// (1 - p)^n for 0 < p < 1: pow on the rounded complement, corrected for its
-// rounding error qlo by (1 + qlo/q)^n.
-double PowerOfComplement(double p, double n) {
-  double q, qlo;
-  Complement(p, q, qlo);
-  return std::pow(q, n) * std::exp(n * std::log1p(qlo / q));
+// x^a e^-x / Gamma(a + 1), and its logarithm in logValue. A value formed as
+// exp(L) carries |L| units of L's last place. Far in a tail, where |L| runs to
+// hundreds, x^a and e^-x are formed directly by pow and exp (each within an
+// ulp) and only 1/Gamma(a + 1) goes through its logarithm.
+double GammaPowerTerm(double x, double a, double& logValue) {
+  logValue = LogGammaPowerTerm(x, a);
+  if (x < 700.0) {
+    const double logGamma = LogGamma(a + 1.0);
+    const double logPower = a * std::log(x);
+    // For a < 1 the logarithmic form is a sum of terms near 1.5 that cancel.
+    if ((a < 1.0 || std::fabs(logGamma) + 1.0 < std::fabs(logValue)) &&
+        std::fabs(logPower) < 700.0) {
+      return std::pow(x, a) * std::exp(-x) * std::exp(-logGamma);
+    }
+  }
+  return ExpGuarded(logValue);
 }
 
 // ---- Normal distribution ----------------------------------------------------
@@ -299,7 +326,8 @@ double GammaTail(double x, double a, bool lower, double* logPower, bool& converg
     const double z = 3.0 * std::sqrt(a) * (std::cbrt(x / a) - 1.0 + 1.0 / (9.0 * a));
     return NormalLower(lower ? z : -z, 0.0);
   }
-  const double logTerm = LogGammaPowerTerm(x, a);
+  double logTerm;
+  const double power = GammaPowerTerm(x, a, logTerm);
   if (logPower) *logPower = logTerm;
   if (a == 1.0) return lower ? -std::expm1(-x) : std::exp(-x);
   const double limit = 1000.0 + 50.0 * std::sqrt(a);
@@ -320,8 +348,21 @@ double GammaTail(double x, double a, bool lower, double* logPower, bool& converg
       }
     }
     converged = done;
-    const double p = ExpGuarded(logTerm) * sum;
-    return lower ? p : 1.0 - p;
+    const double p = power * sum;
+    if (lower || a >= 1.0) return lower ? p : 1.0 - p;
+    // Small shape, x <= 1: P can be close to 1, so Q is formed directly from
+    // P = G (1 + a sum_n (-x)^n / (n! (a + n))), G = x^a / Gamma(1 + a):
+    // Q = (1 - G) - G a T, with 1 - G = -expm1(ln G).
+    const double logG = a * std::log(x) - LogGammaOnePlus(a);
+    double t = 0.0;
+    double u = 1.0;
+    for (double n = 1.0; n < 100.0; n += 1.0) {
+      u *= -x / n;
+      const double next = t + u / (a + n);
+      if (next == t) break;
+      t = next;
+    }
+    return -std::expm1(logG) - std::exp(logG) * a * t;
   }
   // Q = a x^a e^-x / Gamma(a+1) / (x+1-a- 1(1-a)/(x+3-a- 2(2-a)/(x+5-a- ...)))
   const double tiny = 1e-300;
@@ -346,7 +387,7 @@ double GammaTail(double x, double a, bool lower, double* logPower, bool& converg
     }
   }
   converged = done;
-  const double q = a * ExpGuarded(logTerm) * h;
+  const double q = a * power * h;
   return lower ? 1.0 - q : q;
 }
 
@@ -1105,12 +1146,17 @@ double NuvDistFun::CdfBin(double k, double n, double prob, long int& err) {
   if (k == 0.0) return PowerOfComplement(prob, n);
   double q, qlo;
   Complement(prob, q, qlo);
-  // Sum the probabilities outwards from j = min(k, mode), where the terms are
-  // largest; each series stops when a term no longer changes the sum.
+  // Sum the smaller tail exactly, from its largest term outwards: below the
+  // mode P(X <= k) downwards from k, otherwise P(X > k) upwards from k + 1,
+  // which gives 1 - P(X > k) to the last place. Each series stops when a term
+  // no longer changes the sum.
   const double mode = std::floor((n + 1.0) * prob);
-  const double j = std::fmin(k, mode);
-  const double logStart = j == 0.0 ? n * std::log1p(-prob) : LogBinomialPmf(j, n, prob, q, qlo);
+  const bool lowerTail = k < mode;
+  const double start = lowerTail ? k : k + 1.0;
+  // 0 < start <= n, as 0 < k < n here.
+  const double logStart = start == n ? n * std::log(prob) : LogBinomialPmf(start, n, prob, q, qlo);
   if (logStart < kMinLog) {
+    if (!lowerTail) return 1.0;
     // Peizer-Pratt normal approximation: the sum is below (k+1) e^-1021 here.
     const double d = k / n - prob;
     const double e = ((d + 0.5 / n) + 1.0) - 1.0;
@@ -1123,27 +1169,38 @@ double NuvDistFun::CdfBin(double k, double n, double prob, long int& err) {
     const double z = n / std::sqrt(n + 1.0 / 6.0) * std::sqrt(2.0 * kl) * dd / std::fabs(e);
     return prbnrm(z);
   }
-  const double start = j == 0.0 ? PowerOfComplement(prob, n) : std::exp(logStart);
-  double sum = start;
-  const double downRatio = q / prob;
-  double term = start;
-  for (double i = j - 1.0; i >= 0.0; i -= 1.0) {
-    term *= (i + 1.0) / (n - i) * downRatio;
+  // For large n the series run to thousands of terms: the sum is compensated
+  // (Neumaier), the ratio q/p or p/q is applied with its rounding error, and
+  // every 64 steps the term is recomputed from its logarithm, so that rounding
+  // does not accumulate along the series.
+  auto pmf = [&](double i) {
+    if (i == 0.0) return PowerOfComplement(prob, n);
+    if (i == n) return std::pow(prob, n);
+    return ExpGuarded(LogBinomialPmf(i, n, prob, q, qlo));
+  };
+  double term = pmf(start);
+  double sum = term;
+  double compensation = 0.0;
+  int steps = 0;
+  // Ratio P(i-1)/P(i) = i/(n-i+1) * q/p downwards, P(i+1)/P(i) = (n-i)/(i+1) * p/q upwards.
+  const double ratio = lowerTail ? q / prob : prob / q;
+  const double ratioLo = lowerTail ? (std::fma(-ratio, prob, q) + qlo) / prob
+                                   : (std::fma(-ratio, q, prob) - ratio * qlo) / q;
+  const double step = lowerTail ? -1.0 : 1.0;
+  for (double i = start + step; i >= 0.0 && i <= n; i += step) {
+    if (++steps % 64 == 0) {
+      term = pmf(i);
+    } else {
+      term *= lowerTail ? (i + 1.0) / (n - i) : (n - i + 1.0) / i;
+      term = std::fma(term, ratio, term * ratioLo);
+    }
+    if (term <= 0.25 * kEps * sum) break;
     const double next = sum + term;
-    if (next == sum) break;
+    compensation += (sum - next) + term;  // sum >= term: the series falls
     sum = next;
   }
-  if (mode < k) {
-    const double upRatio = prob / q;
-    term = start;
-    for (double i = mode + 1.0; i <= k; i += 1.0) {
-      term *= (n + 1.0 - i) / i * upRatio;
-      const double next = sum + term;
-      if (next == sum) break;
-      sum = next;
-    }
-  }
-  return std::fmin(sum, 1.0);
+  sum += compensation;
+  return lowerTail ? std::fmin(sum, 1.0) : std::fmax(1.0 - sum, 0.0);
 }
 
 double NuvDistFun::IdfBin(double p, double n, double prob, long int& err) {
