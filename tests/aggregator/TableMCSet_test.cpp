@@ -358,9 +358,47 @@ TEST(TableMCSetTest, ACopyEncodesLikeItsSourceAndOwnsItsParts) {
   EXPECT_EQ(copy.GetNumberOfValues(), 3);
 }
 
-TEST(TableMCSetTest, OBSSizeIsOneUnit) {
-  EXPECT_EQ(TableMCSet::OBSSize, 8u);
-  EXPECT_EQ(TableMCSet::OBSSize, AggregationCategory::OBSSize);
+// An explicit entry reads a value at its own width: a narrower member value
+// is widened with blanks first rather than read past its end.
+TEST(TableMCSetTest, ExplicitEntriesWiderThanTheMembersReadAWidenedValue) {
+  QUOR_DataSource data;
+  const int only = data.AddVariable("only", 4);
+  data.SetValue(data.AddCase(), only, "ab");
+  QUOR_InputCaseIterator it(data);
+  const std::vector<OBS> wide = Str("ab", 16);
+  ParsedCategory entry(wide[0], 16);
+  AggregationMCSet set({only}, "$s");
+  set.SetParsedCategories({&entry});
+  TableMCSet dim(set);
+  const std::vector<CaseCells> cases = EncodeAll(dim, it);
+  EXPECT_EQ(cases[0].codes, std::vector<int>{1});
+  EXPECT_TRUE(cases[0].result);
+}
+
+// The categories a hiding subtotal keeps out of the list still belong to the
+// dimension, which hands them out for computed categories and destroys them.
+TEST(TableMCSetTest, CategoriesHiddenByASubtotalStayWithTheDimension) {
+  NumericMembers d(2, {{1, 2}, {3, kSysmis}});
+  QUOR_InputCaseIterator it(d.data);
+  const OBS one = Num(1), two = Num(2), three = Num(3);
+  ParsedCategory e1(one, 0), e2(two, 0), e3(three, 0);
+  e1.SetSubtotalEncoding(-102);
+  e2.SetSubtotalEncoding(-102);
+  ParsedCategory hiding("one or two", false, -102, false);
+  AggregationMCSet set(d.indices, "$s");
+  set.SetParsedCategories({&e1, &e2, &hiding, &e3});
+  TableMCSet dim(set);
+  EncodeAll(dim, it);
+  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+  ASSERT_EQ(categories.size(), 2u);
+  EXPECT_EQ(categories[0]->GetCatType(), AggregationCategory::kHSubtotal);
+  EXPECT_EQ(categories[1]->GetCatValue().num, 3.0);
+  const std::vector<AggregationCategory*>& hidden = dim.GetPcomputeRequiredCats();
+  ASSERT_EQ(hidden.size(), 2u);
+  EXPECT_EQ(hidden[0]->GetCatValue().num, 1.0);
+  EXPECT_EQ(hidden[1]->GetCatValue().num, 2.0);
+  dim.ResetDimension();
+  EXPECT_TRUE(dim.GetPcomputeRequiredCats().empty());
 }
 
 }  // namespace

@@ -161,6 +161,24 @@ TEST(TableMDSetTest, TheExplicitListDecidesTheMembersAndTheirOrder) {
   EXPECT_EQ(dim.GetCategoryEncoding(&varB), 0);
 }
 
+// The set's member list sizes the category cells; a list naming more members
+// than the set gets room for all of them.
+TEST(TableMDSetTest, AListWithMoreMembersThanTheSetHasRoomForTheirCells) {
+  Members d(3, {{1, 1, 1}});
+  QUOR_InputCaseIterator it(d.data);
+  ParsedCategory a = VariableEntry(d.indices[0], -102);
+  ParsedCategory b = VariableEntry(d.indices[1], -103);
+  ParsedCategory c = VariableEntry(d.indices[2], -104);
+  AggregationMDSet set({d.indices[0]}, "$d", &kOne, 1, false);
+  set.SetParsedCategories({&a, &b, &c});
+  set.SetIsTotalNo(false);
+  TableMDSet dim(set);
+  dim.SetComputingCounts();
+  const std::vector<CaseCells> cases = EncodeAll(dim, it);
+  EXPECT_EQ(cases[0].codes, (std::vector<int>{1, -102, 2, -103, 3, -104, kTotal}));
+  EXPECT_EQ(cases[0].counts, (std::vector<int>{1, 1, 1, 1, 1, 1, 3}));
+}
+
 TEST(TableMDSetTest, StringMembersCompareEveryByteOfTheirUnits) {
   QUOR_DataSource data;
   const int x = data.AddVariable("x", 1);
