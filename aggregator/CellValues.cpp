@@ -165,13 +165,13 @@ int CellValues::NumberOfValues() const {
 void CellValues::AddScaleCase(const std::vector<ZarnCaseValueReader*>& readers, double weight) {
   _values[0] += weight;
   _values[1] += 1.0;
-  UpdateStatistics(ScaleReaders{*_cellStats, readers}, weight, true);
+  UpdateStatistics(ScaleReaders{*_cellStats, readers}, weight);
 }
 
 void CellValues::AddCategoricalCase(const ZarnCaseValueReader* reader, bool valid, bool totalOnly,
                                     double weight) {
   if (!AddFixedCase(valid, totalOnly, weight)) return;
-  UpdateStatistics(SingleReader{reader}, weight, false);
+  UpdateStatistics(SingleReader{reader}, weight);
 }
 
 void CellValues::AddMRSetCase(double responses, bool valid, bool totalOnly, double weight) {
@@ -211,8 +211,11 @@ bool CellValues::AddFixedCase(bool valid, bool totalOnly, double weight) {
 // of zero weight changes no weighted accumulator: folding it into a running
 // mean of zero weight would divide 0 by 0 and poison the cell for good.
 template <class ReaderOf>
-void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight, bool scale) {
+void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
   const CellStatistics& layout = *_cellStats;
+  // The layout, not the routine, decides whether valid N has slots of its
+  // own, so that the walk never leaves the slots the layout laid out.
+  const bool ownValidN = !layout.IsCategoricalVariable();
   const int count = layout.NumberOfValues();
   double* s = _values + layout.GetFixedSize();
   double x = 0.0;
@@ -272,8 +275,8 @@ void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight, bool 
         break;
       case Codes::kValidN:
       case Codes::kUValidN:
-        // A categorical cell counts valid cases in its fixed region instead.
-        if (scale) {
+        // A categorical layout counts valid cases in its fixed region instead.
+        if (ownValidN) {
           if (NumericValue(readerOf(i), x)) s[0] += a;
           s += 1;
         }
@@ -455,7 +458,7 @@ double EmpiricalPercentile(const FrequencyTable& table, double p, long& status) 
     status = 3;
     return kMissing;
   }
-  if (p < 0.0 || p > 100.0) {
+  if (!(p >= 0.0 && p <= 100.0)) {  // NaN included
     status = 2;
     return kMissing;
   }

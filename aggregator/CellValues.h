@@ -66,9 +66,9 @@ class CellValues {
   // returns false for a total-only case, which touches nothing else.
   bool AddFixedCase(bool valid, bool totalOnly, double weight);
   // Applies the case to every statistic's slots in layout order; readerOf(i)
-  // gives statistic i's reader. scale: the cell keeps its own valid-N slots.
+  // gives statistic i's reader.
   template <class ReaderOf>
-  void UpdateStatistics(const ReaderOf& readerOf, double weight, bool scale);
+  void UpdateStatistics(const ReaderOf& readerOf, double weight);
   void Release();
   const FrequencyTable& FrequencyTableOf(int statIndex) const;
 

@@ -224,6 +224,23 @@ TEST_F(AggregationTableTest, ASecondCreateCubeAggregatorKeepsTheFirst) {
   EXPECT_NE(aggregators[2], nullptr);
 }
 
+// A cube whose aggregator was never created holds no cell: it counts as
+// empty, and feeding, resetting and dumping pass it by.
+TEST_F(AggregationTableTest, ACubeWithoutAggregatorIsEmptyAndIsPassedBy) {
+  AddCase(1.0, 2.0, 1.0);
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
+  table.CreateCube();
+  table.CreateAxisCubes(1, 0, Codes::kColumnPosition);
+  EXPECT_TRUE(table.HasEmptyCubes());
+  EXPECT_TRUE(table.IsTableEmpty());
+  ASSERT_TRUE(iterator.Next());
+  table.AddNewCase();
+  table.PrintDataDbg();
+  table.ResetAggregator();
+  EXPECT_TRUE(table.IsTableEmpty());
+}
+
 // A table whose cubes have no dimensions encodes every case: the statistic
 // readers' valid counts and the case weight follow every case, and a reset
 // starts the counts again.

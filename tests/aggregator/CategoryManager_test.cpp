@@ -256,28 +256,17 @@ TEST_F(CategoryManagerTest, MissingLabelledValuesJoinOnlyWhenMissingValuesAreInc
   EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3)}), "1 2 3 4 5");
 }
 
-TEST_F(CategoryManagerTest, LabelSortPutsUnlabelledValuesLastInTheirOrder) {
+TEST_F(CategoryManagerTest, LabelSortPutsUnlabelledValuesLastAndKeepsTies) {
   QUOR_Variable& q = _data.GetVariable(_q);
   q = QUOR_Variable("q", 0, "");
   q.AddValueLabel(1, "B");
   q.AddValueLabel(3, "A");
+  q.AddValueLabel(4, "B");
   _variable.SetIsEmptyInclude(false);
   _variable.SetSortKey(Codes::kLabelSort);
-  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3), Value(4, 4)}), "3 1 2 4");
+  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3), Value(4, 4), Value(5, 5)}), "3 1 4 2 5");
   _variable.SetIsOrderA(false);
-  EXPECT_EQ(Build({Value(4, 4), Value(3, 3), Value(2, 2), Value(1, 1)}), "1 3 4 2");
-}
-
-TEST_F(CategoryManagerTest, LabelSortKeepsTheOrderOfEqualLabels) {
-  QUOR_Variable& q = _data.GetVariable(_q);
-  q = QUOR_Variable("q", 0, "");
-  q.AddValueLabel(1, "Same");
-  q.AddValueLabel(2, "Other");
-  q.AddValueLabel(3, "Same");
-  _variable.SetSortKey(Codes::kLabelSort);
-  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3)}), "2 1 3");
-  _variable.SetIsOrderA(false);
-  EXPECT_EQ(Build({Value(3, 3), Value(2, 2), Value(1, 1)}), "3 1 2");
+  EXPECT_EQ(Build({Value(5, 5), Value(4, 4), Value(3, 3), Value(2, 2), Value(1, 1)}), "4 1 3 5 2");
 }
 
 // ---------------------------------------------------------------------------
@@ -563,15 +552,6 @@ TEST_F(CategoryManagerTest, AdditionsMergeInValueOrder) {
   CategoryManager down(descending, _variable, _data, dimension.get());
   down.AddCategories({Value(10, 6), Value(2, 4)});
   EXPECT_EQ(Describe(down.GetCategories()), "T 10 9 4 2 1");
-}
-
-TEST_F(CategoryManagerTest, AdditionsWithoutOrderGoBeforeATrailingTotal) {
-  _variable.SetSortKey(Codes::kNoSort);
-  const std::vector<Category*> list = {Value(5, 1), Value(1, 2), Total()};
-  auto dimension = Dimension(list, _variable);
-  CategoryManager manager(list, _variable, _data, dimension.get());
-  manager.AddCategories({Value(3, 3), Value(0, 4)});
-  EXPECT_EQ(Describe(manager.GetCategories()), "5 1 3 0 T");
 }
 
 TEST_F(CategoryManagerTest, AdditionsMergeByLabelThenUnlabelledByValue) {

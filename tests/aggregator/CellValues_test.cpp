@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -148,6 +150,29 @@ TEST(CellValuesTest, InterpolatedMedianNeedsTwoDistinctValues) {
   ScaleCell four(Stats({Codes::kMedianInterpolated, Codes::kUMedianInterpolated}), {1, 2, 3, 4});
   EXPECT_DOUBLE_EQ(four(0), 2.5);
   EXPECT_DOUBLE_EQ(four(1), 2.5);
+}
+
+TEST(CellValuesTest, MedianIntervalKeepsAllThreeValues) {
+  AggregationStatistic weighted(0, Codes::kMedianCI), unweighted(0, Codes::kUMedianCI);
+  weighted.SetCIMedian(95);
+  unweighted.SetCIMedian(95);
+  // Two cases: the interval spans both values with certainty.
+  ScaleCell two({weighted, unweighted}, {8, 3}, {1, 1});
+  const AggregationResult interval = two.Cell().ComputeValue(0);
+  EXPECT_EQ(interval.GetValue1(), 3.0);
+  EXPECT_EQ(interval.GetValue2(), 8.0);
+  EXPECT_EQ(interval.GetValue3(), 100.0);
+  // A weight total of 2.5 is no whole number of cases: no interval, while the
+  // unweighted one exists.
+  ScaleCell fractional({weighted, unweighted}, {8, 3}, {1, 1.5});
+  const AggregationResult none = fractional.Cell().ComputeValue(0);
+  EXPECT_EQ(none.GetValue1(), kMissing);
+  EXPECT_EQ(none.GetValue2(), kMissing);
+  EXPECT_EQ(none.GetValue3(), kMissing);
+  EXPECT_EQ(fractional.Cell().ComputeValue(1).GetValue2(), 8.0);
+  // An empty table has no interval.
+  ScaleCell empty({weighted}, {kSysmis});
+  EXPECT_EQ(empty.Cell().ComputeValue(0).GetValue1(), kMissing);
 }
 
 TEST(CellValuesTest, ModeTiesGoToTheSmallestValue) {
@@ -345,6 +370,37 @@ TEST(CellValuesTest, SlotsOfEveryStatisticStayApart) {
   EXPECT_EQ(together(0), together(4));
 }
 
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(CellValuesTest, CasesAllocateOnlyNewFrequencyKeys) {
+  // Every accumulator kind on one variable; the second pass repeats values the
+  // tables already hold, so the heap must not grow at all.
+  AggregationStatistic interval(0, Codes::kMedianCI);
+  interval.SetCIMedian(95);
+  std::vector<AggregationStatistic> stats =
+      Stats({Codes::kCount, Codes::kMean, Codes::kUMean, Codes::kMaximum, Codes::kMinimum,
+             Codes::kValueRange, Codes::kVariance, Codes::kUVariance, Codes::kValidN,
+             Codes::kUValidN, Codes::kMedian, Codes::kUMedian, Codes::kMode, Codes::kSum,
+             Codes::kBelowCount, Codes::kUBetweenPct, Codes::kTotalN, Codes::kMissingN});
+  stats.push_back(interval);
+  const auto layout = ScaleLayout(stats);
+  Cases cases(1);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int v = 0; v < 50; ++v) cases.Add({v % 10 == 9 ? kSysmis : static_cast<double>(v)});
+  }
+  cases.Start();
+  ASSERT_TRUE(cases.Next());
+  CellValues cell(layout.get(), cases.Readers(), 1.0);
+  for (int k = 1; k < 50; ++k) {
+    ASSERT_TRUE(cases.Next());
+    cell.AddScaleCase(cases.Readers(), 1.5);
+  }
+  const size_t before = mallinfo2().uordblks;
+  while (cases.Next()) cell.AddScaleCase(cases.Readers(), 2.0);
+  EXPECT_EQ(mallinfo2().uordblks, before);
+  EXPECT_EQ(cell.ComputeValue(0), 1.0 + 49 * 1.5 + 50 * 2.0);
+}
+#endif
+
 // Categorical cells: the cube's statistics variable is read by one reader;
 // the aggregator says whether the case is valid and whether it belongs to the
 // cell for total N only.
@@ -463,6 +519,8 @@ TEST(FrequencyHelpersTest, EmpiricalPercentileReportsItsStatus) {
   EXPECT_EQ(status, 0);
   EXPECT_EQ(EmpiricalPercentile(table, 60, status), 3.0);
   EXPECT_EQ(EmpiricalPercentile(table, 10, status), 1.0);
+  EXPECT_EQ(EmpiricalPercentile(table, std::nan(""), status), kMissing);
+  EXPECT_EQ(status, 2);
   FrequencyTable single = {{7.0, 0.25}};
   EXPECT_EQ(EmpiricalPercentile(single, 1, status), 7.0);
   EXPECT_EQ(EmpiricalPercentile(single, 101, status), kMissing);

@@ -109,6 +109,9 @@ TEST(StatValuesTest, NonPercentageReturnsTheCellResultWhole) {
   EXPECT_EQ(read.GetValue1(), direct.GetValue1());
   EXPECT_EQ(read.GetValue2(), direct.GetValue2());
   EXPECT_EQ(read.GetValue3(), direct.GetValue3());
+  EXPECT_EQ(read.GetValue1(), 1.0);  // two cases: (smallest, largest, 100%)
+  EXPECT_EQ(read.GetValue2(), 2.0);
+  EXPECT_EQ(read.GetValue3(), 100.0);
   EXPECT_EQ(values.GetStatValue(1), 1.5);
 }
 
