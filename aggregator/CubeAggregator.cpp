@@ -18,9 +18,6 @@ namespace {
 
 using Codes = TableEncryptionCodes;
 
-// Every cell table and base table starts with this many buckets.
-constexpr int kInitialBuckets = 89;
-
 // Output codes of the host's diagnostic output.
 constexpr long kOutputDetail = 1;
 constexpr long kOutputFrame = 2;
@@ -44,6 +41,28 @@ bool IsWeightedMoment(int code) {
 }
 bool IsUnweightedMoment(int code) {
   return code == Codes::kUSEMean || code == Codes::kUStdDev || code == Codes::kUVariance;
+}
+
+// Update codes whose accumulator reads the statistic variable's value.
+bool ReadsVariable(Codes::StatisticCodes update) {
+  switch (update) {
+    case Codes::kMaximum:
+    case Codes::kMean:
+    case Codes::kUMean:
+    case Codes::kMedian:
+    case Codes::kUMedian:
+    case Codes::kMinimum:
+    case Codes::kValueRange:
+    case Codes::kValidN:
+    case Codes::kUValidN:
+    case Codes::kVariance:
+    case Codes::kUVariance:
+    case Codes::kBelowCount:
+    case Codes::kUBelowCount:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // Hands a new cell to a table; the table owns both objects from then on.
@@ -99,7 +118,7 @@ CubeAggregator::~CubeAggregator() {
 void CubeAggregator::SetCellStatistics(const std::vector<AggregationStatistic>& cellStats,
                                        TableDimension* statsDim) {
   assert(!_cellStats && !_statsDimension && !cellStats.empty());
-  _cells = new ZarnHashtablePair(kInitialBuckets);
+  _cells = new ZarnHashtablePair(ZarnHashtablePair::kInitialBuckets);
   _statsDimension = statsDim;
   if (_statsDimension) {
     SetCategoricalStats(cellStats);
@@ -114,7 +133,7 @@ void CubeAggregator::SetTotalStatistics(const std::vector<AggregationStatistic>&
                                         TableDimension* statsDim,
                                         const std::vector<AggregationStatistic>& totalStats) {
   assert(!_cellStats && !_statsDimension && !cellStats.empty());
-  _cells = new ZarnHashtablePair(kInitialBuckets);
+  _cells = new ZarnHashtablePair(ZarnHashtablePair::kInitialBuckets);
   _statsDimension = statsDim;
   assert(_statsDimension);
   SetCategoricalStats(cellStats);
@@ -142,11 +161,37 @@ void CubeAggregator::SetMode() {
   }
 }
 
+std::vector<int> CubeAggregator::ScaleCaseIndex(const std::vector<AggregationStatistic>& stats) {
+  // A statistic without a variable (a count, say) reads no value and needs
+  // no reader; a reader of "variable -1" would not exist in the data source.
+  std::vector<AggregationStatistic> withVariable;
+  for (const AggregationStatistic& stat : stats) {
+    if (stat.GetVarIndex() >= 0) withVariable.push_back(stat);
+  }
+  const std::vector<int> readers = _tableMetadata.GetCaseIndex(withVariable);
+  std::vector<int> caseIndex;
+  size_t next = 0;
+  for (const AggregationStatistic& stat : stats) {
+    caseIndex.push_back(stat.GetVarIndex() >= 0 ? readers[next++] : -1);
+  }
+  return caseIndex;
+}
+
+void CubeAggregator::CheckScaleReaders(const CellStatistics& layout) const {
+  for (int i = 0; i < layout.NumberOfValues(); ++i) {
+    const int caseIndex = layout.GetCaseIndex(i);
+    assert((caseIndex >= 0 || !ReadsVariable(layout.GetUpdateStat(i))) &&
+           "statistic variable >= 0");
+    (void)caseIndex;
+  }
+}
+
 void CubeAggregator::SetScaleStats(const std::vector<AggregationStatistic>& stats) {
   if (stats.empty()) return;
-  std::vector<int> caseIndex = _tableMetadata.GetCaseIndex(stats);
+  std::vector<int> caseIndex = ScaleCaseIndex(stats);
   _cellStats = new CellStatistics(stats);
   _cellStats->SetScaleStatistics(caseIndex);
+  CheckScaleReaders(*_cellStats);
   std::vector<int> cubeIndex;
   UpdateCubeIndex(cubeIndex, caseIndex);
   UpdateCubeCases(cubeIndex);
@@ -185,6 +230,7 @@ void CubeAggregator::SetTotalStats(const std::vector<AggregationStatistic>& stat
 void CubeAggregator::UpdateCubeIndex(std::vector<int>& cubeIndex,
                                      std::vector<int>& caseIndex) const {
   for (const int index : caseIndex) {
+    if (index < 0) continue;  // a statistic without a variable
     bool seen = false;
     for (const int held : cubeIndex) {
       if (held == index) {
@@ -230,9 +276,9 @@ void CubeAggregator::SetBaseStats() {
     if (_statsDimension) {
       base->SetCategoricalStatistics();
     } else {
-      // Base statistics taken from the responses family carry no case index;
-      // they read no variable, so no reader is named for them.
-      baseCaseIndices.resize(baseStats.size(), -1);
+      // Base statistics of the responses family come without a case index;
+      // then every base statistic is given the reader of its own variable.
+      if (baseCaseIndices.size() != baseStats.size()) baseCaseIndices = ScaleCaseIndex(baseStats);
       base->SetScaleStatistics(baseCaseIndices);
     }
     _hasPercents = true;
@@ -257,7 +303,7 @@ void CubeAggregator::SetBaseDims(int percentType) {
 void CubeAggregator::SetBaseHashtables() {
   for (const CubeMetadata& metadata : _baseMetadata) {
     _baseKeys.emplace_back(metadata.NumberOfDimensions());
-    _baseTables.push_back(new ZarnHashtablePair(kInitialBuckets));
+    _baseTables.push_back(new ZarnHashtablePair(ZarnHashtablePair::kInitialBuckets));
     if (_statsDimension) {
       int index = -1;
       for (int iDim = 0; iDim < metadata.NumberOfDimensions(); ++iDim) {
@@ -499,6 +545,9 @@ bool CubeAggregator::SetCellKey(const std::vector<const AggregationCategory*>& c
   const int nCategories = static_cast<int>(categories.size());
   assert((_cellKey.length() == nCategories || _extraDimension) &&
          "_cellKey.length() == categories.size() || _extraDimension");
+  // Only the extra dimension may be left out: with fewer categories the codes
+  // of the dimensions not named would be those of an earlier read.
+  assert(nCategories + 1 >= _cellKey.length() && "categories.size() + 1 >= _cellKey.length()");
   bool result = true;
   for (int i = 0; i < nCategories; ++i) {
     TableDimension* tableDim = _cubeMetadata.GetDimension(i);
@@ -612,8 +661,12 @@ const OBS* CubeAggregator::GetCountMeanVariance(int index, CellKey& cellKey) con
   if (!_cells) return nullptr;
   const PairNode* node = _cells->Find(cellKey);
   if (!node) return nullptr;
+  // A slot outside the cell's array (such as the -1 of GetMeanVarIndex for a
+  // variable without a moment statistic) has no address to hand out.
+  const CellValues* cell = node->GetValues();
+  if (index < 0 || index >= cell->GetCellStatistics()->ValueSize()) return nullptr;
   // The slots are doubles; the host reads them as its 8-byte value cells.
-  return reinterpret_cast<const OBS*>(node->GetValues()->GetValues() + index);
+  return reinterpret_cast<const OBS*>(cell->GetValues() + index);
 }
 
 int CubeAggregator::GetMeanVarIndex(int variable, bool /*weighted*/) const {

@@ -65,8 +65,9 @@ class TABCUBE_EXPORT CubeAggregator {
   // The values of the cell named by one category per dimension (with an
   // extra last dimension the host may leave it out: its total is read).
   // Category iEncode is encoded from its value rather than its stored code.
-  // Null when the cell does not exist. The same object is returned by every
-  // call; it stays valid until the next read, reset or destruction.
+  // Null when the cell does not exist (or no statistics were set).
+  // REQUIRES: one category per dimension, or one fewer with an extra dimension. The same object is
+  // returned by every call; it stays valid until the next read, reset or destruction.
   StatValues* GetStatValues(const std::vector<const AggregationCategory*>& categories, int iEncode);
   // 1 when the cell exists, else 0.
   int GetCellStatus(const std::vector<const AggregationCategory*>& categories, int iEncode);
@@ -74,7 +75,8 @@ class TABCUBE_EXPORT CubeAggregator {
   // Updates the key's hash. REQUIRES: one valid code per dimension.
   double GetCount(CellKey& cellKey, bool weighted) const;
   // The address of value slot index of the cell's accumulator (read as
-  // consecutive OBS values); null when the cell does not exist.
+  // consecutive OBS values); null when the cell does not exist or has no
+  // such slot.
   const OBS* GetCountMeanVariance(int index, CellKey& cellKey) const;
   // The value index of the variable's moment statistic for pairwise tests,
   // -1 when there is none. The flag has no influence.
@@ -102,6 +104,11 @@ class TABCUBE_EXPORT CubeAggregator {
   enum AggregationMode { kNoMode, kScaleMode, kCVarMode, kMRSetMode, kInvalidMode };
 
   void SetScaleStats(const std::vector<AggregationStatistic>& stats);
+  // The table's reader position of each statistic's variable; -1 for a
+  // statistic without a variable.
+  std::vector<int> ScaleCaseIndex(const std::vector<AggregationStatistic>& stats);
+  // REQUIRES: every statistic that reads values has a variable.
+  void CheckScaleReaders(const CellStatistics& layout) const;
   void SetCategoricalStats(const std::vector<AggregationStatistic>& stats);
   void SetTotalStats(const std::vector<AggregationStatistic>& stats);
   void SetPercentStats();

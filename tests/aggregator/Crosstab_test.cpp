@@ -249,22 +249,22 @@ TEST(CrosstabReferenceTest, TwoAndThreeWayTablesMatchIndependentValues) {
   AggregationTable table(iterator, true, false);
   const std::vector<int> countCodes = CountCodes();
   const std::vector<int> scaleCodes = ScaleCodes();
-  struct CubeSpec {
+  struct CubeDefinition {
     std::string name;
     std::vector<AggregationVariable*> vars;
     bool scale;
   };
-  const std::vector<CubeSpec> specs = {{"t2/count", {&a, &b}, false},
-                                       {"t2/scale", {&a, &b}, true},
-                                       {"t3/count", {&a, &b, &c}, false},
-                                       {"t3/scale", {&a, &b, &c}, true}};
-  for (const CubeSpec& spec : specs) {
+  const std::vector<CubeDefinition> definitions = {{"t2/count", {&a, &b}, false},
+                                                   {"t2/scale", {&a, &b}, true},
+                                                   {"t3/count", {&a, &b, &c}, false},
+                                                   {"t3/scale", {&a, &b, &c}, true}};
+  for (const CubeDefinition& definition : definitions) {
     AggregationCube* cube = table.CreateCube();
-    for (size_t d = 0; d < spec.vars.size(); ++d) {
-      cube->AddCategoricalVariable(spec.vars[d], static_cast<Codes::DimensionPosition>(d));
+    for (size_t d = 0; d < definition.vars.size(); ++d) {
+      cube->AddCategoricalVariable(definition.vars[d], static_cast<Codes::DimensionPosition>(d));
     }
     cube->CreateCubeAggregator();
-    if (spec.scale) {
+    if (definition.scale) {
       cube->AddScaleStatistics(Stats(scaleCodes, ref.x));
     } else {
       cube->AddCategoryStatistics(Stats(countCodes), &a);
@@ -290,19 +290,19 @@ TEST(CrosstabReferenceTest, TwoAndThreeWayTablesMatchIndependentValues) {
 
   const Expected expected = ReadExpected();
   const std::vector<CubeAggregator*> aggregators = table.GetCubeAggregators();
-  ASSERT_EQ(aggregators.size(), specs.size());
+  ASSERT_EQ(aggregators.size(), definitions.size());
   size_t compared = 0;
-  for (size_t k = 0; k < specs.size(); ++k) {
-    const CubeSpec& spec = specs[k];
-    const std::vector<int>& codes = spec.scale ? scaleCodes : countCodes;
-    const auto cube = expected.find(spec.name);
-    ASSERT_NE(cube, expected.end()) << spec.name;
+  for (size_t k = 0; k < definitions.size(); ++k) {
+    const CubeDefinition& definition = definitions[k];
+    const std::vector<int>& codes = definition.scale ? scaleCodes : countCodes;
+    const auto cube = expected.find(definition.name);
+    ASSERT_NE(cube, expected.end()) << definition.name;
     size_t cells = 0;
-    ForEachCell(spec.vars, [&](const Categories& cell, const std::string& name) {
+    ForEachCell(definition.vars, [&](const Categories& cell, const std::string& name) {
       const auto found = cube->second.find(name);
       StatValues* values = aggregators[k]->GetStatValues(cell, -1);
       // A cell exists exactly when some case reached it.
-      ASSERT_EQ(values != nullptr, found != cube->second.end()) << spec.name << " " << name;
+      ASSERT_EQ(values != nullptr, found != cube->second.end()) << definition.name << " " << name;
       if (!values) return;
       ++cells;
       ASSERT_EQ(values->NumOfValues(), static_cast<int>(codes.size()));
@@ -311,12 +311,13 @@ TEST(CrosstabReferenceTest, TwoAndThreeWayTablesMatchIndependentValues) {
             static_cast<size_t>(std::find(codes.begin(), codes.end(), e.statistic) - codes.begin());
         ASSERT_LT(index, codes.size());
         const double actual = values->GetStatValue(static_cast<int>(index)).GetValue1();
-        ExpectValue(actual, e.value, e.statistic,
-                    spec.name + " cell " + name + " statistic " + std::to_string(e.statistic));
+        ExpectValue(
+            actual, e.value, e.statistic,
+            definition.name + " cell " + name + " statistic " + std::to_string(e.statistic));
         ++compared;
       }
     });
-    EXPECT_EQ(cells, cube->second.size()) << spec.name;
+    EXPECT_EQ(cells, cube->second.size()) << definition.name;
   }
   EXPECT_EQ(compared, 6800u);
 }
@@ -564,6 +565,45 @@ TEST(CrosstabCategoriesTest, OrderByACountStatistic) {
   const auto columns = CategoriesByName(g);
   EXPECT_EQ(t.Count(first, columns.at("1")), 1.0);
   EXPECT_EQ(t.Count(first, columns.at("2")), 2.0);
+}
+
+// Ordering by a statistic of another dimension reads each category's value
+// at that dimension's total: cases missing there count only in total N.
+TEST(CrosstabCategoriesTest, OrderByACountAtAnotherDimensionsTotal) {
+  for (bool byOther : {false, true}) {
+    QUOR_DataSource data;
+    const int v = data.AddVariable("v", 0);
+    const int g = data.AddVariable("g", 0);
+    // v = 1 three times, always with g system-missing; v = 2 twice with g = 1.
+    const double rows[][2] = {
+        {1, std::nan("")}, {1, std::nan("")}, {1, std::nan("")}, {2, 1}, {2, 1}};
+    for (const auto& r : rows) {
+      const int c = data.AddCase();
+      data.SetValue(c, v, r[0]);
+      data.SetValue(c, g, r[1]);
+    }
+    AggregationVariable vVar(v, "v"), gVar(g, "g");
+    vVar.SetSortKey(Codes::kStatisticSort);
+    vVar.SetIsOrderA(false);
+    QUOR_InputCaseIterator iterator(data);
+    AggregationTable table(iterator, false, false);
+    AggregationCube* cube = table.CreateCube();
+    cube->AddCategoricalVariable(&vVar, Codes::kRowPosition);
+    cube->AddCategoricalVariable(&gVar, Codes::kColumnPosition);
+    cube->CreateCubeAggregator();
+    cube->AddCategoryStatistics(Stats({Codes::kCount}), &vVar);
+    vVar.GetTableDimension()->SetSortByDimensionStats(*table.GetTableMetaData(),
+                                                      byOther ? gVar.GetTableDimension() : nullptr,
+                                                      AggregationStatistic(Codes::kCount));
+    while (iterator.Next()) table.AddNewCase();
+    // Descending counts: by v itself 1 (3 cases), 2 (2); at g's total, 1 has
+    // no counted case (0) and 2 has two.
+    EXPECT_EQ(Listed(vVar),
+              byOther ? std::vector<std::string>({"2", "1"}) : std::vector<std::string>({"1", "2"}))
+        << "by other " << byOther;
+    // g computes its total for the sort but shows none.
+    EXPECT_EQ(Listed(gVar), std::vector<std::string>{"1"});
+  }
 }
 
 TEST(CrosstabCategoriesTest, DimensionWithoutCasesShowsNoneValid) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <random>
 #include <string>
 #include <utility>
@@ -19,6 +21,7 @@
 #include "CubeMetadata.h"
 #include "StatValues.h"
 #include "TableMetadata.h"
+#include "aggregator/AllocationCounter.h"
 #include "aggregator/FixedCellDimension.h"
 #include "baseutil.h"
 #include "casesource.h"
@@ -450,6 +453,59 @@ TEST(CubeAggregatorReadTest, PairwiseTestsFindTheFirstUsableMomentStatistic) {
   EXPECT_DOUBLE_EQ(counts[1].num, 3.0);
 }
 
+TEST(CubeAggregatorReadTest, SlotsOutsideTheCellHaveNoAddress) {
+  CubeFixture fixture({{2.0, 1.0}});
+  CubeMetadata cube;
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kMean)}, nullptr);
+  aggregator.SetPairwiseTest(true);
+  fixture.Feed(aggregator);
+  CellKey whole(0);
+  // No moment statistic: GetMeanVarIndex gives -1, which has no slot.
+  const int index = aggregator.GetMeanVarIndex(kX, true);
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(index, whole), nullptr);
+  const int size = aggregator.GetCellStats()->ValueSize();
+  EXPECT_NE(aggregator.GetCountMeanVariance(size - 1, whole), nullptr);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(size, whole), nullptr);
+}
+
+TEST(CubeAggregatorReadTest, AnAggregatorWithoutStatisticsHasNoCells) {
+  CubeFixture fixture({{2.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({1})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  CellKey key = Key({1});
+  EXPECT_TRUE(aggregator.IsCubeEmpty());
+  EXPECT_EQ(aggregator.GetStatValues(fixture.Categories(cube, {1}), -1), nullptr);
+  EXPECT_EQ(aggregator.GetCellStatus(fixture.Categories(cube, {1}), -1), 0);
+  EXPECT_EQ(aggregator.GetCount(key, true), 0.0);
+  EXPECT_EQ(aggregator.GetSortValue(key), kMissing);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(0, key), nullptr);
+  EXPECT_EQ(aggregator.GetMeanVarIndex(kX, true), -1);
+  aggregator.ResetAggregator();
+  OutputCapture output;
+  aggregator.PrintCubeDataDbg("t");
+  ASSERT_EQ(output.Lines().size(), 1u);
+}
+
+TEST(CubeAggregatorScaleTest, AResponsesPercentageInAScaleCubeBuildsItsBase) {
+  // The host never asks for it, but a scale cube must not abort on it: the
+  // base statistic (a count) reads no variable.
+  CubeFixture fixture({{2.0, 1.0}, {3.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({1}), MakeCells({2})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kTableResponsesCountPct), Stat(Codes::kTablePct)},
+                               nullptr);
+  fixture.Feed(aggregator);
+  StatValues* values = aggregator.GetStatValues(fixture.Categories(cube, {1}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(1), 50.0);
+}
+
 // ---------------------------------------------------------------------------
 // Reset and diagnostics
 
@@ -521,6 +577,70 @@ TEST(CubeAggregatorDumpTest, DumpTextsAndOutputCodes) {
   EXPECT_EQ(output.Count(1, " Number of cells in the percentage base Hashtable: 1"), 1);
   EXPECT_EQ(output.Count(1, " Number of cells in the percentage base Hashtable: 2"), 1);
   EXPECT_EQ(output.Count(2, "Start of Hashtable.\n"), 3);
+}
+
+TEST(CubeAggregatorHotPathTest, ACaseAllocatesNothingOnceItsCellsExist) {
+  if (!tabcube_test::CountsAllocations()) {
+    GTEST_SKIP() << "the sanitizer build keeps its own operator new";
+  }
+  std::mt19937 rng(8);
+  const int nCases = 300;
+  std::vector<Case> cases;
+  std::vector<Cells> rows, stats, layers, responses;
+  for (int c = 0; c < nCases; ++c) {
+    cases.push_back({static_cast<double>(rng() % 7), 1.0 + rng() % 3});
+    rows.push_back(MakeCells({1 + static_cast<int>(rng() % 3), -100}));
+    stats.push_back(rng() % 10 == 0 ? MakeCells({-100}, false)
+                                    : MakeCells({1 + static_cast<int>(rng() % 4), -100, -101}));
+    layers.push_back(rng() % 20 == 0 ? MakeCells({-99}, false)
+                                     : MakeCells({1 + static_cast<int>(rng() % 2)}));
+    Cells r;
+    r.codes = {1 + static_cast<int>(rng() % 3), 4};
+    r.counts = {1, 2};
+    r.totalCount = 3;
+    responses.push_back(r);
+  }
+  CubeFixture fixture(cases);
+  AggregationMCSet set({kFirstDimVariable + 6, kFirstDimVariable + 7}, "$set");
+  FixedCellDimension* row = fixture.AddDimension(rows);
+  FixedCellDimension* stat = fixture.AddDimension(stats);
+  FixedCellDimension* layer = fixture.AddDimension(layers);
+  FixedCellDimension* mr = fixture.AddSetDimension(set, responses);
+  CubeMetadata cube;
+  cube.AddDimension(row, Codes::kRowPosition);
+  cube.AddDimension(stat, Codes::kColumnPosition);
+  cube.AddDimension(layer, Codes::kLayerPosition);
+  CubeMetadata mrCube;
+  mrCube.AddDimension(row, Codes::kRowPosition);
+  mrCube.AddDimension(mr, Codes::kColumnPosition);
+  std::vector<AggregationStatistic> percentages = {Stat(Codes::kCount), Stat(Codes::kTotalN)};
+  for (int t = 0; t < 7; ++t) {
+    percentages.push_back(Stat(static_cast<Codes::StatisticCodes>(Codes::kRowPct + 2 * t)));
+  }
+  CubeAggregator scale(fixture.Metadata(), cube);
+  std::vector<AggregationStatistic> scaleStats = percentages;
+  for (const Codes::StatisticCodes code :
+       {Codes::kMean, Codes::kVariance, Codes::kMedian, Codes::kUMode, Codes::kRowSumPct}) {
+    scaleStats.push_back(Stat(code));
+  }
+  scale.SetCellStatistics(scaleStats, nullptr);
+  CubeAggregator categorical(fixture.Metadata(), cube);
+  categorical.SetTotalStatistics(percentages, stat, {Stat(Codes::kCount), Stat(Codes::kUTotalN)});
+  CubeAggregator multiple(fixture.Metadata(), mrCube);
+  multiple.SetCellStatistics(
+      {Stat(Codes::kResponses), Stat(Codes::kRowResponsesPct), Stat(Codes::kColCountResponsesPct)},
+      mr);
+  const std::vector<CubeAggregator*> all = {&scale, &categorical, &multiple};
+  const long start = tabcube_test::Allocations();
+  fixture.Feed(all);  // creates every cell
+  EXPECT_GT(tabcube_test::Allocations(), start);
+
+  const long before = tabcube_test::Allocations();
+  fixture.Feed(all);
+  EXPECT_EQ(tabcube_test::Allocations(), before);
+  EXPECT_FALSE(scale.IsCubeEmpty());
+  EXPECT_FALSE(categorical.IsCubeEmpty());
+  EXPECT_FALSE(multiple.IsCubeEmpty());
 }
 
 // ---------------------------------------------------------------------------
@@ -692,6 +812,17 @@ TEST(CubeAggregatorDeathTest, PreconditionsStopTheProcess) {
   first.SetCatEncoding(1);
   EXPECT_DEATH(aggregator.GetStatValues({&first, &first}, -1),
                "_cellKey.length\\(\\) == categories.size\\(\\) \\|\\| _extraDimension");
+  // With an extra dimension only that one may be left out.
+  FixedCellDimension* b = fixture.AddDimension({MakeCells({1})});
+  FixedCellDimension* extra = fixture.AddDimension({MakeCells({1})});
+  CubeMetadata withExtra;
+  withExtra.AddDimension(a, Codes::kRowPosition);
+  withExtra.AddDimension(b, Codes::kColumnPosition);
+  withExtra.AddDimension(extra, Codes::kExtraPosition);
+  CubeAggregator extraAggregator(fixture.Metadata(), withExtra);
+  extraAggregator.SetCellStatistics({Stat(Codes::kCount)}, nullptr);
+  EXPECT_DEATH(extraAggregator.GetStatValues({&first}, -1),
+               "categories.size\\(\\) \\+ 1 >= _cellKey.length\\(\\)");
   AggregationCategory wrongVariable(AggregationCategory::kValue);
   wrongVariable.SetVarIndex(kX);
   wrongVariable.SetCatEncoding(1);

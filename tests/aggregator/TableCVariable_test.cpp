@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AggregationCategory.h"
@@ -185,6 +186,43 @@ TEST(TableCVariableTest, MissingValuesWithAndWithoutTotals) {
     EXPECT_EQ(e.results, (std::vector<bool>{true, true, true, true}));
     EXPECT_EQ(e.valid, (std::vector<bool>{true, false, false, true}));
   }
+}
+
+// An iterator over rows of its own, so that a case can hold a NaN (the data
+// source stores a NaN as the system-missing value).
+class RowIterator : public QUOR_InputCaseIterator {
+ public:
+  RowIterator(const QUOR_DataSource& data, std::vector<double> values)
+      : QUOR_InputCaseIterator(data), _values(std::move(values)) {}
+  bool Next() override {
+    if (_next >= _values.size()) return false;
+    _row.num = _values[_next++];
+    SetCurrentRow(&_row);
+    return true;
+  }
+
+ private:
+  std::vector<double> _values;
+  size_t _next = 0;
+  OBS _row;
+};
+
+TEST(TableCVariableTest, NaNNeverFormsACategory) {
+  NumericData d({});
+  AggregationVariable var(d.index, "v");
+  var.SetIsMissingExclude(false);  // missing values included
+  var.SetIsTotalNo(false);
+  TableCVariable dim(var);
+  RowIterator iterator(d.data, {std::nan(""), 4.0});
+  dim.SetIterator(iterator);
+  ASSERT_TRUE(iterator.Next());
+  EXPECT_TRUE(dim.EncodeValue());
+  EXPECT_EQ(Cells(dim), std::vector<int>{kTotal});
+  EXPECT_FALSE(dim.IsValueValid());
+  ASSERT_TRUE(iterator.Next());
+  dim.EncodeValue();
+  EXPECT_EQ(Cells(dim), (std::vector<int>{1, kTotal}));
+  EXPECT_EQ(dim.GetNumberOfValues(), 1);
 }
 
 TEST(TableCVariableTest, NoCasesGiveTheNoneValidPlaceholder) {

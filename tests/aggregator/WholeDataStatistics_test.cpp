@@ -21,6 +21,7 @@
 #include "AggregationTable.h"
 #include "CubeAggregator.h"
 #include "StatValues.h"
+#include "TableMetadata.h"
 #include "baseutil.h"
 #include "casesource.h"
 
@@ -201,6 +202,37 @@ TEST(WholeDataStatisticsTest, WithoutACaseWeightWeightedStatisticsEqualTheirUnwe
                      values->GetStatValue(static_cast<int>(i + 1)))
         << "code " << stats[i].GetSummaryStatistic();
   }
+}
+
+TEST(WholeDataStatisticsTest, CountsWithoutAVariableNeedNoReader) {
+  const ReferenceData data;
+  const int x = data.VariableIndex("x");
+  ProcDSIterator iterator(data.Data(), data.WeightIndex());
+  AggregationTable table(iterator, true, false);
+  AggregationCube* cube = table.CreateCube();
+  cube->CreateCubeAggregator();
+  cube->AddScaleStatistics({AggregationStatistic(Codes::kUCount),
+                            AggregationStatistic(Codes::kTablePct),
+                            AggregationStatistic(x, Codes::kUValidN)});
+  // Only x has a reader: the counts read no variable.
+  ASSERT_EQ(table.GetTableMetaData()->GetCaseReaders().size(), 1u);
+  while (iterator.Next()) table.AddNewCase();
+  StatValues* values = table.GetCubeAggregators().at(0)->GetStatValues({}, -1);
+  ASSERT_NE(values, nullptr);
+  // Listwise deletion applies to x, the only variable read: the count is its valid N.
+  EXPECT_DOUBLE_EQ(values->GetStatValue(0), values->GetStatValue(2));
+  EXPECT_LT(values->GetStatValue(0), 1500.0);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(1), 100.0);
+}
+
+TEST(WholeDataStatisticsDeathTest, AStatisticOfValuesNeedsItsVariable) {
+  const ReferenceData data;
+  QUOR_InputCaseIterator iterator(data.Data());
+  AggregationTable table(iterator, false, false);
+  AggregationCube* cube = table.CreateCube();
+  cube->CreateCubeAggregator();
+  EXPECT_DEATH(cube->AddScaleStatistics({AggregationStatistic(Codes::kMean)}),
+               "statistic variable >= 0");
 }
 
 }  // namespace

@@ -556,8 +556,9 @@ TEST(MedianIntervalTest, TotalTwoIsTheWholeRange) {
 }
 
 TEST(MedianIntervalTest, TotalsBelowTwoOrNotWholeGiveNothing) {
+  // No values at all, even with a total of 2, must not read x[0].
   for (const Interval& none : {Median({3, 8}, {1, 1.5}, 95, true), Median({3}, {1}, 95, true),
-                               Median({}, {}, 95, true, 5)}) {
+                               Median({}, {}, 95, true, 2), Median({}, {}, 95, true, 5)}) {
     EXPECT_EQ(none.lower, kMissing);
     EXPECT_EQ(none.upper, kMissing);
     EXPECT_EQ(none.attained, kMissing);
