@@ -38,7 +38,9 @@ class TABCUBE_EXPORT CubeMetadata {
 
   int NumberOfDimensions() const { return static_cast<int>(_dimensions.size()); }
   // No range check.
-  TableDimension* GetDimension(int iDim) const { return _dimensions[static_cast<std::size_t>(iDim)]; }
+  TableDimension* GetDimension(int iDim) const {
+    return _dimensions[static_cast<std::size_t>(iDim)];
+  }
   // REQUIRES: iDim < NumberOfDimensions() ("nDims > iDim").
   TableEncryptionCodes::DimensionPosition GetDimPosition(int iDim) const;
 

@@ -6,12 +6,16 @@
 //   2. a three-way crosstab, marital status by race layered by survey year,
 //      with totals, counts and row, column and layer percentages, and a
 //      crosstab of the mean hours of television per day by marital status and
-//      race.
+//      race;
+//   3. the multiple-response questions of a second, synthetic survey
+//      (survey.csv): brands mentioned and media used, by region, with cases,
+//      responses and the column percentages of both.
 //
 // Usage: quickstart [--data DIR] [--variable NAME] [--weight VARIABLE]
 //                   [--limits LOWER UPPER]
-//   DIR holds gss_cat.csv and gss_cat.dict.json (default: examples/data from
-//   the current directory, else from the source tree above the build).
+//   DIR holds gss_cat.csv and gss_cat.dict.json, and survey.csv and
+//   survey.dict.json (default: examples/data from the current directory, else
+//   from the source tree above the build).
 //   NAME is the numeric variable summarised (default: age).
 //   VARIABLE weights the cases (default: the dictionary's weight; the survey
 //   has none, so the program derives one that gives every survey year the
@@ -33,6 +37,8 @@
 
 #include "AggregationCategory.h"
 #include "AggregationCube.h"
+#include "AggregationMCSet.h"
+#include "AggregationMDSet.h"
 #include "AggregationResult.h"
 #include "AggregationStatistic.h"
 #include "AggregationTable.h"
@@ -42,6 +48,7 @@
 #include "TableDimension.h"
 #include "baseutil.h"
 #include "casesource.h"
+#include "multiple_response.h"
 #include "survey_loader.h"
 
 namespace {
@@ -323,6 +330,49 @@ void PrintCrosstabs(const QUOR_DataSource& data, int weightVariable) {
   }
 }
 
+// The multiple-response questions of the bundled synthetic survey
+// (survey.csv, written by make_survey.py): the brands each respondent
+// mentioned (up to five answers, a multiple category set) and the media each
+// one uses (six yes/no questions, a multiple dichotomy set), by region,
+// weighted by the survey weight.
+void PrintMultipleResponses(const std::string& dataDir) {
+  const std::string csv = dataDir + "/survey.csv";
+  if (!Exists(csv)) {
+    std::printf("\n(no %s: the multiple-response tables are skipped)\n", csv.c_str());
+    return;
+  }
+  quickstart::Survey survey = quickstart::LoadSurvey(csv, dataDir + "/survey.dict.json");
+  const QUOR_DataSource& data = *survey.data;
+  const bool weighted = survey.weightVariable >= 0;
+  std::unique_ptr<QUOR_InputCaseIterator> iterator;
+  if (weighted) {
+    iterator = std::make_unique<ProcDSIterator>(data, survey.weightVariable);
+  } else {
+    iterator = std::make_unique<QUOR_InputCaseIterator>(data);
+  }
+  std::vector<int> brands;
+  for (const char* name : {"brand1", "brand2", "brand3", "brand4", "brand5"}) {
+    brands.push_back(VariableIndex(data, name));
+  }
+  std::vector<int> media;
+  for (const char* name : {"media1", "media2", "media3", "media4", "media5", "media6"}) {
+    media.push_back(VariableIndex(data, name));
+  }
+  const int region = VariableIndex(data, "region");
+
+  std::printf("\ntabcube quickstart: %s, %d cases, %s\n", csv.c_str(), data.NumberOfCases(),
+              weighted ? "weighted by the survey weight" : "unweighted");
+  // brand1's missing values (99, "Refused") judge every member of the set.
+  AggregationMCSet brandSet(brands, "$brands");
+  quickstart::PrintResponseTable(quickstart::TabulateResponses(
+      *iterator, weighted, brandSet, region, "Brands mentioned (brand1 to brand5) by Region"));
+  OBS used;
+  used.num = 1.0;
+  AggregationMDSet mediaSet(media, "$media", &used, 1, false);
+  quickstart::PrintResponseTable(quickstart::TabulateResponses(
+      *iterator, weighted, mediaSet, region, "Media used (media1 to media6) by Region"));
+}
+
 int Run(int argc, char** argv) {
   std::string dataDir;
   std::string weightName;
@@ -426,6 +476,7 @@ int Run(int argc, char** argv) {
   if (!values) {
     std::printf("No case reached the cube.\n");
     PrintCrosstabs(data, crosstabWeight);
+    PrintMultipleResponses(dataDir);
     return 0;
   }
   std::printf("  %-40s %22s %22s\n", "Statistic", "Weighted", "Unweighted");
@@ -444,6 +495,7 @@ int Run(int argc, char** argv) {
       "without a test has no pass rule, so no value passes it.\n");
 
   PrintCrosstabs(data, crosstabWeight);
+  PrintMultipleResponses(dataDir);
   return 0;
 }
 

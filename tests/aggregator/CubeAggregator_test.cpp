@@ -673,12 +673,18 @@ struct ModelCell {
   double unweighted = 0.0;
 };
 
-class RandomCubeTest : public ::testing::TestWithParam<bool> {};
+enum RandomCubeKind { kScaleCube, kCategoricalCube, kMRSetCube };
+
+class RandomCubeTest : public ::testing::TestWithParam<RandomCubeKind> {};
 
 TEST_P(RandomCubeTest, CellsAndPercentagesMatchAMapModelAndEveryCellHasItsBases) {
-  const bool categorical = GetParam();
-  const unsigned seed = static_cast<unsigned>(std::random_device{}());
-  SCOPED_TRACE("seed " + std::to_string(seed));
+  const RandomCubeKind kind = GetParam();
+  const int kSet = 3;  // the statistics dimension S
+  // A fresh seed each run; TABCUBE_TEST_SEED=<seed> replays a failing one.
+  const char* fixedSeed = std::getenv("TABCUBE_TEST_SEED");
+  const unsigned seed = fixedSeed ? static_cast<unsigned>(std::strtoul(fixedSeed, nullptr, 10))
+                                  : static_cast<unsigned>(std::random_device{}());
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (TABCUBE_TEST_SEED replays it)");
   std::mt19937 rng(seed);
   const int nCases = 3000;
   const int nDims = 5;
@@ -705,13 +711,26 @@ TEST_P(RandomCubeTest, CellsAndPercentagesMatchAMapModelAndEveryCellHasItsBases)
         if (rng() % 2) cells.codes.push_back(-100);
         if (rng() % 4 == 0) cells.codes.push_back(-101);
       }
+      // As a set, S gives each cell a response count and the case a total.
+      for (size_t i = 0; i < cells.codes.size(); ++i) {
+        cells.counts.push_back(1 + static_cast<int>(rng() % 3));
+        cells.totalCount += cells.counts.back();
+      }
+      if (d != kSet || kind != kMRSetCube) {
+        cells.counts.clear();
+        cells.totalCount = 0;
+      }
       scripts[static_cast<size_t>(d)].push_back(cells);
     }
   }
 
   CubeFixture fixture(cases);
+  AggregationMCSet set({kFirstDimVariable + 6, kFirstDimVariable + 7}, "$set");
   std::vector<FixedCellDimension*> dims;
-  for (int d = 0; d < nDims; ++d) dims.push_back(fixture.AddDimension(scripts[d]));
+  for (int d = 0; d < nDims; ++d) {
+    dims.push_back(d == kSet && kind == kMRSetCube ? fixture.AddSetDimension(set, scripts[d])
+                                                   : fixture.AddDimension(scripts[d]));
+  }
   CubeMetadata cube;
   const Codes::DimensionPosition positions[] = {Codes::kRowPosition, Codes::kRowPosition,
                                                 Codes::kColumnPosition, Codes::kColumnPosition,
@@ -722,15 +741,23 @@ TEST_P(RandomCubeTest, CellsAndPercentagesMatchAMapModelAndEveryCellHasItsBases)
   for (int t = 0; t < 7; ++t) {
     stats.push_back(Stat(static_cast<Codes::StatisticCodes>(Codes::kRowPct + 2 * t)));
   }
-  aggregator.SetCellStatistics(stats, categorical ? dims[3] : nullptr);
+  if (kind == kMRSetCube) {
+    stats.push_back(Stat(Codes::kResponses));
+    stats.push_back(Stat(Codes::kRowResponsesPct));  // the row base drops S
+    stats.push_back(Stat(Codes::kColResponsesPct));  // the column base keeps S
+  }
+  aggregator.SetCellStatistics(stats, kind == kScaleCube ? nullptr : dims[kSet]);
   fixture.Feed(aggregator);
 
   // The model: a case that reaches the cells adds its weight to every
   // combination of its cells and to every combination of each base's cells.
   // In the categorical cube a case whose first code is -100 somewhere only
   // adds to total N, so its counts stay out; in the scale cube it is skipped.
+  // Responses: the weight times the response count of the set's cell, or of
+  // the whole case in a base that drops the set.
   std::map<CodeKey, ModelCell> model;
   std::vector<std::map<CodeKey, double>> baseModel(7);
+  std::map<CodeKey, double> responses, rowBaseResponses, columnBaseResponses;
   for (int c = 0; c < nCases; ++c) {
     std::vector<std::vector<int>> cells;
     bool reaches = true;
@@ -741,13 +768,28 @@ TEST_P(RandomCubeTest, CellsAndPercentagesMatchAMapModelAndEveryCellHasItsBases)
     if (!reaches) continue;
     const double w = cases[c].weight;
     CodeKey current;
+    const Cells& set = scripts[kSet][c];
+    auto setCount = [&set](int code) {
+      for (size_t i = 0; i < set.codes.size(); ++i) {
+        if (set.codes[i] == code) return static_cast<double>(set.counts.at(i));
+      }
+      return 0.0;
+    };
     Combinations(cells, {0, 1, 2, 3, 4}, 0, current, [&](const CodeKey& key) {
       model[key].weighted += w;
       model[key].unweighted += 1.0;
+      if (kind == kMRSetCube) responses[key] += w * setCount(key[kSet]);
     });
     for (int t = 0; t < 7; ++t) {
       Combinations(cells, kBaseDims[t], 0, current,
                    [&](const CodeKey& key) { baseModel[t][key] += w; });
+    }
+    if (kind == kMRSetCube) {
+      Combinations(cells, kBaseDims[0], 0, current,
+                   [&](const CodeKey& key) { rowBaseResponses[key] += w * set.totalCount; });
+      Combinations(cells, kBaseDims[1], 0, current, [&](const CodeKey& key) {
+        columnBaseResponses[key] += w * setCount(key[2]);  // S is the base's third dimension
+      });
     }
   }
 
@@ -766,6 +808,20 @@ TEST_P(RandomCubeTest, CellsAndPercentagesMatchAMapModelAndEveryCellHasItsBases)
       const double expected = base == 0.0 ? kMissing : entry.second.weighted / base * 100.0;
       ASSERT_DOUBLE_EQ(values->GetStatValue(2 + t), expected) << "percent type " << t;
     }
+    if (kind == kMRSetCube) {
+      const double r = responses[key];
+      ASSERT_DOUBLE_EQ(values->GetStatValue(9), r);
+      auto project = [&key](const std::vector<int>& dims) {
+        CodeKey base;
+        for (const int d : dims) base.push_back(key[static_cast<size_t>(d)]);
+        return base;
+      };
+      const double rowBase = rowBaseResponses[project(kBaseDims[0])];
+      const double columnBase = columnBaseResponses[project(kBaseDims[1])];
+      ASSERT_DOUBLE_EQ(values->GetStatValue(10), rowBase == 0.0 ? kMissing : r / rowBase * 100.0);
+      ASSERT_DOUBLE_EQ(values->GetStatValue(11),
+                       columnBase == 0.0 ? kMissing : r / columnBase * 100.0);
+    }
     ++nCells;
   }
   EXPECT_GT(nCells, 100);
@@ -776,7 +832,8 @@ TEST_P(RandomCubeTest, CellsAndPercentagesMatchAMapModelAndEveryCellHasItsBases)
   EXPECT_EQ(output.Count(1, " Number of cells in the Hashtable: " + std::to_string(nCells)), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(ScaleAndCategorical, RandomCubeTest, ::testing::Values(false, true));
+INSTANTIATE_TEST_SUITE_P(EveryPath, RandomCubeTest,
+                         ::testing::Values(kScaleCube, kCategoricalCube, kMRSetCube));
 
 // ---------------------------------------------------------------------------
 // Preconditions
