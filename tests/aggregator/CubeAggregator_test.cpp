@@ -400,12 +400,22 @@ TEST(CubeAggregatorReadTest, AnOmittedExtraDimensionReadsItsTotal) {
 TEST(CubeAggregatorReadTest, ACategoryCanBeEncodedFromItsValue) {
   CubeFixture fixture({{3.0, 1.0}});
   FixedCellDimension* r = fixture.AddDimension({MakeCells({1, -100})});
+  r->SetEncoding(42.0, 1);    // the value 42 has code 1
   r->SetEncoding(3.0, -100);  // member variable 3 stands for the total here
   CubeMetadata cube;
   cube.AddDimension(r, Codes::kRowPosition);
   CubeAggregator aggregator(fixture.Metadata(), cube);
   aggregator.SetCellStatistics({Stat(Codes::kCount)}, nullptr);
   fixture.Feed(aggregator);
+
+  AggregationCategory value(AggregationCategory::kValue, 0);
+  value.SetCatValue(42.0);
+  value.SetVarIndex(r->VariableIndex()[0]);
+  value.SetCatEncoding(0);  // the stored code is not used for the encoded category
+  EXPECT_EQ(aggregator.GetCellStatus({&value}, 0), 1);
+  EXPECT_EQ(aggregator.GetCellStatus({&value}, -1), 0);
+  value.SetCatValue(43.0);  // a value in no category
+  EXPECT_EQ(aggregator.GetCellStatus({&value}, 0), 0);
 
   AggregationCategory member(AggregationCategory::kVariable);
   member.SetVarIndex(3);
