@@ -2,6 +2,7 @@
 // the exit status, for good requests and for every kind of bad input.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -177,6 +178,23 @@ TEST(CommandTest, FailedRunLeavesNoOutputFile) {
   const Outcome outcome = RunTabcube("run " + request + " --output " + output);
   EXPECT_EQ(outcome.status, 2);
   EXPECT_FALSE(std::ifstream(output).good());
+}
+
+TEST(CommandTest, OutputToADeviceIsWrittenInPlace) {
+  Scratch scratch;
+  scratch.Write("d.csv", kSmallCsv);
+  const std::string request = scratch.Write("r.json", TableRequest("d.csv", R"(["Count"])"));
+  const std::string fifo = scratch.Directory() + "/pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A reader drains the pipe while the command writes; the pipe must still be
+  // a pipe afterwards (not replaced by a renamed regular file).
+  const std::string drained = scratch.Directory() + "/drained";
+  std::system(("cat '" + fifo + "' > '" + drained + "' &").c_str());
+  const Outcome outcome = RunTabcube("run " + request + " --output " + fifo);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  struct stat status;
+  ASSERT_EQ(stat(fifo.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
 }
 
 TEST(CommandTest, WeightsLeaveOutNonPositiveCasesAndCountThem) {

@@ -1,5 +1,6 @@
 #include "Command.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -42,6 +43,17 @@ void Write(const std::vector<CubeResult>& results, const std::string& format, st
 // a failed run leaves no partial output.
 void WriteFile(const std::vector<CubeResult>& results, const std::string& format,
                const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    // A device or a pipe (such as /dev/null) is written directly: renaming a
+    // temporary file onto it would replace it.
+    std::ofstream out(path, std::ios::binary);
+    if (!out) throw InputError(path + ": cannot write");
+    Write(results, format, out);
+    out.flush();
+    if (!out) throw InputError(path + ": write failed");
+    return;
+  }
   const std::string temporary = path + ".tmp" + std::to_string(getpid());
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
