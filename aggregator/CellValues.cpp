@@ -1,0 +1,553 @@
+#include "CellValues.h"
+
+#include <cassert>
+#include <cfloat>
+#include <cmath>
+#include <memory>
+
+#include "AggregationStatistic.h"
+#include "CellStatistics.h"
+#include "NuvDistFun.h"
+#include "ZarnCaseValueReader.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+
+constexpr double kMissing = Codes::kMissingValue;
+constexpr double kEpsilon = DBL_EPSILON;  // 2.220446049250313e-16
+
+// The reader's value in the current case when it is usable by a numeric
+// statistic: the case reader marks it valid and the variable is numeric. A
+// string variable has no numeric value; its bytes are never read as one.
+inline bool NumericValue(const ZarnCaseValueReader* reader, double& x) {
+  if (reader == nullptr || !reader->IsValid() || reader->GetType() != 0) return false;
+  x = reader->GetValue()->num;
+  return true;
+}
+
+// Statistic i's reader in a scale cell, where the layout names it by position
+// in the table's list of statistic readers.
+struct ScaleReaders {
+  const CellStatistics& layout;
+  const std::vector<ZarnCaseValueReader*>& readers;
+  const ZarnCaseValueReader* operator()(int i) const {
+    const int caseIndex = layout.GetCaseIndex(i);
+    assert(caseIndex >= 0 && caseIndex < static_cast<int>(readers.size()) &&
+           "caseIndex >= 0 && caseIndex < readers.size()");
+    return readers[static_cast<size_t>(caseIndex)];
+  }
+};
+
+// The one reader of a categorical cell serves every statistic.
+struct SingleReader {
+  const ZarnCaseValueReader* reader;
+  const ZarnCaseValueReader* operator()(int) const { return reader; }
+};
+
+inline bool IsUnweightedUpdate(int update) {
+  return update == Codes::kUMean || update == Codes::kUMedian || update == Codes::kUValidN ||
+         update == Codes::kUVariance || update == Codes::kUBelowCount;
+}
+
+void AddFrequency(FrequencyTable& table, double x, double frequency) {
+  FrequencyTable::iterator it = table.lower_bound(x);
+  if (it != table.end() && it->first == x) {
+    it->second += frequency;
+  } else {
+    table.emplace_hint(it, x, frequency);
+  }
+}
+
+// The table's values (ascending) and frequencies as parallel lists, the form
+// the distribution functions take.
+void TableLists(const FrequencyTable& table, std::vector<double>& values,
+                std::vector<double>& weights) {
+  values.reserve(table.size());
+  weights.reserve(table.size());
+  for (const auto& entry : table) {
+    values.push_back(entry.first);
+    weights.push_back(entry.second);
+  }
+}
+
+// Dispersion statistics need a second moment that neither overflowed (the
+// accumulator then holds -1) nor is absent, and more than one unit of weight.
+inline bool UsableMoment(double m2, double w) {
+  return m2 >= 0.0 && m2 < DBL_MAX && w > 1.0;
+}
+
+inline bool IsLimitPercent(int code) {
+  return code >= Codes::kBelowPct && code <= Codes::kUStrictlyBetweenCount &&
+         (code - Codes::kBelowPct) % 4 < 2;
+}
+
+}  // namespace
+
+CellValues::CellValues(const CellStatistics* layout,
+                       const std::vector<ZarnCaseValueReader*>& readers, double weight)
+    : _cellStats(layout), _values(nullptr), _freqTables(nullptr) {
+  Initialise();
+  try {
+    AddScaleCase(readers, weight);
+  } catch (...) {
+    Release();
+    throw;
+  }
+}
+
+CellValues::CellValues(const CellStatistics* layout, const ZarnCaseValueReader* reader, bool valid,
+                       bool totalOnly, double weight)
+    : _cellStats(layout), _values(nullptr), _freqTables(nullptr) {
+  Initialise();
+  try {
+    AddCategoricalCase(reader, valid, totalOnly, weight);
+  } catch (...) {
+    Release();
+    throw;
+  }
+}
+
+CellValues::CellValues(const CellStatistics* layout, double responses, bool valid, bool totalOnly,
+                       double weight)
+    : _cellStats(layout), _values(nullptr), _freqTables(nullptr) {
+  Initialise();
+  AddMRSetCase(responses, valid, totalOnly, weight);
+}
+
+CellValues::~CellValues() {
+  Release();
+}
+
+void CellValues::Release() {
+  delete[] _values;
+  delete[] _freqTables;
+  _values = nullptr;
+  _freqTables = nullptr;
+}
+
+// Every slot starts in its empty state: counts and sums 0, a maximum at the
+// lowest double and a minimum at the highest, so that the first valid value
+// replaces them and an untouched extreme reads as missing.
+void CellValues::Initialise() {
+  assert(_cellStats && "layout");
+  const CellStatistics& layout = *_cellStats;
+  const int size = layout.ValueSize();
+  const int tables = layout.NumberOfFreqTables();
+  assert(size >= 2 && "ValueSize() >= 2");
+  std::unique_ptr<double[]> values(new double[static_cast<size_t>(size)]);
+  for (int k = 0; k < size; ++k) values[k] = 0.0;
+  for (int i = 0; i < layout.NumberOfValues(); ++i) {
+    const int update = layout.GetUpdateStat(i);
+    if (update != Codes::kMaximum && update != Codes::kMinimum && update != Codes::kValueRange) {
+      continue;
+    }
+    const int v = layout.GetValueIndex(i);
+    const int slots = update == Codes::kValueRange ? 2 : 1;
+    assert(v >= layout.GetFixedSize() && v + slots <= size && "value index inside the cell");
+    if (update == Codes::kMaximum) {
+      values[v] = -DBL_MAX;
+    } else if (update == Codes::kMinimum) {
+      values[v] = DBL_MAX;
+    } else {
+      values[v] = DBL_MAX;
+      values[v + 1] = -DBL_MAX;
+    }
+  }
+  _freqTables = tables > 0 ? new FrequencyTable[static_cast<size_t>(tables)] : nullptr;
+  _values = values.release();
+}
+
+int CellValues::NumberOfValues() const {
+  return _cellStats->NumberOfValues();
+}
+
+void CellValues::AddScaleCase(const std::vector<ZarnCaseValueReader*>& readers, double weight) {
+  _values[0] += weight;
+  _values[1] += 1.0;
+  UpdateStatistics(ScaleReaders{*_cellStats, readers}, weight);
+}
+
+void CellValues::AddCategoricalCase(const ZarnCaseValueReader* reader, bool valid, bool totalOnly,
+                                    double weight) {
+  if (!AddFixedCase(valid, totalOnly, weight)) return;
+  UpdateStatistics(SingleReader{reader}, weight);
+}
+
+void CellValues::AddMRSetCase(double responses, bool valid, bool totalOnly, double weight) {
+  if (!AddFixedCase(valid, totalOnly, weight)) return;
+  const int responsesSlot = _cellStats->GetFixedPosition(3);
+  if (responsesSlot != 0) {
+    _values[responsesSlot] += weight * responses;
+    if (_cellStats->HasFixedUnweighted()) _values[responsesSlot + 1] += responses;
+  }
+}
+
+bool CellValues::AddFixedCase(bool valid, bool totalOnly, double weight) {
+  const CellStatistics& layout = *_cellStats;
+  const bool twin = layout.HasFixedUnweighted();
+  if (totalOnly) {
+    const int totalSlot = layout.GetFixedPosition(1);
+    if (totalSlot != 0) {
+      _values[totalSlot] += weight;
+      if (twin) _values[totalSlot + 1] += 1.0;
+    }
+    return false;
+  }
+  _values[0] += weight;
+  _values[1] += 1.0;
+  if (valid) {
+    const int validSlot = layout.GetFixedPosition(2);
+    if (validSlot != 0) {
+      _values[validSlot] += weight;
+      if (twin) _values[validSlot + 1] += 1.0;
+    }
+  }
+  return true;
+}
+
+// The cursor starts past the fixed region and every statistic moves it over
+// exactly the slots it owns, so the walk needs no value index. A valid value
+// of zero weight changes no weighted accumulator: folding it into a running
+// mean of zero weight would divide 0 by 0 and poison the cell for good.
+template <class ReaderOf>
+void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
+  const CellStatistics& layout = *_cellStats;
+  // The layout, not the routine, decides whether valid N has slots of its
+  // own, so that the walk never leaves the slots the layout laid out.
+  const bool ownValidN = !layout.IsCategoricalVariable();
+  const int count = layout.NumberOfValues();
+  double* s = _values + layout.GetFixedSize();
+  double x = 0.0;
+  for (int i = 0; i < count; ++i) {
+    const int update = layout.GetUpdateStat(i);
+    const double a = IsUnweightedUpdate(update) ? 1.0 : weight;
+    switch (update) {
+      case Codes::kMaximum:
+        if (NumericValue(readerOf(i), x) && x > s[0]) s[0] = x;
+        s += 1;
+        break;
+      case Codes::kMinimum:
+        if (NumericValue(readerOf(i), x) && x < s[0]) s[0] = x;
+        s += 1;
+        break;
+      case Codes::kValueRange:
+        if (NumericValue(readerOf(i), x)) {
+          if (x < s[0]) s[0] = x;
+          if (x > s[1]) s[1] = x;
+        }
+        s += 2;
+        break;
+      case Codes::kMean:
+      case Codes::kUMean:
+        // Slots W, m: m' = a (x - m) / W' + m. A mean that cancels to rounding
+        // noise of the previous mean becomes exactly zero.
+        if (a != 0.0 && NumericValue(readerOf(i), x)) {
+          const double w = s[0] + a;
+          const double m = s[1];
+          double mean = a * (x - m) / w + m;
+          if (std::fabs(mean) < 2.0 * kEpsilon * std::fabs(m)) mean = 0.0;
+          s[0] = w;
+          s[1] = mean;
+        }
+        s += 2;
+        break;
+      case Codes::kVariance:
+      case Codes::kUVariance:
+        // Slots W, m, M2 (West 1979): W' = W + a, d = x - m, m += (a/W') d,
+        // M2 += W (a/W') d^2. M2 = -1 marks an overflow for good. The first
+        // value adds nothing to M2: with W = 0 the term is zero even when d^2
+        // overflows (0 times infinity would otherwise poison M2).
+        if (a != 0.0 && NumericValue(readerOf(i), x)) {
+          const double w = s[0];
+          const double wNext = w + a;
+          const double d = x - s[1];
+          const double ratio = a / wNext;
+          s[1] += ratio * d;
+          if (s[2] >= 0.0 && wNext < DBL_MAX) {
+            if (w != 0.0) s[2] += w * ratio * (d * d);
+          } else {
+            s[2] = -1.0;
+          }
+          s[0] = wNext;
+        }
+        s += 3;
+        break;
+      case Codes::kValidN:
+      case Codes::kUValidN:
+        // A categorical layout counts valid cases in its fixed region instead.
+        if (ownValidN) {
+          if (NumericValue(readerOf(i), x)) s[0] += a;
+          s += 1;
+        }
+        break;
+      case Codes::kBelowCount:  // the update code of every limit statistic
+      case Codes::kUBelowCount:
+        // Slots V (valid weight), P (passing weight).
+        if (a != 0.0 && NumericValue(readerOf(i), x)) {
+          s[0] += a;
+          if (PassesLimits(x, layout.GetAggregationStatistic(i))) s[1] += a;
+        }
+        s += 2;
+        break;
+      case Codes::kMedian:
+      case Codes::kUMedian:
+        // NaN has no place in an ordered table; it is left out.
+        if (a != 0.0 && NumericValue(readerOf(i), x) && x == x) {
+          const int f = layout.GetFrequencyIndex(i);
+          assert(f >= 0 && f < layout.NumberOfFreqTables() && "frequency index inside the cell");
+          AddFrequency(_freqTables[f], x, a);
+        }
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+AggregationResult CellValues::ComputeValue(int statIndex) const {
+  const CellStatistics& layout = *_cellStats;
+  assert(0 <= statIndex && statIndex < layout.NumberOfValues() &&
+         "0 <= statIndex && statIndex < NumberOfValues()");
+  const int code = layout.GetAggregationStatistic(statIndex).GetSummaryStatistic();
+  const int update = layout.GetUpdateStat(statIndex);
+  const double* s = _values;
+  const bool categorical = layout.IsCategoricalVariable();
+
+  // Step 1: the raw value of the statistic's accumulator.
+  double r = 0.0;
+  double w = 0.0;  // the accumulated weight W of the statistic's valid values
+  switch (update) {
+    case Codes::kCount:
+      r = s[0];
+      break;
+    case Codes::kUCount:
+      r = s[1];
+      break;
+    case Codes::kMaximum: {
+      const double max = s[layout.GetValueIndex(statIndex)];
+      r = max == -DBL_MAX ? kMissing : max;
+      break;
+    }
+    case Codes::kMinimum: {
+      const double min = s[layout.GetValueIndex(statIndex)];
+      r = min == DBL_MAX ? kMissing : min;
+      break;
+    }
+    case Codes::kValueRange: {
+      const int v = layout.GetValueIndex(statIndex);
+      r = s[v] == DBL_MAX ? kMissing : s[v + 1] - s[v];
+      break;
+    }
+    case Codes::kMean:
+    case Codes::kUMean: {
+      const int v = layout.GetValueIndex(statIndex);
+      w = s[v];
+      r = w > 0.0 ? s[v + 1] : kMissing;
+      break;
+    }
+    case Codes::kTotalN:
+      r = categorical ? s[layout.GetValueIndex(statIndex)] + s[0] : s[0];
+      break;
+    case Codes::kUTotalN:
+      r = categorical ? s[layout.GetValueIndex(statIndex)] + s[1] : s[1];
+      break;
+    case Codes::kValidN:
+    case Codes::kUValidN:
+    case Codes::kResponses:
+    case Codes::kUResponses:
+      r = s[layout.GetValueIndex(statIndex)];
+      break;
+    case Codes::kVariance:
+    case Codes::kUVariance: {
+      const int v = layout.GetValueIndex(statIndex);
+      w = s[v];
+      r = s[v + 2];
+      break;
+    }
+    case Codes::kBelowCount:
+    case Codes::kUBelowCount: {
+      const int v = layout.GetValueIndex(statIndex);
+      w = s[v];
+      r = s[v + 1];
+      break;
+    }
+    default:
+      break;
+  }
+
+  // Step 2: the statistic from the raw value.
+  long status = 0;
+  switch (code) {
+    case Codes::kMedian:
+    case Codes::kUMedian:
+      return EmpiricalPercentile(FrequencyTableOf(statIndex), 50.0, status);
+    case Codes::kMedianInterpolated:
+    case Codes::kUMedianInterpolated:
+      return InterpolatedPercentile(FrequencyTableOf(statIndex), 50.0, status);
+    case Codes::kPercentile:
+    case Codes::kUPercentile:
+      return EmpiricalPercentile(FrequencyTableOf(statIndex),
+                                 layout.GetAggregationStatistic(statIndex).GetPTileCutPoint(),
+                                 status);
+    case Codes::kPercentileInterpolated:
+    case Codes::kUPercentileInterpolated:
+      return InterpolatedPercentile(FrequencyTableOf(statIndex),
+                                    layout.GetAggregationStatistic(statIndex).GetPTileCutPoint(),
+                                    status);
+    case Codes::kMode:
+    case Codes::kUMode:
+      return FrequencyMode(FrequencyTableOf(statIndex));
+    case Codes::kMedianCI:
+    case Codes::kUMedianCI:
+      return MedianInterval(FrequencyTableOf(statIndex),
+                            layout.GetAggregationStatistic(statIndex).GetCIMedian());
+    case Codes::kMissingN:
+    case Codes::kUMissingN: {
+      const int count = code == Codes::kMissingN ? 0 : 1;
+      double total = s[count];
+      if (categorical) {
+        const int totalOnly = layout.GetFixedPosition(1);
+        if (totalOnly != 0) total += s[totalOnly + count];
+      }
+      return total - r;
+    }
+    case Codes::kSEMean:
+    case Codes::kUSEMean:
+      return UsableMoment(r, w) ? std::sqrt(r / (w - 1.0)) / std::sqrt(w) : kMissing;
+    case Codes::kStdDev:
+    case Codes::kUStdDev:
+      return UsableMoment(r, w) ? std::sqrt(r / (w - 1.0)) : kMissing;
+    case Codes::kVariance:
+    case Codes::kUVariance:
+      return UsableMoment(r, w) ? r / (w - 1.0) : kMissing;
+    case Codes::kSumSquaredDeviations:
+      // The accumulator's -1 overflow mark is not a sum of squares.
+      return r >= 0.0 && r < DBL_MAX ? r : kMissing;
+    default:
+      break;
+  }
+  if ((code >= Codes::kSum && code <= Codes::kUSum) ||
+      (code >= Codes::kRowSumPct && code <= Codes::kULayerColSumPct)) {
+    return w > 0.0 ? w * r : kMissing;
+  }
+  if (IsLimitPercent(code)) return w > 0.0 ? r / w * 100.0 : kMissing;
+  return r;
+}
+
+const FrequencyTable& CellValues::FrequencyTableOf(int statIndex) const {
+  const int f = _cellStats->GetFrequencyIndex(statIndex);
+  assert(f >= 0 && f < _cellStats->NumberOfFreqTables() && "frequency index inside the cell");
+  return _freqTables[f];
+}
+
+bool NearlyEqual(double a, double b, double k) {
+  const double difference = std::fabs(a - b);
+  if (difference == 0.0) return true;
+  if (a == 0.0 || b == 0.0) return false;
+  return difference <= k * kEpsilon * std::fmax(std::fabs(a), std::fabs(b));
+}
+
+// Walks down from the largest value, removing frequencies from the total
+// until what remains no longer exceeds p% of it. The tolerance of the
+// equality test grows with the number of subtractions made.
+double EmpiricalPercentile(const FrequencyTable& table, double p, long& status) {
+  status = 0;
+  const size_t n = table.size();
+  if (n == 0) {
+    status = 3;
+    return kMissing;
+  }
+  if (!(p >= 0.0 && p <= 100.0)) {  // NaN included
+    status = 2;
+    return kMissing;
+  }
+  if (n == 1) return table.begin()->first;
+  if (NearlyEqual(p, 0.0, 1.0)) {
+    status = -1;
+    return table.begin()->first;
+  }
+  if (NearlyEqual(p, 100.0, 1.0)) {
+    status = -1;
+    return table.rbegin()->first;
+  }
+  double total = 0.0;
+  for (const auto& entry : table) total += entry.second;
+  const double target = p / 100.0 * total;
+  double cumulative = total;
+  double k = 0.0;
+  FrequencyTable::const_reverse_iterator current = table.rbegin();
+  while (cumulative > target && current != table.rend() && !NearlyEqual(target, cumulative, k)) {
+    cumulative -= current->second;
+    ++current;
+    k += 1.0;
+  }
+  if (current == table.rend()) return table.begin()->first;
+  if (current == table.rbegin()) return current->first;
+  const double above = std::prev(current)->first;
+  if (NearlyEqual(target, cumulative, k)) return (current->first + above) / 2.0;
+  return above;
+}
+
+double InterpolatedPercentile(const FrequencyTable& table, double p, long& status) {
+  std::vector<double> values, weights;
+  TableLists(table, values, weights);
+  const std::vector<double> noBoundaries;
+  double result = kMissing;
+  NuvDistFun::GPTile(static_cast<long>(values.size()), p, values, weights, noBoundaries, 0, result,
+                     status);
+  return result;
+}
+
+double FrequencyMode(const FrequencyTable& table) {
+  double best = 0.0;
+  double mode = kMissing;
+  for (const auto& entry : table) {
+    if (entry.second > best) {
+      best = entry.second;
+      mode = entry.first;
+    }
+  }
+  return mode;
+}
+
+AggregationResult MedianInterval(const FrequencyTable& table, double level) {
+  std::vector<double> values, weights;
+  TableLists(table, values, weights);
+  double total = 0.0;
+  for (double weight : weights) total += weight;
+  double lower = kMissing, upper = kMissing, attained = kMissing;
+  NuvDistFun::Mednci(static_cast<long>(values.size()), values, weights, total, level, false, lower,
+                     upper, attained);
+  AggregationResult result(lower);
+  result.SetValue2(upper);
+  result.SetValue3(attained);
+  return result;
+}
+
+bool PassesLimits(double x, const AggregationStatistic& statistic) {
+  const int code = statistic.GetSummaryStatistic();
+  if (code < Codes::kBelowPct || code > Codes::kUStrictlyBetweenCount) return false;
+  const double lower = statistic.GetLowerLimit();
+  const double upper = statistic.GetUpperLimit();
+  switch ((code - Codes::kBelowPct) / 4) {
+    case 0:
+      return x < upper;
+    case 1:
+      return x <= upper;
+    case 2:
+      return x > lower;
+    case 3:
+      return x >= lower;
+    case 4:
+      return x == lower;
+    case 5:
+      return lower <= x && x <= upper;
+    case 6:
+      return lower <= x && x < upper;
+    case 8:
+      return lower < x && x < upper;
+    default:  // the unspecified-limit group has no test
+      return false;
+  }
+}

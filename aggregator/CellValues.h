@@ -1,0 +1,107 @@
+#ifndef CELL_VALUES_H
+#define CELL_VALUES_H
+
+#include <map>
+#include <vector>
+
+#include "AggregationResult.h"
+#include "TableEncryptionCodes.h"
+
+class AggregationStatistic;
+class CellStatistics;
+class ZarnCaseValueReader;
+
+// The frequencies of the distinct values of one variable in one cell: value
+// (ascending, exact comparison) to the sum of case weights, or to the number
+// of cases for an unweighted table.
+typedef std::map<double, double> FrequencyTable;
+
+// CellValues: the running totals of one cell for one CellStatistics layout.
+// Owns its value slots (one array of ValueSize() doubles: the two counts, the
+// fixed N's, then every statistic's own accumulator in layout order) and its
+// frequency tables; points to (does not own) the layout, which outlives it.
+// A case walks the slots once in layout order and allocates nothing but a new
+// frequency-table key. Means and sums of squares are updated in West's
+// weighted form of Welford's recurrence. A case of zero weight leaves every
+// weighted accumulator exactly as it was (its unweighted twins still count
+// it). Reading never changes state, so values may be read between cases.
+class CellValues {
+ public:
+  // Scale cell: readers are the table's statistic readers, indexed by the
+  // layout's case indices. Each constructor applies the cell's first case.
+  CellValues(const CellStatistics* layout, const std::vector<ZarnCaseValueReader*>& readers,
+             double weight);
+  // Categorical cell: reader reads the statistics variable of the cube.
+  CellValues(const CellStatistics* layout, const ZarnCaseValueReader* reader, bool valid,
+             bool totalOnly, double weight);
+  // Multiple-response cell: responses is the number of responses the case
+  // contributes to this cell.
+  CellValues(const CellStatistics* layout, double responses, bool valid, bool totalOnly,
+             double weight);
+  ~CellValues();
+
+  CellValues(const CellValues&) = delete;
+  CellValues& operator=(const CellValues&) = delete;
+
+  void AddScaleCase(const std::vector<ZarnCaseValueReader*>& readers, double weight);
+  // valid: the case counts towards valid N; totalOnly: the case belongs to the
+  // cell only for total N and is not counted in the cell itself.
+  void AddCategoricalCase(const ZarnCaseValueReader* reader, bool valid, bool totalOnly,
+                          double weight);
+  void AddMRSetCase(double responses, bool valid, bool totalOnly, double weight);
+
+  // The value of statistic statIndex of the layout in this cell; the missing
+  // value when it cannot be computed. For a percentage this is the numerator.
+  // REQUIRES: 0 <= statIndex < NumberOfValues().
+  AggregationResult ComputeValue(int statIndex) const;
+
+  int NumberOfValues() const;
+  const CellStatistics* GetCellStatistics() const { return _cellStats; }
+  // The value slots: slot 0 the weighted count, slot 1 the unweighted count.
+  const double* GetValues() const { return _values; }
+
+ private:
+  void Initialise();
+  // Adds the fixed-region part of a categorical or multiple-response case;
+  // returns false for a total-only case, which touches nothing else.
+  bool AddFixedCase(bool valid, bool totalOnly, double weight);
+  // Applies the case to every statistic's slots in layout order; readerOf(i)
+  // gives statistic i's reader.
+  template <class ReaderOf>
+  void UpdateStatistics(const ReaderOf& readerOf, double weight);
+  void Release();
+  const FrequencyTable& FrequencyTableOf(int statIndex) const;
+
+  const CellStatistics* _cellStats;
+  double* _values;
+  FrequencyTable* _freqTables;  // NumberOfFreqTables() tables, null when none
+};
+
+// Percentile p (0 to 100) of the averaged empirical distribution: the smallest
+// value whose cumulative frequency exceeds p% of the total, or the mean of two
+// neighbours when the cumulative frequency meets it exactly. status: 0 success,
+// -1 p at 0 or 100 (smallest or largest value), 2 p outside [0, 100], 3 empty.
+double EmpiricalPercentile(const FrequencyTable& table, double p, long& status);
+
+// Percentile p interpolated between the values placed at the midpoints of
+// their cumulative frequencies; missing with fewer than two distinct values
+// or outside the first and last midpoint. status as NuvDistFun::GPTile.
+double InterpolatedPercentile(const FrequencyTable& table, double p, long& status);
+
+// The value of largest frequency, the smallest one on ties; missing when no
+// value has a positive frequency.
+double FrequencyMode(const FrequencyTable& table);
+
+// Distribution-free confidence interval of the median at level percent:
+// Value1 lower, Value2 upper limit, Value3 the attained level where known.
+AggregationResult MedianInterval(const FrequencyTable& table, double level);
+
+// Whether x passes the limit test of a limit statistic (codes 135 to 170);
+// false for every other code and for the group without a test (163 to 166).
+bool PassesLimits(double x, const AggregationStatistic& statistic);
+
+// a and b equal within k units of rounding relative to the larger of the two;
+// a value compared with an exact zero must be exactly zero.
+bool NearlyEqual(double a, double b, double k);
+
+#endif

@@ -1,0 +1,201 @@
+#ifndef TABLE_DIMENSION_H
+#define TABLE_DIMENSION_H
+
+#include <cassert>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "TabcubeExport.h"
+#include "TableEncryptionCodes.h"
+#include "casesource.h"
+
+class AggregationCategory;
+class AggregationStatistic;
+class AggregationVariable;
+class CubeAggregator;
+class ParsedCategory;
+class TableMetadata;
+class ZarnCaseValueReader;
+
+// TableDimension: abstract base of the encoded dimensions (one categorical
+// variable, a multiple category set, a multiple dichotomy set). Per case it
+// turns the current values into a short list of category codes, its category
+// cells (cells 0 to _lastCatCell), which the cubes crossing it combine into
+// cell keys; sets may also keep a response count per cell.
+// Owns its built category list and its sorting aggregator. Points to (does not
+// own) the host's syntax variable, the parsed categories of its explicit list
+// and the case iterator. One dimension exists per distinct variable or set of
+// a table; TableMetadata owns it and every crossing cube shares it.
+class TABCUBE_EXPORT TableDimension {
+ public:
+  enum DimensionType { kCategoricalVariable = 1, kMCSet = 2, kMDSet = 3 };
+
+  virtual ~TableDimension();
+
+  // Reads the current case through the dimension's readers, fills the
+  // category cells (and counts) and the valid flag. False when the case has no
+  // usable category in this dimension.
+  virtual bool EncodeValue() = 0;
+  // Builds (once per reset) and returns the category list.
+  virtual const std::vector<AggregationCategory*>& GetCategoryPointers() = 0;
+  // The data-source indices of the dimension's variables.
+  virtual std::vector<int> VariableIndex() = 0;
+  // The dimension's readers, one per variable.
+  virtual std::vector<ZarnCaseValueReader*> GetCaseValues() = 0;
+  // Binds to the case iterator: creates the readers and the value index and
+  // sets the value type.
+  virtual void SetIterator(QUOR_InputCaseIterator& iterator) = 0;
+  // The code given so far to the value, 0 if none.
+  virtual int GetCategoryEncoding(const OBS* value) const = 0;
+  // Number of distinct values met so far.
+  virtual int GetNumberOfValues() const = 0;
+  // Forgets the values met and the categories built.
+  virtual void ResetDimension() = 0;
+
+  DimensionType GetDimensionType() const { return _type; }
+  bool IsValueValid() const { return _valueValid; }
+  QUOR_InputCaseIterator* GetIterator() const { return _iterator; }
+  // 0 numeric, otherwise the string width; -1 until the dimension is bound.
+  int GetValueType() const { return _valueType; }
+
+  // REQUIRES: the dimension was built from a syntax variable.
+  const AggregationVariable& GetSyntaxVariable() const {
+    assert(_syntaxVariable && "_syntaxVariable");
+    return *_syntaxVariable;
+  }
+
+  // Walking the category cells of the current case:
+  //   for (int c = 0, code = d.FirstCategoryCell(c);; code = d.NextCategoryCell(c)) {
+  //     ...; if (d.IsCurrentCellLast(c)) break; }
+  int FirstCategoryCell(int& currentCatCell) const {
+    currentCatCell = 0;
+    return _catCells[0];
+  }
+  // REQUIRES: currentCatCell < _lastCatCell.
+  int NextCategoryCell(int& currentCatCell) const {
+    assert(currentCatCell < _lastCatCell);
+    return _catCells[static_cast<size_t>(++currentCatCell)];
+  }
+  bool IsCurrentCellLast(const int& currentCatCell) const { return currentCatCell == _lastCatCell; }
+  // The response count behind a cell. A dimension that does not count
+  // responses gives one response per filled cell.
+  // REQUIRES: currentCatCell <= _lastCatCell.
+  int GetCellCount(int currentCatCell) const {
+    assert(currentCatCell <= _lastCatCell);
+    return _computingCounts ? _cellCounts[static_cast<size_t>(currentCatCell)] : 1;
+  }
+  int GetTotalCount() const { return _totalCount; }
+
+  void SetComputingCounts() {
+    _computingCounts = true;
+    _cellCounts.resize(static_cast<size_t>(_numCatCells), 0);
+  }
+  void SetComputingCounts(bool countDuplicates) {
+    SetComputingCounts();
+    _countDuplicates = countDuplicates;
+  }
+  void SetComputingTotal() { _computingTotal = true; }
+  void SetTotal(bool after) {
+    _total = _computingTotal = true;
+    _totalAfter = after;
+  }
+  void SetTotalLabel(const std::string& label, bool isDefault) {
+    _totalLabel = label;
+    _totalLabelDefault = isDefault;
+  }
+
+  // Replaces the explicit category list (the objects stay the host's). An
+  // empty list changes nothing.
+  void SetParsedCategories(const std::vector<ParsedCategory*>& parsedCategories);
+  // The explicit category that takes the value: the last one of the list that
+  // contains it; else the "other" category for a non-missing value; else null.
+  ParsedCategory* ExplicitListContains(const OBS& value, bool isMissing, int valueType);
+  // The code of a value of another variable's type (numbers only on numeric
+  // dimensions, strings widened or narrowed over blank units).
+  // REQUIRES: valueType >= 0.
+  int GetCategoryEncoding(const OBS* value, int valueType) const;
+
+  // Build the category list first when it is not ready.
+  int GetNumberOfCategories();
+  int NEmptyCategories();
+  std::vector<AggregationCategory*>& GetPcomputeRequiredCats() { return _pcomputeRequiredCats; }
+
+  // New categories the caller owns: the total (code -100), and the
+  // placeholder "None valid" of a dimension without categories.
+  AggregationCategory* GetTotalCategoryPtr() const;
+  AggregationCategory* GetDummyCategoryPtr() const;
+
+  // Order the categories by a statistic of the scale variables, or of a
+  // statistics dimension (this one when statDim is null). The dimension owns
+  // the sorting aggregator; metadata feeds it every encoded case.
+  void SetSortByScaleStats(TableMetadata& metadata, const AggregationStatistic& stat);
+  void SetSortByDimensionStats(TableMetadata& metadata, TableDimension* statDim,
+                               const AggregationStatistic& stat);
+  CubeAggregator* GetSortAggregator() const { return _sortAggregator; }
+
+  // Same dimension type and the same variables (a categorical variable) or the
+  // same set name (a set).
+  bool operator==(const TableDimension& other) const;
+  bool operator!=(const TableDimension& other) const { return !(*this == other); }
+
+ protected:
+  TableDimension(int numCatCells, DimensionType type);
+  TableDimension(int numCatCells, DimensionType type, const AggregationVariable& variable);
+  // Member-wise, sharing the parsed categories and the syntax variable. The
+  // category list and the sorting aggregator are owned by the source, so the
+  // copy starts without them (it builds its own categories on demand).
+  TableDimension(const TableDimension& other);
+  TableDimension& operator=(const TableDimension&) = delete;
+
+  void SetCategoryCell(int code) {
+    _lastCatCell = 0;
+    _catCells[0] = code;
+  }
+  // REQUIRES: a free cell (_lastCatCell + 1 < _numCatCells).
+  void AddCategoryCell(int code) {
+    assert(_lastCatCell + 1 < _numCatCells && "_lastCatCell < _numCatCells");
+    _catCells[static_cast<size_t>(++_lastCatCell)] = code;
+  }
+  void SetCellCount(int count) {
+    if (_computingCounts) _cellCounts[static_cast<size_t>(_lastCatCell)] = count;
+  }
+  void SetTotalCount(int count) { _totalCount = count; }
+  // Destroys the built categories and resets the sorting aggregator.
+  void ResetDimensionBase();
+  // The sort statistic's value of every category but the total, in list order.
+  void GetSortValues(std::vector<double>& values) const;
+
+  DimensionType _type;
+  int _numCatCells;
+  std::vector<int> _catCells;
+  std::vector<int> _cellCounts;
+  int _lastCatCell = 0;
+  int _totalCount = 0;
+  bool _computingCounts = false;
+  bool _countDuplicates = false;
+  QUOR_InputCaseIterator* _iterator = nullptr;
+  int _valueType = -1;
+  bool _valueValid = false;
+  const AggregationVariable* _syntaxVariable = nullptr;
+  bool _includeEmpty = true;
+  bool _includeMissing = false;
+  bool _ascending = true;
+  bool _total = false;
+  bool _computingTotal = false;
+  bool _totalAfter = true;
+  std::string _totalLabel;
+  bool _totalLabelDefault = true;
+  std::vector<ParsedCategory*> _explicitList;
+  bool _usingExplicitList = false;
+  ParsedCategory* _otherCategory = nullptr;
+  std::vector<AggregationCategory*> _categories;
+  std::vector<AggregationCategory*> _pcomputeRequiredCats;
+  bool _categoriesReady = false;
+  int _numberOfCategories = 0;
+  int _numberOfEmptyCategories = 0;
+  CubeAggregator* _sortAggregator = nullptr;
+  TableEncryptionCodes::StatisticCodes _sortStatistic = TableEncryptionCodes::kNoStatistic;
+};
+
+#endif

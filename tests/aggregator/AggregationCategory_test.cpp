@@ -1,0 +1,381 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "AggregationCategory.h"
+#include "keyindex.h"
+
+namespace {
+
+using Category = AggregationCategory;
+
+// A value of the given width holding text, blank-filled to its last cell.
+std::vector<OBS> Str(const std::string& text, int width) {
+  const size_t cells = width <= 8 ? 1 : (width + 7) / 8;
+  std::vector<OBS> value(cells);
+  std::memset(value.data(), ' ', cells * 8);
+  std::memcpy(value.data(), text.data(), text.size());
+  return value;
+}
+
+OBS Num(double number) {
+  OBS value;
+  value.num = number;
+  return value;
+}
+
+std::string BytesOf(const OBS& value, size_t count) {
+  return std::string(reinterpret_cast<const char*>(&value), count);
+}
+
+TEST(AggregationCategoryTest, CellSizeAndBlankCell) {
+  EXPECT_EQ(Category::OBSSize, 8u);
+  EXPECT_EQ(BytesOf(Category::Blanks(), 8), "        ");
+  EXPECT_EQ(&Category::Blanks(), &Category::Blanks());
+}
+
+TEST(AggregationCategoryTest, NumbersOrderBeforeStrings) {
+  const OBS five = Num(5.0), huge = Num(1e300);
+  const std::vector<OBS> a = Str("A", 1), blank = Str(" ", 1), wide = Str("", 20);
+  EXPECT_EQ(Category::OBSCompare(five, 0, a[0], 1), -1);
+  EXPECT_EQ(Category::OBSCompare(huge, 0, blank[0], 1), -1);
+  EXPECT_EQ(Category::OBSCompare(five, 0, wide[0], 20), -1);
+  EXPECT_EQ(Category::OBSCompare(a[0], 1, five, 0), 1);
+  EXPECT_EQ(Category::OBSCompare(wide[0], 20, huge, 0), 1);
+}
+
+TEST(AggregationCategoryTest, NumbersCompareByValue) {
+  const OBS one = Num(1.0), two = Num(2.0), minusZero = Num(-0.0), zero = Num(0.0);
+  EXPECT_LT(Category::OBSCompare(one, 0, two, 0), 0);
+  EXPECT_GT(Category::OBSCompare(two, 0, one, 0), 0);
+  EXPECT_EQ(Category::OBSCompare(two, 0, two, 0), 0);
+  EXPECT_EQ(Category::OBSCompare(minusZero, 0, zero, 0), 0);
+}
+
+TEST(AggregationCategoryTest, StringOrderIsTheHostOrderUnchanged) {
+  // When the shared width already decides, the host's three-way result is
+  // handed back as it is, whatever its magnitude.
+  const std::vector<std::pair<std::string, std::string>> pairs = {
+      {"A", "Z"}, {"Z", "A"}, {"AAAA", "AAAz"}, {"a", "B"}, {"abc", "ABC"}};
+  for (const auto& pair : pairs) {
+    const std::vector<OBS> a = Str(pair.first, 4), b = Str(pair.second, 6);
+    const int host = ObsLexCompare(a[0], b[0], 4);
+    ASSERT_NE(host, 0) << pair.first << " " << pair.second;
+    EXPECT_EQ(Category::OBSCompare(a[0], 4, b[0], 6), host) << pair.first << " " << pair.second;
+  }
+}
+
+TEST(AggregationCategoryTest, TrailingBlanksNeverDecide) {
+  const std::vector<OBS> a1 = Str("A", 1), a8 = Str("A", 8), ab = Str("AB", 2), ab4 = Str("AB", 4),
+                         abc = Str("ABC", 3), a8x = Str("A      X", 8);
+  EXPECT_EQ(Category::OBSCompare(a1[0], 1, a8[0], 8), 0);
+  EXPECT_EQ(Category::OBSCompare(a8[0], 8, a1[0], 1), 0);
+  EXPECT_EQ(Category::OBSCompare(ab[0], 2, ab4[0], 4), 0);
+  EXPECT_EQ(Category::OBSCompare(a1[0], 1, ab[0], 2), -1);
+  EXPECT_EQ(Category::OBSCompare(ab[0], 2, abc[0], 3), -1);
+  EXPECT_EQ(Category::OBSCompare(abc[0], 3, ab[0], 2), 1);
+  // A non-blank far beyond the shorter width still decides.
+  EXPECT_EQ(Category::OBSCompare(a1[0], 1, a8x[0], 8), -1);
+  EXPECT_EQ(Category::OBSCompare(a8x[0], 8, a1[0], 1), 1);
+}
+
+TEST(AggregationCategoryTest, EqualityFillsStringsWithBlanks) {
+  const std::vector<OBS> abc3 = Str("ABC", 3), abc12 = Str("ABC", 12),
+                         abcx12 = Str("ABC        X", 12), ab2 = Str("AB", 2), ab6 = Str("AB", 6),
+                         a20 = Str("A", 20), a17 = Str("A", 17);
+  // Different cell counts (1 and 2, 1 and 3, 3 and 3).
+  EXPECT_TRUE(Category::OBSCompareEqual(abc3[0], 3, abc12[0], 12));
+  EXPECT_TRUE(Category::OBSCompareEqual(abc12[0], 12, abc3[0], 3));
+  EXPECT_FALSE(Category::OBSCompareEqual(abc3[0], 3, abcx12[0], 12));
+  EXPECT_FALSE(Category::OBSCompareEqual(abcx12[0], 12, abc3[0], 3));
+  EXPECT_TRUE(Category::OBSCompareEqual(a20[0], 20, Str("A", 1)[0], 1));
+  EXPECT_TRUE(Category::OBSCompareEqual(a17[0], 17, a20[0], 20));
+  // Same cell count, different widths.
+  EXPECT_TRUE(Category::OBSCompareEqual(ab2[0], 2, ab6[0], 6));
+  EXPECT_FALSE(Category::OBSCompareEqual(ab2[0], 2, Str("ABC", 6)[0], 6));
+}
+
+TEST(AggregationCategoryTest, EqualWidthsCompareOnlyTheWidth) {
+  std::vector<OBS> left = Str("AB", 2), right = Str("AB", 2);
+  left[0].str[5] = 'x';
+  right[0].str[5] = 'y';
+  EXPECT_TRUE(Category::OBSCompareEqual(left[0], 2, right[0], 2));
+  right[0].str[1] = 'C';
+  EXPECT_FALSE(Category::OBSCompareEqual(left[0], 2, right[0], 2));
+}
+
+TEST(AggregationCategoryTest, NumericEqualityIsExact) {
+  const OBS zero = Num(0.0), minusZero = Num(-0.0), nan = Num(std::nan("")),
+            tiny = Num(std::nextafter(1.0, 2.0)), one = Num(1.0);
+  const std::vector<OBS> text = Str("", 8);
+  EXPECT_TRUE(Category::OBSCompareEqual(zero, 0, minusZero, 0));
+  EXPECT_FALSE(Category::OBSCompareEqual(nan, 0, nan, 0));
+  EXPECT_FALSE(Category::OBSCompareEqual(one, 0, tiny, 0));
+  EXPECT_FALSE(Category::OBSCompareEqual(zero, 0, text[0], 8));
+  EXPECT_FALSE(Category::OBSCompareEqual(text[0], 8, zero, 0));
+}
+
+TEST(AggregationCategoryTest, NegativeZeroIsStoredAsPositiveZero) {
+  Category category(Category::kValue);
+  category.SetCatValue(-0.0);
+  EXPECT_EQ(category.GetCatValue().num, 0.0);
+  EXPECT_FALSE(std::signbit(category.GetCatValue().num));
+  category.SetCatValue(Num(-0.0));
+  EXPECT_FALSE(std::signbit(category.GetCatValue().num));
+  category.SetCatValue(Num(-0.0), 0);
+  EXPECT_FALSE(std::signbit(category.GetCatValue().num));
+  category.SetCatValue(-2.5);
+  EXPECT_EQ(category.GetCatValue().num, -2.5);
+}
+
+TEST(AggregationCategoryTest, EncodingRoundsHalfAwayFromZero) {
+  Category category;
+  const std::vector<std::pair<double, int>> cases = {{2.5, 3},    {-2.5, -3}, {1.49, 1},
+                                                     {-1.49, -1}, {0.5, 1},   {-0.5, -1},
+                                                     {0.0, 0},    {7.0, 7},   {-100.0, -100}};
+  for (const auto& c : cases) {
+    category.SetCatEncoding(c.first);
+    EXPECT_EQ(category.GetCatEncoding(), c.second) << c.first;
+  }
+}
+
+TEST(AggregationCategoryTest, EncodingOutsideTheIntRangeIsClamped) {
+  Category category;
+  category.SetCatEncoding(1e300);
+  EXPECT_EQ(category.GetCatEncoding(), INT_MAX);
+  category.SetCatEncoding(-1e300);
+  EXPECT_EQ(category.GetCatEncoding(), INT_MIN);
+  category.SetCatEncoding(std::numeric_limits<double>::infinity());
+  EXPECT_EQ(category.GetCatEncoding(), INT_MAX);
+  category.SetCatEncoding(std::nan(""));
+  EXPECT_EQ(category.GetCatEncoding(), 0);
+}
+
+TEST(AggregationCategoryTest, TextWidensTheCategoryAndBlankFills) {
+  Category category(Category::kValue, 8);
+  category.SetCatValue("ABCDEFGHIJKL");
+  EXPECT_EQ(category.GetValueType(), 12);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABCDEFGHIJKL    ");
+
+  // A shorter text keeps the width and is blank-filled to it.
+  category.SetCatValue("XY");
+  EXPECT_EQ(category.GetValueType(), 12);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "XY              ");
+
+  Category numeric(Category::kVariable);
+  numeric.SetCatValue("age");
+  EXPECT_EQ(numeric.GetValueType(), 3);
+  EXPECT_EQ(BytesOf(numeric.GetCatValue(), 8), "age     ");
+}
+
+TEST(AggregationCategoryTest, ValueOfOwnWidthBlanksTheLastCell) {
+  Category category(Category::kValue, 12);
+  std::vector<OBS> source = Str("ABCDEFGHIJKLmnop", 16);  // bytes 12-15 are not blanks
+  category.SetCatValue(source[0]);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABCDEFGHIJKL    ");
+  // Copying the category's own value onto itself keeps it.
+  category.SetCatValue(category.GetCatValue());
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABCDEFGHIJKL    ");
+}
+
+TEST(AggregationCategoryTest, NarrowerValueIsBlankFilledToTheWidth) {
+  Category category(Category::kValue, 12);
+  category.SetCatValue("ABCDEFGHIJKL");
+  std::vector<OBS> source = Str("ABzzzzzz", 8);
+  category.SetCatValue(source[0], 2);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "AB              ");
+  category.SetCatValue(source[0], 8);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABzzzzzz        ");
+  // A negative width copies nothing.
+  category.SetCatValue(source[0], -1);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), std::string(16, ' '));
+}
+
+TEST(AggregationCategoryTest, WidthChangesKeepOrGrowTheArray) {
+  Category category(Category::kValue, 16);
+  category.SetCatValue("ABCDEFGHIJKLMNOP");
+  category.SetValueType(3);
+  EXPECT_EQ(category.GetValueType(), 3);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABCDEFGHIJKLMNOP");
+  category.SetValueType(0);  // numeric, bytes untouched
+  EXPECT_EQ(category.GetValueType(), 0);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABCDEFGHIJKLMNOP");
+
+  // Growing to three cells: the value can be written over the full width.
+  category.SetValueType(24);
+  EXPECT_EQ(category.GetValueType(), 24);
+  std::vector<OBS> source = Str("abcdefghijklmnopqrstuvwx", 24);
+  category.SetCatValue(source[0]);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 24), "abcdefghijklmnopqrstuvwx");
+}
+
+TEST(AggregationCategoryTest, NewCategoriesStartEmpty) {
+  const Category plain, total(Category::kTotal), text(Category::kValue, 20);
+  for (const Category* category : {&plain, &total, &text}) {
+    EXPECT_EQ(category->GetCatEncoding(), 0);
+    EXPECT_EQ(category->GetVarIndex(), 0);
+    EXPECT_TRUE(category->GetCatLabel().empty());
+    EXPECT_TRUE(category->GetPCatName().empty());
+    EXPECT_TRUE(category->GetPCFormat().empty());
+    EXPECT_TRUE(category->GetPCDisplayFormat().empty());
+    EXPECT_TRUE(category->GetPCDecimal().empty());
+    EXPECT_FALSE(category->UseLabelForVar());
+    EXPECT_FALSE(category->IsEmpty());
+    EXPECT_FALSE(category->IsLabelDefault());
+  }
+  EXPECT_EQ(plain.GetCatType(), Category::kDummy);
+  EXPECT_EQ(plain.GetValueType(), 0);
+  EXPECT_EQ(total.GetCatType(), Category::kTotal);
+  EXPECT_EQ(text.GetValueType(), 20);
+}
+
+// A category with every field set, for the copy tests.
+Category FullCategory(const QUOR_Format* format) {
+  Category category(Category::kValue, 10);
+  category.SetCatValue("Lisbon");
+  category.SetCatEncoding(7);
+  category.SetVarIndex(3);
+  category.SetCatLabel("the capital", true);
+  category.SetPCateName("diff");
+  category.SetPCFormat({TableEncryptionCodes::kCount});
+  category.SetPCDisplayFormat({TableEncryptionCodes::kDisplayPercent});
+  category.SetPCDecimal({format});
+  category.SetUseLabelForVar();
+  category.SetEmpty(true);
+  return category;
+}
+
+TEST(AggregationCategoryTest, CopyCarriesValueAndLabelButNotComputedFields) {
+  const QUOR_Format format(1);
+  const Category original = FullCategory(&format);
+  Category copy(original);
+  EXPECT_EQ(copy.GetCatType(), Category::kValue);
+  EXPECT_EQ(copy.GetValueType(), 10);
+  EXPECT_EQ(BytesOf(copy.GetCatValue(), 16), "Lisbon          ");
+  EXPECT_NE(&copy.GetCatValue(), &original.GetCatValue());
+  EXPECT_EQ(copy.GetCatEncoding(), 7);
+  EXPECT_EQ(copy.GetVarIndex(), 3);
+  EXPECT_EQ(copy.GetCatLabel(), "the capital");
+  EXPECT_TRUE(copy.UseLabelForVar());
+  EXPECT_TRUE(copy.IsEmpty());
+  EXPECT_FALSE(copy.IsLabelDefault());
+  EXPECT_TRUE(copy.GetPCatName().empty());
+  EXPECT_TRUE(copy.GetPCFormat().empty());
+  EXPECT_TRUE(copy.GetPCDisplayFormat().empty());
+  EXPECT_TRUE(copy.GetPCDecimal().empty());
+  EXPECT_TRUE(copy == original);
+  copy.SetCatValue("Porto");
+  EXPECT_EQ(BytesOf(original.GetCatValue(), 6), "Lisbon");
+}
+
+TEST(AggregationCategoryTest, AssignmentKeepsLabelDefaultAndComputedFields) {
+  const QUOR_Format format(1);
+  Category target(Category::kPCompute);
+  target.SetCatLabel("mine", true);
+  target.SetPCateName("keep");
+  target.SetPCFormat({TableEncryptionCodes::kMean});
+  target.SetPCDecimal({&format});
+  const Category source = FullCategory(&format);
+  target = source;  // numeric target widened to ten bytes
+  EXPECT_EQ(target.GetCatType(), Category::kValue);
+  EXPECT_EQ(target.GetValueType(), 10);
+  EXPECT_EQ(BytesOf(target.GetCatValue(), 16), "Lisbon          ");
+  EXPECT_EQ(target.GetCatEncoding(), 7);
+  EXPECT_EQ(target.GetVarIndex(), 3);
+  EXPECT_EQ(target.GetCatLabel(), "the capital");
+  EXPECT_TRUE(target.IsEmpty());
+  EXPECT_TRUE(target.UseLabelForVar());
+  EXPECT_TRUE(target.IsLabelDefault());
+  EXPECT_EQ(target.GetPCatName(), "keep");
+  EXPECT_EQ(target.GetPCFormat(),
+            std::vector<TableEncryptionCodes::StatisticCodes>{TableEncryptionCodes::kMean});
+  EXPECT_TRUE(target.GetPCDisplayFormat().empty());
+  EXPECT_EQ(target.GetPCDecimal().size(), 1u);
+
+  Category& alias = target;
+  target = alias;
+  EXPECT_EQ(BytesOf(target.GetCatValue(), 16), "Lisbon          ");
+}
+
+TEST(AggregationCategoryTest, AssignmentBetweenWidthsBlankFillsTheLastCell) {
+  Category wide(Category::kValue, 20);
+  wide.SetCatValue("ABCDEFGHIJKLMNOPQRST");
+  Category narrow(Category::kValue, 3);
+  narrow.SetCatValue("xyz");
+  wide = narrow;
+  EXPECT_EQ(wide.GetValueType(), 3);
+  EXPECT_EQ(BytesOf(wide.GetCatValue(), 8), "xyz     ");
+  EXPECT_TRUE(wide == narrow);
+
+  Category number(Category::kValue);
+  number.SetCatValue(4.25);
+  wide = number;
+  EXPECT_EQ(wide.GetValueType(), 0);
+  EXPECT_EQ(wide.GetCatValue().num, 4.25);
+  // Growing again after shrinking: repeated assignment must neither leak nor
+  // write past the array (checked by the sanitizer build).
+  Category longer(Category::kValue, 40);
+  longer.SetCatValue("0123456789012345678901234567890123456789");
+  for (int i = 0; i < 3; ++i) {
+    wide = longer;
+    EXPECT_EQ(BytesOf(wide.GetCatValue(), 40), "0123456789012345678901234567890123456789");
+    wide = number;
+  }
+}
+
+TEST(AggregationCategoryTest, EqualityDependsOnTheType) {
+  Category total1(Category::kTotal), total2(Category::kTotal);
+  total1.SetCatEncoding(-100);
+  total2.SetCatEncoding(5);
+  EXPECT_TRUE(total1 == total2);
+  EXPECT_TRUE(Category() == Category());
+  EXPECT_FALSE(Category(Category::kTotal) == Category(Category::kDummy));
+
+  Category short3(Category::kValue, 3), long12(Category::kValue, 12);
+  short3.SetCatValue("ABC");
+  long12.SetCatValue("ABC");
+  EXPECT_TRUE(short3 == long12);
+  long12.SetCatValue("ABCD");
+  EXPECT_FALSE(short3 == long12);
+
+  Category sub1(Category::kSubtotal), sub2(Category::kSubtotal);
+  sub1.SetCatEncoding(-101);
+  sub2.SetCatEncoding(-101);
+  sub2.SetCatLabel("other label", false);
+  EXPECT_TRUE(sub1 == sub2);
+  sub2.SetCatEncoding(-102);
+  EXPECT_FALSE(sub1 == sub2);
+
+  Category var1(Category::kVariable), var2(Category::kVariable);
+  var1.SetVarIndex(4);
+  var2.SetVarIndex(4);
+  var2.SetCatValue("other");
+  EXPECT_TRUE(var1 == var2);
+  var2.SetVarIndex(5);
+  EXPECT_FALSE(var1 == var2);
+
+  Category pc1(Category::kPCompute), pc2(Category::kPCompute);
+  pc1.SetCatLabel("A minus B", false);
+  pc2.SetCatLabel("A minus B", true);
+  pc1.SetPCateName("first");
+  pc2.SetPCateName("second");
+  EXPECT_TRUE(pc1 == pc2);
+  pc2.SetCatLabel("A plus B", true);
+  EXPECT_FALSE(pc1 == pc2);
+}
+
+TEST(AggregationCategoryDeathTest, PreconditionsStopTheProcess) {
+  EXPECT_DEATH(Category(Category::kValue, 4).SetCatValue(1.0), "_valType == 0");
+  EXPECT_DEATH(Category().SetValueType(-1), "valueType >= 0");
+  EXPECT_DEATH(Category(Category::kValue, -3), "valueType >= 0");
+  const std::vector<OBS> text = Str("ABCDEFGHI", 9);
+  EXPECT_DEATH(Category(Category::kValue, 8).SetCatValue(text[0], 9),
+               "_catValue && valueType <= \\(int\\) _valType");
+}
+
+}  // namespace

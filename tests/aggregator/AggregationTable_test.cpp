@@ -1,0 +1,280 @@
+#include "AggregationTable.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AggregationCube.h"
+#include "AggregationMCSet.h"
+#include "AggregationMDSet.h"
+#include "AggregationStatistic.h"
+#include "AggregationVariable.h"
+#include "TableDimension.h"
+#include "TableMetadata.h"
+#include "baseutil.h"
+#include "casesource.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+
+// Variables: x (0) and y (1) numeric, y with 9 user-missing; w (2) weight;
+// c (3) categorical.
+class AggregationTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    x = source.AddVariable("x", 0);
+    y = source.AddVariable("y", 0);
+    w = source.AddVariable("w", 0);
+    c = source.AddVariable("c", 0);
+    source.GetVariable(y).AddMissingValue(9.0);
+  }
+
+  void AddCase(double xv, double yv, double wv) {
+    const int i = source.AddCase();
+    source.SetValue(i, x, xv);
+    source.SetValue(i, y, yv);
+    source.SetValue(i, w, wv);
+    source.SetValue(i, c, 1.0);
+  }
+
+  QUOR_DataSource source;
+  int x = -1, y = -1, w = -1, c = -1;
+};
+
+TEST_F(AggregationTableTest, ATableWithoutCubesIsEmptyButHasNoEmptyCube) {
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
+  EXPECT_TRUE(table.IsTableEmpty());
+  EXPECT_FALSE(table.HasEmptyCubes());
+  EXPECT_DEATH(table.GetCubeAggregators(), "nCubes");
+
+  // Axis cubes take no part in emptiness.
+  table.CreateAxisCubes(1, 0, Codes::kRowPosition);
+  EXPECT_TRUE(table.IsTableEmpty());
+  EXPECT_FALSE(table.HasEmptyCubes());
+}
+
+TEST_F(AggregationTableTest, ListwiseDeletionIsFixedByTheConstructor) {
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable pairwise(iterator, false, true);
+  EXPECT_FALSE(pairwise.GetTableMetaData()->GetListwise());
+  AggregationTable plain(iterator, false, false);
+  EXPECT_TRUE(plain.GetTableMetaData()->GetListwise());
+  plain.SetPairWiseTest(true);
+  EXPECT_TRUE(plain.GetTableMetaData()->GetListwise());
+
+  plain.SetCLabelOption(Codes::kInnerRowAsLayers);
+  EXPECT_EQ(plain.GetTableMetaData()->GetClabelOption(), Codes::kInnerRowAsLayers);
+}
+
+TEST_F(AggregationTableTest, AxisCubeGroupsAreCreatedWithGaps) {
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
+  std::vector<AggregationCube*>* group = table.CreateAxisCubes(2, 3, Codes::kColumnPosition);
+  ASSERT_NE(group, nullptr);
+  ASSERT_EQ(group->size(), 2u);
+  EXPECT_NE((*group)[0], (*group)[1]);
+
+  for (AggregationCube* cube : *group) cube->CreateCubeAggregator();
+  std::vector<std::vector<CubeAggregator*>> columns =
+      table.GetAxisCubeAggregators(Codes::kColumnPosition);
+  ASSERT_EQ(columns.size(), 4u);
+  EXPECT_TRUE(columns[0].empty());
+  EXPECT_TRUE(columns[1].empty());
+  EXPECT_TRUE(columns[2].empty());
+  ASSERT_EQ(columns[3].size(), 2u);
+  EXPECT_NE(columns[3][0], nullptr);
+  EXPECT_NE(columns[3][0], columns[3][1]);
+
+  // Positions keep their groups apart; the next index of a position follows on.
+  EXPECT_TRUE(table.GetAxisCubeAggregators(Codes::kRowPosition).empty());
+  table.CreateAxisCubes(1, 0, Codes::kLayerPosition);
+  table.CreateAxisCubes(3, 4, Codes::kColumnPosition);
+  EXPECT_EQ(table.GetAxisCubeAggregators(Codes::kLayerPosition).size(), 1u);
+  std::vector<std::vector<CubeAggregator*>> after =
+      table.GetAxisCubeAggregators(Codes::kColumnPosition);
+  ASSERT_EQ(after.size(), 5u);
+  EXPECT_EQ(after[4].size(), 3u);
+  // Aggregators not created yet read as null.
+  EXPECT_EQ(after[4][0], nullptr);
+}
+
+TEST_F(AggregationTableTest, AReturnedGroupStaysValidWhileMoreGroupsAreCreated) {
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
+  std::vector<AggregationCube*>* first = table.CreateAxisCubes(2, 0, Codes::kRowPosition);
+  const std::vector<AggregationCube*> cubes = *first;
+  for (int index = 1; index <= 200; ++index) table.CreateAxisCubes(1, index, Codes::kRowPosition);
+  table.CreateAxisCubes(1, 500, Codes::kRowPosition);  // with a long gap
+
+  // Still the same group, with the same cubes, usable through the pointer.
+  EXPECT_EQ(*first, cubes);
+  for (AggregationCube* cube : *first) cube->CreateCubeAggregator();
+  std::vector<std::vector<CubeAggregator*>> rows =
+      table.GetAxisCubeAggregators(Codes::kRowPosition);
+  ASSERT_EQ(rows.size(), 501u);
+  EXPECT_NE(rows[0][0], nullptr);
+  EXPECT_TRUE(rows[300].empty());
+}
+
+TEST_F(AggregationTableTest, AxisCubePreconditions) {
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
+  EXPECT_DEATH(table.CreateAxisCubes(0, 0, Codes::kRowPosition), "howMany > 0");
+  EXPECT_DEATH(table.CreateAxisCubes(1, -1, Codes::kRowPosition), "indexInVector >= 0");
+  // The index is tested first.
+  EXPECT_DEATH(table.CreateAxisCubes(0, -1, Codes::kRowPosition), "indexInVector >= 0");
+  table.CreateAxisCubes(1, 2, Codes::kRowPosition);
+  EXPECT_DEATH(table.CreateAxisCubes(1, 2, Codes::kRowPosition),
+               "pAxisCubes->size\\(\\) == indexInVector");
+  EXPECT_DEATH(table.CreateAxisCubes(1, 0, Codes::kRowPosition),
+               "pAxisCubes->size\\(\\) == indexInVector");
+  EXPECT_DEATH(table.CreateAxisCubes(1, 0, Codes::kExtraPosition), "row, column or layer");
+}
+
+// Every cube, ordinary or axis, is destroyed with the table: under the leak
+// checker an axis cube left behind fails this test.
+TEST_F(AggregationTableTest, TheTableDestroysEveryCube) {
+  QUOR_InputCaseIterator iterator(source);
+  auto table = std::make_unique<AggregationTable>(iterator, false, false);
+  AggregationVariable variable(c, "c");
+  for (auto* group : {table->CreateAxisCubes(2, 1, Codes::kRowPosition),
+                      table->CreateAxisCubes(1, 0, Codes::kLayerPosition)}) {
+    for (AggregationCube* cube : *group) {
+      cube->AddCategoricalVariable(&variable, Codes::kRowPosition);
+      cube->CreateCubeAggregator();
+    }
+  }
+  table->CreateCube()->CreateCubeAggregator();
+  table.reset();
+  SUCCEED();
+}
+
+TEST_F(AggregationTableTest, CubesCrossingOneVariableShareItsDimension) {
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
+  AggregationVariable variable(c, "c");
+  AggregationVariable sameVariable(c, "c");
+  AggregationCube* first = table.CreateCube();
+  AggregationCube* second = table.CreateCube();
+  first->AddCategoricalVariable(&variable, Codes::kRowPosition);
+  TableDimension* dimension = variable.GetTableDimension();
+  ASSERT_NE(dimension, nullptr);
+  EXPECT_EQ(table.GetTableMetaData()->NumberOfDimensions(), 1);
+
+  second->AddCategoricalVariable(&sameVariable, Codes::kColumnPosition);
+  EXPECT_EQ(table.GetTableMetaData()->NumberOfDimensions(), 1);
+  EXPECT_EQ(sameVariable.GetTableDimension(), dimension);
+  EXPECT_EQ(dimension->GetDimensionType(), TableDimension::kCategoricalVariable);
+  EXPECT_EQ(&dimension->GetSyntaxVariable(), &variable);
+  EXPECT_EQ(dimension->GetIterator(), &iterator);
+
+  // A set of the same name is another dimension, and so is the other set kind.
+  OBS one;
+  one.num = 1.0;
+  AggregationMCSet mcSet({x, y}, "c");
+  AggregationMDSet mdSet({x, y}, "c", &one, 1, false);
+  second->AddCategoricalVariable(&mcSet, Codes::kLayerPosition);
+  second->AddCategoricalVariable(&mdSet, Codes::kLayerPosition);
+  EXPECT_EQ(table.GetTableMetaData()->NumberOfDimensions(), 3);
+  EXPECT_EQ(mcSet.GetTableDimension()->GetDimensionType(), TableDimension::kMCSet);
+  EXPECT_EQ(mdSet.GetTableDimension()->GetDimensionType(), TableDimension::kMDSet);
+  EXPECT_NE(mcSet.GetTableDimension(), dimension);
+}
+
+TEST_F(AggregationTableTest, CubePreconditions) {
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
+  AggregationCube* cube = table.CreateCube();
+  AggregationVariable unused(c, "c");
+  std::vector<AggregationStatistic> stats{AggregationStatistic(Codes::kCount)};
+  EXPECT_DEATH(cube->AddCategoricalVariable(nullptr, Codes::kRowPosition), "catVar");
+  cube->CreateCubeAggregator();
+  EXPECT_DEATH(cube->AddCategoryStatistics(stats, nullptr), "statVar");
+  EXPECT_DEATH(cube->AddCategoryStatistics(stats, &unused), "statVarDim");
+  EXPECT_DEATH(cube->AddCategoryAndTotalStatistics(stats, nullptr, stats), "statVar");
+  EXPECT_DEATH(cube->AddCategoryAndTotalStatistics(stats, &unused, stats), "statVarDim");
+
+  AggregationCube* noAggregator = table.CreateCube();
+  EXPECT_DEATH(noAggregator->AddScaleStatistics(stats), "_cubeAggregator");
+}
+
+TEST_F(AggregationTableTest, ASecondCreateCubeAggregatorKeepsTheFirst) {
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
+  AggregationCube* cube = table.CreateCube();
+  cube->CreateCubeAggregator();
+  CubeAggregator* first = table.GetCubeAggregators()[0];
+  ASSERT_NE(first, nullptr);
+  cube->CreateCubeAggregator();
+  EXPECT_EQ(table.GetCubeAggregators()[0], first);
+
+  // Aggregators come back in cube creation order; a cube without one gives null.
+  AggregationCube* second = table.CreateCube();
+  AggregationCube* third = table.CreateCube();
+  third->CreateCubeAggregator();
+  (void)second;
+  std::vector<CubeAggregator*> aggregators = table.GetCubeAggregators();
+  ASSERT_EQ(aggregators.size(), 3u);
+  EXPECT_EQ(aggregators[0], first);
+  EXPECT_EQ(aggregators[1], nullptr);
+  EXPECT_NE(aggregators[2], nullptr);
+}
+
+// A cube whose aggregator was never created holds no cell: it counts as
+// empty, and feeding, resetting and dumping pass it by.
+TEST_F(AggregationTableTest, ACubeWithoutAggregatorIsEmptyAndIsPassedBy) {
+  AddCase(1.0, 2.0, 1.0);
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
+  table.CreateCube();
+  table.CreateAxisCubes(1, 0, Codes::kColumnPosition);
+  EXPECT_TRUE(table.HasEmptyCubes());
+  EXPECT_TRUE(table.IsTableEmpty());
+  ASSERT_TRUE(iterator.Next());
+  table.AddNewCase();
+  table.PrintDataDbg();
+  table.ResetAggregator();
+  EXPECT_TRUE(table.IsTableEmpty());
+}
+
+// A table whose cubes have no dimensions encodes every case: the statistic
+// readers' valid counts and the case weight follow every case, and a reset
+// starts the counts again.
+TEST_F(AggregationTableTest, ATableWithoutDimensionsFeedsEveryCase) {
+  AddCase(1.0, 2.0, 2.0);
+  AddCase(QUOR_SYSMIS, 9.0, 0.5);  // x system-missing, y user-missing
+  AddCase(3.0, 4.0, 1.5);
+  ProcDSIterator iterator(source, w);
+  AggregationTable table(iterator, true, false);
+  AggregationCube* cube = table.CreateCube();
+  cube->CreateCubeAggregator();
+  cube->AddScaleStatistics({AggregationStatistic(x, Codes::kMean),
+                            AggregationStatistic(y, Codes::kSum),
+                            AggregationStatistic(x, Codes::kMaximum)});
+  TableMetadata* metadata = table.GetTableMetaData();
+  ASSERT_EQ(metadata->GetCaseReaders().size(), 2u);
+  EXPECT_EQ(metadata->GetCaseReaderVarIndex(0), static_cast<unsigned int>(x));
+  EXPECT_EQ(metadata->GetCaseReaderVarIndex(1), static_cast<unsigned int>(y));
+
+  double weightSum = 0.0;
+  while (iterator.Next()) {
+    table.AddNewCase();
+    weightSum += metadata->GetCaseWeight();
+  }
+  EXPECT_EQ(metadata->GetValidCount(), (std::vector<double>{2.0, 2.0}));
+  EXPECT_EQ(weightSum, 4.0);
+
+  table.ResetAggregator();
+  EXPECT_EQ(metadata->GetValidCount(), (std::vector<double>{0.0, 0.0}));
+  iterator.Rewind();
+  ASSERT_TRUE(iterator.Next());
+  table.AddNewCase();
+  EXPECT_EQ(metadata->GetValidCount(), (std::vector<double>{1.0, 1.0}));
+  EXPECT_EQ(metadata->GetCaseWeight(), 2.0);
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+#include "AggregationVariable.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "AggregationMCSet.h"
+#include "AggregationMDSet.h"
+#include "AggregationMRSet.h"
+#include "ParsedCategory.h"
+#include "TableCVariable.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+
+void ExpectDefaults(const AggregationVariable& v) {
+  EXPECT_TRUE(v.GetLabel().empty());
+  EXPECT_EQ(v.GetTableDimension(), nullptr);
+  EXPECT_TRUE(v.GetParsedCategories().empty());
+  EXPECT_TRUE(v.GetIsOrderA());
+  EXPECT_TRUE(v.GetIsMissingExclude());
+  EXPECT_TRUE(v.GetIsTotalNo());
+  EXPECT_TRUE(v.GetIsTotalLabelDefault());
+  EXPECT_TRUE(v.GetIsTotalPositionAfter());
+  EXPECT_TRUE(v.GetIsEmptyInclude());
+  EXPECT_EQ(v.GetTotalLabel(), "Total");
+  EXPECT_EQ(v.GetSortKey(), Codes::kValueSort);
+}
+
+TEST(AggregationVariableTest, NewVariablesHaveTheDefaults) {
+  AggregationVariable unnamed;
+  EXPECT_EQ(unnamed.GetIndex(), -1);
+  EXPECT_EQ(unnamed.GetNameToken(), "");
+  ExpectDefaults(unnamed);
+
+  AggregationVariable named(12, "marital");
+  EXPECT_EQ(named.GetIndex(), 12);
+  EXPECT_EQ(named.GetNameToken(), "marital");
+  ExpectDefaults(named);
+
+  OBS one;
+  one.num = 1.0;
+  AggregationMCSet mc({3, 4}, "$mc");
+  AggregationMDSet md({5, 6, 7}, "$md", &one, 1, true);
+  ExpectDefaults(mc);
+  ExpectDefaults(md);
+}
+
+TEST(AggregationVariableTest, EverySetReportsIndexMinus100) {
+  OBS one;
+  one.num = 1.0;
+  AggregationMCSet mc({3, 4}, "$mc");
+  AggregationMCSet emptyMc({}, "$empty");
+  AggregationMDSet md({5}, "$md", &one, 1, false);
+  for (const AggregationVariable* set :
+       std::vector<const AggregationVariable*>{&mc, &emptyMc, &md}) {
+    EXPECT_EQ(set->GetIndex(), -100);
+  }
+  EXPECT_EQ(mc.GetNameToken(), "$mc");
+  EXPECT_EQ(mc.GetIndexList(), (std::vector<int>{3, 4}));
+  EXPECT_EQ(mc.GetIndexListCount(), 2);
+  EXPECT_EQ(emptyMc.GetIndexListCount(), 0);
+}
+
+TEST(AggregationVariableTest, SettersReplaceEachField) {
+  AggregationVariable v(1, "a");
+  TableCVariable dimension(0);
+  v.SetIndex(9);
+  v.SetNameToken("b");
+  v.SetLabel("Label b");
+  v.SetTableDimension(&dimension);
+  v.SetIsOrderA(false);
+  v.SetIsMissingExclude(false);
+  v.SetIsTotalNo(false);
+  v.SetIsTotalPositionAfter(false);
+  v.SetIsEmptyInclude(false);
+  v.SetTotalLabel("All");
+  v.SetIsTotalLabelDefault(false);
+  v.SetSortKey(Codes::kStatisticSort);
+  v.SetSortInfo(Codes::kMean, 4);
+
+  EXPECT_EQ(v.GetIndex(), 9);
+  EXPECT_EQ(v.GetNameToken(), "b");
+  EXPECT_EQ(v.GetLabel(), "Label b");
+  EXPECT_EQ(v.GetTableDimension(), &dimension);
+  EXPECT_FALSE(v.GetIsOrderA());
+  EXPECT_FALSE(v.GetIsMissingExclude());
+  EXPECT_FALSE(v.GetIsTotalNo());
+  EXPECT_FALSE(v.GetIsTotalPositionAfter());
+  EXPECT_FALSE(v.GetIsEmptyInclude());
+  EXPECT_EQ(v.GetTotalLabel(), "All");
+  EXPECT_FALSE(v.GetIsTotalLabelDefault());
+  EXPECT_EQ(v.GetSortKey(), Codes::kStatisticSort);
+  EXPECT_EQ(v.GetSortStatistic(), Codes::kMean);
+  EXPECT_EQ(v.GetSortVariableIndex(), 4);
+}
+
+TEST(AggregationVariableTest, ParsedCategoriesAreReplacedNotDestroyed) {
+  ParsedCategory a(ParsedCategory::kMissing), b(ParsedCategory::kOtherNM),
+      c(ParsedCategory::kLoHiRange);
+  AggregationVariable v(1, "a");
+  v.SetParsedCategories({&a, &b});
+  v.SetParsedCategories({&c, &a});
+  EXPECT_EQ(v.GetParsedCategories(), (std::vector<ParsedCategory*>{&c, &a}));
+  v.SetParsedCategories({});
+  EXPECT_TRUE(v.GetParsedCategories().empty());
+}
+
+TEST(AggregationVariableTest, CopiesShareParsedCategoriesAndDimensionButNothingElse) {
+  ParsedCategory a(ParsedCategory::kMissing), b(ParsedCategory::kOtherNM);
+  TableCVariable dimension(0);
+  auto source = std::make_unique<AggregationVariable>(3, "x");
+  source->SetParsedCategories({&a, &b});
+  source->SetTableDimension(&dimension);
+  source->SetTotalLabel("Sum");
+
+  AggregationVariable copy(*source);
+  AggregationVariable assigned;
+  assigned = *source;
+  for (const AggregationVariable* v : {&copy, &assigned}) {
+    EXPECT_EQ(v->GetIndex(), 3);
+    EXPECT_EQ(v->GetParsedCategories(), (std::vector<ParsedCategory*>{&a, &b}));
+    EXPECT_EQ(v->GetTableDimension(), &dimension);
+    EXPECT_EQ(v->GetTotalLabel(), "Sum");
+  }
+
+  // Independent objects: changing or destroying the source leaves the copies.
+  source->SetTotalLabel("Changed");
+  source->SetParsedCategories({});
+  source.reset();
+  EXPECT_EQ(copy.GetTotalLabel(), "Sum");
+  EXPECT_EQ(copy.GetParsedCategories().size(), 2u);
+
+  assigned = assigned;  // self-assignment keeps everything
+  EXPECT_EQ(assigned.GetIndex(), 3);
+  EXPECT_EQ(assigned.GetParsedCategories().size(), 2u);
+}
+
+TEST(AggregationMCSetTest, UserMissingVariableDefaultsToTheFirstMember) {
+  AggregationMCSet set({7, 9}, "$s");
+  EXPECT_EQ(set.GetUserMissingVariable(), 7);
+  // Once asked for, the default is kept even when the members change.
+  set.GetIndexList() = {9, 11};
+  EXPECT_EQ(set.GetUserMissingVariable(), 7);
+
+  set.SetUserMissingVariable(11);
+  EXPECT_EQ(set.GetUserMissingVariable(), 11);
+  set.SetUserMissingVariable(-1);  // clears the choice: the first member again
+  EXPECT_EQ(set.GetUserMissingVariable(), 9);
+
+  AggregationMCSet empty({}, "$e");
+  EXPECT_EQ(empty.GetUserMissingVariable(), -1);
+}
+
+TEST(AggregationMCSetTest, UserMissingVariableMustBeAMember) {
+  AggregationMCSet set({7, 9}, "$s");
+  EXPECT_DEATH(set.SetUserMissingVariable(8), "Missing Value Variable must be present in the set.");
+}
+
+TEST(AggregationMDSetTest, KeepsTheCountedValueRecord) {
+  OBS yes[2];
+  std::memcpy(yes[0].str, "Yes     ", 8);
+  std::memcpy(yes[1].str, "        ", 8);
+  AggregationMDSet set({1, 2, 3}, "$d", yes, 2, true);
+  EXPECT_EQ(set.GetCountedOBS(), yes);  // the host's value, not a copy
+  EXPECT_EQ(set.GetCountedOBSSize(), 2);
+  EXPECT_TRUE(set.UseLabelFromValue());
+  EXPECT_EQ(set.GetIndexList(), (std::vector<int>{1, 2, 3}));
+}
+
+// Sets own their member list and set records: copies get their own.
+TEST(AggregationMRSetTest, CopiedSetsOwnTheirOwnRecords) {
+  OBS one;
+  one.num = 1.0;
+  auto mc = std::make_unique<AggregationMCSet>(std::vector<int>{4, 5}, "$c");
+  mc->SetUserMissingVariable(5);
+  AggregationMCSet mcCopy(*mc);
+  mc->GetIndexList().push_back(6);
+  mc->SetUserMissingVariable(4);
+  EXPECT_EQ(mcCopy.GetIndexList(), (std::vector<int>{4, 5}));
+  EXPECT_EQ(mcCopy.GetUserMissingVariable(), 5);
+  mc.reset();
+  EXPECT_EQ(mcCopy.GetNameToken(), "$c");
+
+  auto md = std::make_unique<AggregationMDSet>(std::vector<int>{1}, "$d", &one, 1, false);
+  AggregationMDSet mdAssigned({9}, "$other", nullptr, 0, true);
+  mdAssigned = *md;
+  md.reset();
+  EXPECT_EQ(mdAssigned.GetIndexList(), std::vector<int>{1});
+  EXPECT_EQ(mdAssigned.GetCountedOBS(), &one);
+  EXPECT_EQ(mdAssigned.GetCountedOBSSize(), 1);
+  EXPECT_FALSE(mdAssigned.UseLabelFromValue());
+  EXPECT_EQ(mdAssigned.GetNameToken(), "$d");
+}
+
+}  // namespace

@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "AggregationStatistic.h"
+#include "CellStatistics.h"
+#include "TableEncryptionCodes.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+using Stats = std::vector<AggregationStatistic>;
+
+AggregationStatistic Stat(int variable, Codes::StatisticCodes code) {
+  return AggregationStatistic(variable, code);
+}
+
+AggregationStatistic Percentile(int variable, Codes::StatisticCodes code, double cut) {
+  AggregationStatistic stat(variable, code);
+  stat.SetPTileCutPoint(cut);
+  return stat;
+}
+
+CellStatistics Scale(const Stats& stats) {
+  CellStatistics layout(stats);
+  layout.SetScaleStatistics(std::vector<int>(stats.size(), 0));
+  return layout;
+}
+
+CellStatistics Categorical(const Stats& stats) {
+  CellStatistics layout(stats);
+  layout.SetCategoricalStatistics();
+  return layout;
+}
+
+TEST(CellStatisticsTest, CountOnlyNeedsTheTwoCountSlots) {
+  CellStatistics layout = Scale({Stat(0, Codes::kCount)});
+  EXPECT_EQ(layout.NumberOfValues(), 1);
+  EXPECT_EQ(layout.GetFixedSize(), 2);
+  EXPECT_EQ(layout.ValueSize(), 2);
+  EXPECT_EQ(layout.NumberOfFreqTables(), 0);
+  EXPECT_EQ(layout.GetValueIndex(0), 0);
+  EXPECT_EQ(layout.GetUpdateStat(0), Codes::kCount);
+  EXPECT_FALSE(layout.HasFixedUnweighted());
+  EXPECT_FALSE(layout.IsCategoricalVariable());
+  for (int n = 1; n < 4; ++n) EXPECT_EQ(layout.GetFixedPosition(n), 0) << n;
+
+  CellStatistics unweighted = Categorical({Stat(0, Codes::kUCount), Stat(0, Codes::kULayerColPct)});
+  EXPECT_EQ(unweighted.GetValueIndex(0), 1);
+  EXPECT_EQ(unweighted.GetValueIndex(1), 1);
+  EXPECT_EQ(unweighted.GetUpdateStat(1), Codes::kUCount);
+  EXPECT_EQ(unweighted.ValueSize(), 2);
+}
+
+TEST(CellStatisticsTest, CategoricalValidAndTotalPercentagesShareTheFixedRegion) {
+  CellStatistics layout =
+      Categorical({Stat(0, Codes::kColValidNPct), Stat(0, Codes::kUColTotalNPct)});
+  EXPECT_TRUE(layout.IsCategoricalVariable());
+  EXPECT_TRUE(layout.HasFixed(CellStatistics::kFixedTotalN));
+  EXPECT_TRUE(layout.HasFixed(CellStatistics::kFixedValidN));
+  EXPECT_FALSE(layout.HasFixed(CellStatistics::kFixedResponses));
+  EXPECT_TRUE(layout.HasFixedUnweighted());
+  EXPECT_EQ(layout.GetFixedPosition(0), 0);
+  EXPECT_EQ(layout.GetFixedPosition(1), 2);
+  EXPECT_EQ(layout.GetFixedPosition(2), 4);
+  EXPECT_EQ(layout.GetFixedPosition(3), 0);
+  EXPECT_EQ(layout.GetFixedSize(), 6);
+  EXPECT_EQ(layout.ValueSize(), 6);
+  EXPECT_EQ(layout.GetUpdateStat(0), Codes::kValidN);
+  EXPECT_EQ(layout.GetValueIndex(0), 4);
+  EXPECT_EQ(layout.GetUpdateStat(1), Codes::kUTotalN);
+  EXPECT_EQ(layout.GetValueIndex(1), 3);
+  EXPECT_TRUE(layout.IsTotalNComputed());
+}
+
+TEST(CellStatisticsTest, ScaleValidNOwnsASlotAndTotalNReadsTheCount) {
+  CellStatistics valid = Scale({Stat(1, Codes::kValidN), Stat(1, Codes::kUValidN)});
+  EXPECT_EQ(valid.GetFixedSize(), 2);
+  EXPECT_EQ(valid.GetValueIndex(0), 2);
+  EXPECT_EQ(valid.GetValueIndex(1), 3);
+  EXPECT_EQ(valid.ValueSize(), 4);
+  EXPECT_FALSE(valid.IsTotalNComputed());
+
+  CellStatistics total = Scale({Stat(1, Codes::kTotalN), Stat(1, Codes::kMean)});
+  EXPECT_EQ(total.GetUpdateStat(0), Codes::kTotalN);
+  EXPECT_EQ(total.GetFixedSize(), 2);
+  EXPECT_EQ(total.GetValueIndex(1), 2);  // total N took no slot
+  EXPECT_EQ(total.ValueSize(), 4);
+  EXPECT_TRUE(total.IsTotalNComputed());
+
+  // Missing N needs total N: the fixed region in a categorical layout; a
+  // scale layout keeps a valid N slot and reads total N from the count.
+  CellStatistics missingScale = Scale({Stat(1, Codes::kMissingN)});
+  EXPECT_EQ(missingScale.GetUpdateStat(0), Codes::kValidN);
+  EXPECT_EQ(missingScale.ValueSize(), 3);
+  EXPECT_FALSE(missingScale.IsTotalNComputed());
+  CellStatistics missingCat = Categorical({Stat(1, Codes::kUMissingN)});
+  EXPECT_EQ(missingCat.GetFixedPosition(1), 2);
+  EXPECT_EQ(missingCat.GetFixedPosition(2), 4);
+  EXPECT_EQ(missingCat.GetValueIndex(0), 5);
+  EXPECT_EQ(missingCat.ValueSize(), 6);
+  EXPECT_TRUE(missingCat.IsTotalNComputed());
+}
+
+TEST(CellStatisticsTest, OrderStatisticsOfOneVariableShareOneTable) {
+  CellStatistics layout = Scale(
+      {Stat(3, Codes::kMedian), Percentile(3, Codes::kPercentile, 25), Stat(3, Codes::kMode)});
+  EXPECT_EQ(layout.NumberOfFreqTables(), 1);
+  EXPECT_EQ(layout.GetUpdateStat(0), Codes::kMedian);
+  EXPECT_EQ(layout.GetUpdateStat(1), Codes::kNoStatistic);
+  EXPECT_EQ(layout.GetUpdateStat(2), Codes::kNoStatistic);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(layout.GetFrequencyIndex(i), 0) << i;
+  EXPECT_EQ(layout.ValueSize(), 2);  // tables take no slots
+
+  CellStatistics more = Scale({Stat(3, Codes::kMedian), Stat(3, Codes::kUMedian),
+                               Stat(4, Codes::kMedianCI), Stat(3, Codes::kUPercentileInterpolated),
+                               Stat(3, Codes::kMedianInterpolated), Stat(3, Codes::kCount)});
+  EXPECT_EQ(more.NumberOfFreqTables(), 3);
+  EXPECT_EQ(more.GetUpdateStat(1), Codes::kUMedian);
+  EXPECT_EQ(more.GetFrequencyIndex(1), 1);
+  EXPECT_EQ(more.GetUpdateStat(2), Codes::kMedian);  // another variable
+  EXPECT_EQ(more.GetFrequencyIndex(2), 2);
+  EXPECT_EQ(more.GetFrequencyIndex(3), 1);
+  EXPECT_EQ(more.GetFrequencyIndex(4), 0);
+  EXPECT_EQ(more.GetFrequencyIndex(5), -1);
+}
+
+TEST(CellStatisticsTest, EveryOtherStatisticOwnsItsSlots) {
+  CellStatistics layout =
+      Scale({Stat(2, Codes::kMean), Stat(2, Codes::kSum), Stat(2, Codes::kUSum),
+             Stat(2, Codes::kStdDev), Stat(2, Codes::kUSEMean), Stat(2, Codes::kMaximum),
+             Stat(2, Codes::kValueRange), Stat(2, Codes::kBelowPct), Stat(2, Codes::kUAtMostCount),
+             Stat(2, Codes::kSumSquaredDeviations), Stat(2, Codes::kLayerSumPct)});
+  const Codes::StatisticCodes updates[] = {
+      Codes::kMean,        Codes::kMean,     Codes::kUMean,      Codes::kVariance,
+      Codes::kUVariance,   Codes::kMaximum,  Codes::kValueRange, Codes::kBelowCount,
+      Codes::kUBelowCount, Codes::kVariance, Codes::kMean};
+  // Widths 2, 2, 2, 3, 3, 1, 2, 2, 2, 3, 2 from slot 2 on.
+  const int indices[] = {2, 4, 6, 8, 11, 14, 15, 17, 19, 21, 24};
+  for (int i = 0; i < 11; ++i) {
+    EXPECT_EQ(layout.GetUpdateStat(i), updates[i]) << i;
+    EXPECT_EQ(layout.GetValueIndex(i), indices[i]) << i;
+  }
+  EXPECT_EQ(layout.ValueSize(), 26);
+}
+
+TEST(CellStatisticsTest, ResponsesLiveInTheFixedRegion) {
+  CellStatistics weighted =
+      Categorical({Stat(0, Codes::kResponses), Stat(0, Codes::kColResponsesPct)});
+  EXPECT_TRUE(weighted.HasFixed(CellStatistics::kFixedResponses));
+  EXPECT_EQ(weighted.GetFixedPosition(3), 2);
+  EXPECT_EQ(weighted.GetFixedSize(), 3);
+  EXPECT_EQ(weighted.GetValueIndex(0), 2);
+  EXPECT_EQ(weighted.GetValueIndex(1), 2);
+  EXPECT_EQ(weighted.GetUpdateStat(1), Codes::kResponses);
+
+  CellStatistics both = Categorical(
+      {Stat(0, Codes::kResponses), Stat(0, Codes::kUResponses), Stat(0, Codes::kRowValidNPct)});
+  EXPECT_EQ(both.GetFixedPosition(2), 2);
+  EXPECT_EQ(both.GetFixedPosition(3), 4);
+  EXPECT_EQ(both.GetFixedSize(), 6);
+  EXPECT_EQ(both.GetValueIndex(1), 5);
+
+  // Responses are fixed in scale layouts too; valid N is not.
+  CellStatistics scale = Scale({Stat(0, Codes::kUResponses), Stat(0, Codes::kRowValidNPct)});
+  EXPECT_EQ(scale.GetFixedPosition(3), 2);
+  EXPECT_EQ(scale.GetFixedSize(), 4);
+  EXPECT_EQ(scale.GetValueIndex(0), 3);
+  EXPECT_EQ(scale.GetValueIndex(1), 4);
+}
+
+// Slot widths of the accumulators that own per-statistic slots.
+int OwnedWidth(Codes::StatisticCodes update, bool categorical) {
+  switch (update) {
+    case Codes::kMaximum:
+    case Codes::kMinimum:
+      return 1;
+    case Codes::kValidN:
+    case Codes::kUValidN:
+      return categorical ? 0 : 1;
+    case Codes::kMean:
+    case Codes::kUMean:
+    case Codes::kValueRange:
+    case Codes::kBelowCount:
+    case Codes::kUBelowCount:
+      return 2;
+    case Codes::kVariance:
+    case Codes::kUVariance:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+// Every code at once: owned slot ranges tile [fixed size, value size) in
+// statistic order, fixed reads stay inside the fixed region, and only the
+// accumulator kinds of the layout table occur.
+TEST(CellStatisticsTest, AllCodesTileTheValueArray) {
+  Stats stats;
+  for (int c = 0; c < Codes::kNumberOfStatistics; ++c) {
+    stats.push_back(Stat(c % 5, static_cast<Codes::StatisticCodes>(c)));
+  }
+  const std::vector<int> allowed = {0,  1,  2,  45, 46, 47, 48, 49, 52,  57,
+                                    64, 65, 66, 67, 68, 69, 84, 85, 137, 138};
+  for (bool categorical : {false, true}) {
+    SCOPED_TRACE(categorical ? "categorical" : "scale");
+    CellStatistics layout = categorical ? Categorical(stats) : Scale(stats);
+    EXPECT_GE(layout.GetFixedSize(), 2);
+    int next = layout.GetFixedSize();
+    for (int i = 0; i < layout.NumberOfValues(); ++i) {
+      const Codes::StatisticCodes u = layout.GetUpdateStat(i);
+      EXPECT_NE(std::find(allowed.begin(), allowed.end(), u), allowed.end()) << i;
+      const int width = OwnedWidth(u, categorical);
+      if (width > 0) {
+        EXPECT_EQ(layout.GetValueIndex(i), next) << i;
+        next += width;
+      } else if (u != Codes::kNoStatistic && u != Codes::kMedian && u != Codes::kUMedian &&
+                 (categorical || (u != Codes::kTotalN && u != Codes::kUTotalN))) {
+        EXPECT_LT(layout.GetValueIndex(i), layout.GetFixedSize()) << i;
+      }
+    }
+    EXPECT_EQ(layout.ValueSize(), next);
+    // Weighted order statistics fall on variables 3, 0, 0, 4, 1, 3 and the
+    // unweighted ones on 4, 1, 1, 0, 2, 4: four tables each.
+    EXPECT_EQ(layout.NumberOfFreqTables(), 8);
+  }
+}
+
+TEST(CellStatisticsTest, GetIndexFindsTheFirstMatch) {
+  CellStatistics layout = Scale({Stat(1, Codes::kMean), Percentile(2, Codes::kPercentile, 25),
+                                 Percentile(2, Codes::kPercentile, 75), Stat(2, Codes::kMean)});
+  EXPECT_EQ(layout.GetIndex(Stat(2, Codes::kMean), false), 3);
+  EXPECT_EQ(layout.GetIndex(Stat(2, Codes::kMean), true), 0);
+  EXPECT_EQ(layout.GetIndex(Percentile(2, Codes::kPercentile, 75), false), 2);
+  EXPECT_EQ(layout.GetIndex(Percentile(2, Codes::kPercentile, 50), false), -1);
+  EXPECT_EQ(layout.GetIndex(Stat(1, Codes::kSum), false), -1);
+}
+
+TEST(CellStatisticsTest, PercentagesOfOneKindShareTheirBaseStatistic) {
+  CellStatistics layout = Categorical({
+      Stat(0, Codes::kColPct),                 // 0: base statistic 0 of the column base
+      Stat(0, Codes::kRowPct),                 // 1: another kind
+      Stat(0, Codes::kColResponsesPct),        // 2: weighted responses base
+      Stat(0, Codes::kColCountResponsesPct),   // 3: shares the responses base
+      Stat(0, Codes::kUColPct),                // 4: its own base statistic
+      Stat(0, Codes::kColPct),                 // 5: shares base statistic 0
+      Stat(0, Codes::kColResponsesCountPct),   // 6: weighted count base
+      Stat(0, Codes::kUColResponsesCountPct),  // 7: unweighted count base
+      Stat(0, Codes::kCount),                  // 8: not a percentage
+  });
+  Stats base;
+  std::vector<int> baseCases;
+  layout.GetBaseStats(base, baseCases, CellStatistics::kColumnPercent, 0);
+  const int expectedBase[] = {0, -1, 1, 1, 2, 0, 3, 4, -1};
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_EQ(layout.GetBaseIndex(i), expectedBase[i]) << i;
+    EXPECT_EQ(layout.GetBaseTypeIndex(i), expectedBase[i] < 0 ? -1 : 0) << i;
+  }
+  ASSERT_EQ(base.size(), 5u);
+  EXPECT_EQ(base[0].GetSummaryStatistic(), Codes::kColPct);
+  EXPECT_EQ(base[1].GetSummaryStatistic(), Codes::kResponses);
+  EXPECT_EQ(base[2].GetSummaryStatistic(), Codes::kUColPct);
+  EXPECT_EQ(base[3].GetSummaryStatistic(), Codes::kCount);
+  EXPECT_EQ(base[4].GetSummaryStatistic(), Codes::kUCount);
+  EXPECT_EQ(base[1].GetVarIndex(), 0);
+  // Only statistics that are their own base add a case index.
+  EXPECT_EQ(baseCases, std::vector<int>({-1, -1}));
+
+  // The row kind goes to the next base, leaving the column entries alone.
+  Stats rowBase;
+  std::vector<int> rowCases;
+  layout.GetBaseStats(rowBase, rowCases, CellStatistics::kRowPercent, 1);
+  ASSERT_EQ(rowBase.size(), 1u);
+  EXPECT_EQ(layout.GetBaseIndex(1), 0);
+  EXPECT_EQ(layout.GetBaseTypeIndex(1), 1);
+  EXPECT_EQ(layout.GetBaseIndex(0), 0);
+  EXPECT_EQ(layout.GetBaseTypeIndex(0), 0);
+
+  // The built base layout yields counts where the percentages need them.
+  CellStatistics baseLayout(base);
+  baseLayout.SetCategoricalStatistics();
+  EXPECT_EQ(baseLayout.GetUpdateStat(0), Codes::kCount);
+  EXPECT_EQ(baseLayout.GetUpdateStat(1), Codes::kResponses);
+  EXPECT_EQ(baseLayout.GetUpdateStat(2), Codes::kUCount);
+}
+
+TEST(CellStatisticsTest, ScaleSumPercentagesShareBasesPerVariable) {
+  CellStatistics layout(Stats{Stat(2, Codes::kLayerSumPct), Stat(3, Codes::kLayerSumPct),
+                              Stat(2, Codes::kLayerSumPct), Stat(2, Codes::kTableSumPct)});
+  layout.SetScaleStatistics({5, 7, 5, 5});
+  EXPECT_EQ(layout.GetCaseIndex(1), 7);
+  Stats base;
+  std::vector<int> baseCases;
+  layout.GetBaseStats(base, baseCases, CellStatistics::kLayerPercent, 2);
+  ASSERT_EQ(base.size(), 2u);
+  EXPECT_EQ(baseCases, std::vector<int>({5, 7}));
+  EXPECT_EQ(layout.GetBaseIndex(0), 0);
+  EXPECT_EQ(layout.GetBaseIndex(1), 1);
+  EXPECT_EQ(layout.GetBaseIndex(2), 0);
+  EXPECT_EQ(layout.GetBaseTypeIndex(2), 2);
+  EXPECT_EQ(layout.GetBaseIndex(3), -1);
+
+  // A second layout (total cells) appends to the same lists and reuses them.
+  CellStatistics totals(Stats{Stat(3, Codes::kLayerSumPct), Stat(4, Codes::kLayerSumPct)});
+  totals.SetScaleStatistics({7, 9});
+  totals.GetBaseStats(base, baseCases, CellStatistics::kLayerPercent, 2);
+  EXPECT_EQ(totals.GetBaseIndex(0), 1);
+  EXPECT_EQ(totals.GetBaseIndex(1), 2);
+  EXPECT_EQ(baseCases, std::vector<int>({5, 7, 9}));
+}
+
+TEST(CellStatisticsDeathTest, CodesBeyond170AreRefusedWhenTheLayoutIsBuilt) {
+  const Stats stats = {Stat(0, Codes::kMean), Stat(0, static_cast<Codes::StatisticCodes>(171)),
+                       Stat(0, Codes::kSum)};
+  EXPECT_DEATH(Scale(stats), "0 <= c && c <= 170");
+  EXPECT_DEATH(Categorical(stats), "0 <= c && c <= 170");
+}
+
+TEST(CellStatisticsDeathTest, LayoutIsSetUpOnce) {
+  CellStatistics layout = Categorical({Stat(0, Codes::kCount)});
+  EXPECT_DEATH(layout.SetCategoricalStatistics(), "the layout is set up once");
+  CellStatistics scale(Stats{Stat(0, Codes::kMean)});
+  EXPECT_DEATH(scale.SetScaleStatistics({}), "one case index per statistic");
+}
+
+}  // namespace

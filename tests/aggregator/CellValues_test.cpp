@@ -1,0 +1,565 @@
+#include "CellValues.h"
+
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "cell_test_support.h"
+
+namespace {
+
+using namespace celltest;
+
+// One scale cell over variable 0, fed the given values (kSysmis = missing)
+// with the given weights (unit weights when empty).
+class ScaleCell {
+ public:
+  ScaleCell(const std::vector<AggregationStatistic>& stats, const std::vector<double>& values,
+            const std::vector<double>& weights = {})
+      : _cases(1), _layout(ScaleLayout(stats)) {
+    for (double value : values) _cases.Add({value});
+    _cases.Start();
+    size_t k = 0;
+    while (_cases.Next()) {
+      const double weight = weights.empty() ? 1.0 : weights[k];
+      ++k;
+      if (!_cell) {
+        _cell.reset(new CellValues(_layout.get(), _cases.Readers(), weight));
+      } else {
+        _cell->AddScaleCase(_cases.Readers(), weight);
+      }
+    }
+  }
+  double operator()(int i) const { return _cell->ComputeValue(i); }
+  const CellValues& Cell() const { return *_cell; }
+
+ private:
+  Cases _cases;
+  std::unique_ptr<CellStatistics> _layout;
+  std::unique_ptr<CellValues> _cell;
+};
+
+std::vector<AggregationStatistic> Stats(std::initializer_list<Codes::StatisticCodes> codes) {
+  std::vector<AggregationStatistic> stats;
+  for (Codes::StatisticCodes code : codes) stats.push_back(Stat(0, code));
+  return stats;
+}
+
+AggregationStatistic Percentile(Codes::StatisticCodes code, double cut) {
+  AggregationStatistic stat(0, code);
+  stat.SetPTileCutPoint(cut);
+  return stat;
+}
+
+AggregationStatistic Limits(Codes::StatisticCodes code, double lower, double upper) {
+  AggregationStatistic stat(0, code);
+  stat.SetLowerLimit(lower);
+  stat.SetUpperLimit(upper);
+  return stat;
+}
+
+TEST(CellValuesTest, WeightedMomentsOfTheWorkedExample) {
+  // 2, 4, 9 with weights 1, 1, 2: W = 4, mean 24 / 4 = 6,
+  // M2 = 1*16 + 1*4 + 2*9 = 38, unweighted mean 5 and M2 9 + 1 + 16 = 26.
+  ScaleCell cell(Stats({Codes::kCount, Codes::kUCount, Codes::kMean, Codes::kSum, Codes::kVariance,
+                        Codes::kSEMean, Codes::kStdDev, Codes::kSumSquaredDeviations, Codes::kUMean,
+                        Codes::kUSum, Codes::kUVariance, Codes::kValidN, Codes::kUValidN}),
+                 {2, 4, 9}, {1, 1, 2});
+  EXPECT_DOUBLE_EQ(cell(0), 4.0);
+  EXPECT_DOUBLE_EQ(cell(1), 3.0);
+  EXPECT_DOUBLE_EQ(cell(2), 6.0);
+  EXPECT_DOUBLE_EQ(cell(3), 24.0);
+  EXPECT_DOUBLE_EQ(cell(4), 38.0 / 3.0);
+  EXPECT_DOUBLE_EQ(cell(5), std::sqrt(38.0 / 3.0) / 2.0);
+  EXPECT_DOUBLE_EQ(cell(6), std::sqrt(38.0 / 3.0));
+  EXPECT_DOUBLE_EQ(cell(7), 38.0);
+  EXPECT_DOUBLE_EQ(cell(8), 5.0);
+  EXPECT_DOUBLE_EQ(cell(9), 15.0);
+  EXPECT_DOUBLE_EQ(cell(10), 13.0);
+  EXPECT_EQ(cell(11), 4.0);
+  EXPECT_EQ(cell(12), 3.0);
+}
+
+TEST(CellValuesTest, MeanThatCancelsToRoundingNoiseIsExactlyZero) {
+  ScaleCell cell(Stats({Codes::kMean, Codes::kUMean, Codes::kSum}), {0.1, 0.2, -0.3});
+  EXPECT_EQ(cell(0), 0.0);
+  EXPECT_EQ(cell(1), 0.0);
+  EXPECT_EQ(cell(2), 0.0);
+}
+
+TEST(CellValuesTest, AllMissingCellCountsCasesButHasNoValues) {
+  ScaleCell cell(Stats({Codes::kCount, Codes::kMean, Codes::kSum, Codes::kMaximum, Codes::kMinimum,
+                        Codes::kValueRange, Codes::kValidN, Codes::kMissingN, Codes::kUMissingN,
+                        Codes::kTotalN, Codes::kMedian, Codes::kMode, Codes::kVariance,
+                        Codes::kBelowPct, Codes::kBelowCount}),
+                 {kSysmis, kSysmis, kSysmis}, {1.5, 1.0, 2.0});
+  EXPECT_EQ(cell(0), 4.5);
+  for (int i : {1, 2, 3, 4, 5, 10, 11, 12, 13}) EXPECT_EQ(cell(i), kMissing) << "statistic " << i;
+  EXPECT_EQ(cell(6), 0.0);
+  EXPECT_EQ(cell(7), 4.5);
+  EXPECT_EQ(cell(8), 3.0);
+  EXPECT_EQ(cell(9), 4.5);
+  EXPECT_EQ(cell(14), 0.0);
+}
+
+TEST(CellValuesTest, DispersionNeedsMoreThanOneUnitOfWeight) {
+  ScaleCell one(Stats({Codes::kStdDev, Codes::kVariance, Codes::kSEMean, Codes::kUStdDev,
+                       Codes::kSumSquaredDeviations, Codes::kMean}),
+                {7.0});
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(one(i), kMissing);
+  EXPECT_EQ(one(4), 0.0);
+  EXPECT_EQ(one(5), 7.0);
+  // Two cases of weight 0.5 weigh 1 in all: still no weighted variance, while
+  // the unweighted one exists.
+  ScaleCell halves(Stats({Codes::kVariance, Codes::kUVariance}), {1.0, 3.0}, {0.5, 0.5});
+  EXPECT_EQ(halves(0), kMissing);
+  EXPECT_DOUBLE_EQ(halves(1), 2.0);
+}
+
+TEST(CellValuesTest, ExtremesIgnoreMissingValuesAndStartEmpty) {
+  // All values negative: a maximum that started at 0 would be wrong.
+  ScaleCell cell(Stats({Codes::kMaximum, Codes::kMinimum, Codes::kValueRange}),
+                 {-5.0, kSysmis, -3.0, -8.0});
+  EXPECT_EQ(cell(0), -3.0);
+  EXPECT_EQ(cell(1), -8.0);
+  EXPECT_EQ(cell(2), 5.0);
+}
+
+TEST(CellValuesTest, EmpiricalMedianAveragesTheMiddlePairOnly) {
+  ScaleCell even(Stats({Codes::kMedian, Codes::kUMedian}), {4, 1, 3, 2});
+  EXPECT_EQ(even(0), 2.5);
+  EXPECT_EQ(even(1), 2.5);
+  ScaleCell odd(Stats({Codes::kMedian}), {3, 1, 2});
+  EXPECT_EQ(odd(0), 2.0);
+  // Weights 1, 3: the cumulative weight passes half of 4 inside value 2.
+  ScaleCell weighted(Stats({Codes::kMedian, Codes::kUMedian}), {1, 2}, {1, 3});
+  EXPECT_EQ(weighted(0), 2.0);
+  EXPECT_EQ(weighted(1), 1.5);
+}
+
+TEST(CellValuesTest, InterpolatedMedianNeedsTwoDistinctValues) {
+  ScaleCell single(Stats({Codes::kMedianInterpolated, Codes::kMedian}), {5, 5, 5});
+  EXPECT_EQ(single(0), kMissing);
+  EXPECT_EQ(single(1), 5.0);
+  ScaleCell four(Stats({Codes::kMedianInterpolated, Codes::kUMedianInterpolated}), {1, 2, 3, 4});
+  EXPECT_DOUBLE_EQ(four(0), 2.5);
+  EXPECT_DOUBLE_EQ(four(1), 2.5);
+}
+
+TEST(CellValuesTest, MedianIntervalKeepsAllThreeValues) {
+  AggregationStatistic weighted(0, Codes::kMedianCI), unweighted(0, Codes::kUMedianCI);
+  weighted.SetCIMedian(95);
+  unweighted.SetCIMedian(95);
+  // Two cases: the interval spans both values with certainty.
+  ScaleCell two({weighted, unweighted}, {8, 3}, {1, 1});
+  const AggregationResult interval = two.Cell().ComputeValue(0);
+  EXPECT_EQ(interval.GetValue1(), 3.0);
+  EXPECT_EQ(interval.GetValue2(), 8.0);
+  EXPECT_EQ(interval.GetValue3(), 100.0);
+  // A weight total of 2.5 is no whole number of cases: no interval, while the
+  // unweighted one exists.
+  ScaleCell fractional({weighted, unweighted}, {8, 3}, {1, 1.5});
+  const AggregationResult none = fractional.Cell().ComputeValue(0);
+  EXPECT_EQ(none.GetValue1(), kMissing);
+  EXPECT_EQ(none.GetValue2(), kMissing);
+  EXPECT_EQ(none.GetValue3(), kMissing);
+  EXPECT_EQ(fractional.Cell().ComputeValue(1).GetValue2(), 8.0);
+  // An empty table has no interval.
+  ScaleCell empty({weighted}, {kSysmis});
+  EXPECT_EQ(empty.Cell().ComputeValue(0).GetValue1(), kMissing);
+}
+
+TEST(CellValuesTest, ModeTiesGoToTheSmallestValue) {
+  ScaleCell tie(Stats({Codes::kMode, Codes::kUMode}), {3, 1, 3, 1});
+  EXPECT_EQ(tie(0), 1.0);
+  EXPECT_EQ(tie(1), 1.0);
+  // Weighted, 3 outweighs 1; unweighted, 1 is more frequent.
+  ScaleCell weighted(Stats({Codes::kMode, Codes::kUMode}), {3, 1, 1}, {5, 1, 1});
+  EXPECT_EQ(weighted(0), 3.0);
+  EXPECT_EQ(weighted(1), 1.0);
+}
+
+TEST(CellValuesTest, PercentileCutPointsAtAndBeyondTheEnds) {
+  ScaleCell cell(
+      {Percentile(Codes::kPercentile, 0), Percentile(Codes::kPercentile, 100),
+       Percentile(Codes::kPercentile, 120), Percentile(Codes::kPercentile, -5),
+       Percentile(Codes::kUPercentile, 25), Percentile(Codes::kPercentileInterpolated, 120),
+       Percentile(Codes::kPercentileInterpolated, 50)},
+      {10, 40, 20, 30});
+  EXPECT_EQ(cell(0), 10.0);
+  EXPECT_EQ(cell(1), 40.0);
+  EXPECT_EQ(cell(2), kMissing);
+  EXPECT_EQ(cell(3), kMissing);
+  EXPECT_EQ(cell(4), 15.0);  // cumulative weight meets 1 of 4 exactly at 10
+  EXPECT_EQ(cell(5), kMissing);
+  EXPECT_DOUBLE_EQ(cell(6), 25.0);
+}
+
+TEST(CellValuesTest, StatisticsOfOneVariableShareOneTablePerWeighting) {
+  // Median, percentile and mode read one weighted table, the unweighted median
+  // another; each must still see every case exactly once.
+  ScaleCell cell({Stat(0, Codes::kMedian), Percentile(Codes::kPercentile, 75),
+                  Stat(0, Codes::kMode), Stat(0, Codes::kUMedian), Stat(0, Codes::kMean)},
+                 {1, 2, 2, 3, 9}, {1, 1, 1, 1, 4});
+  EXPECT_EQ(cell(0), 6.0);  // weights 1,2,1,4 over 1,2,3,9: half of 8 is met exactly at 3
+  EXPECT_EQ(cell(1), 9.0);
+  EXPECT_EQ(cell(2), 9.0);
+  EXPECT_EQ(cell(3), 2.0);
+  EXPECT_DOUBLE_EQ(cell(4), 44.0 / 8.0);
+}
+
+TEST(CellValuesTest, LimitGroupsCountAndPercentPassingValues) {
+  // Valid values 3, 5, 7 (plus one missing), unit weights, L = 3, U = 5.
+  const std::vector<double> values = {3, 5, kSysmis, 7};
+  struct Expected {
+    Codes::StatisticCodes pct;
+    double passing;
+  };
+  const Expected groups[] = {{Codes::kBelowPct, 1},
+                             {Codes::kAtMostPct, 2},
+                             {Codes::kAbovePct, 2},
+                             {Codes::kAtLeastPct, 3},
+                             {Codes::kEqualPct, 1},
+                             {Codes::kBetweenPct, 2},
+                             {Codes::kBetweenBelowUpperPct, 1},
+                             {Codes::kUnspecifiedLimitPct, 0},
+                             {Codes::kStrictlyBetweenPct, 0}};
+  for (const Expected& group : groups) {
+    std::vector<AggregationStatistic> stats;
+    for (int offset = 0; offset < 4; ++offset) {
+      stats.push_back(Limits(static_cast<Codes::StatisticCodes>(group.pct + offset), 3, 5));
+    }
+    ScaleCell cell(stats, values, {2, 2, 2, 2});
+    EXPECT_DOUBLE_EQ(cell(0), group.passing / 3.0 * 100.0) << "code " << group.pct;
+    EXPECT_DOUBLE_EQ(cell(1), group.passing / 3.0 * 100.0) << "code " << group.pct;
+    EXPECT_EQ(cell(2), 2.0 * group.passing) << "code " << group.pct;
+    EXPECT_EQ(cell(3), group.passing) << "code " << group.pct;
+  }
+  ScaleCell below({Limits(Codes::kBelowPct, 0, 5), Limits(Codes::kAtMostCount, 0, 5)}, {3, 5, 7});
+  EXPECT_DOUBLE_EQ(below(0), 100.0 / 3.0);
+  EXPECT_EQ(below(1), 2.0);
+}
+
+TEST(CellValuesTest, FirstCasesOfZeroWeightLeaveWeightedAccumulatorsUntouched) {
+  // The first two cases weigh nothing. Folding them into a running mean of
+  // weight 0 would divide 0 by 0 and leave NaN for good.
+  const std::vector<AggregationStatistic> stats =
+      Stats({Codes::kMean, Codes::kSum, Codes::kVariance, Codes::kMedian, Codes::kMode,
+             Codes::kValidN, Codes::kUMean, Codes::kUValidN, Codes::kUMedian, Codes::kCount,
+             Codes::kUCount, Codes::kBelowPct, Codes::kBelowCount, Codes::kUBelowCount});
+  std::vector<AggregationStatistic> withLimits = stats;
+  for (int i = 11; i <= 13; ++i) withLimits[static_cast<size_t>(i)].SetUpperLimit(5.0);
+  ScaleCell cell(withLimits, {100, 1, 2, 4}, {0, 0, 1, 3});
+  ScaleCell reference(withLimits, {2, 4}, {1, 3});
+  EXPECT_EQ(cell(0), reference(0));
+  EXPECT_EQ(cell(0), 3.5);
+  EXPECT_EQ(cell(1), 14.0);
+  EXPECT_EQ(cell(2), reference(2));
+  EXPECT_EQ(cell(3), 4.0);
+  EXPECT_EQ(cell(4), 4.0);  // a zero-weight value is no mode candidate
+  EXPECT_EQ(cell(5), 4.0);
+  // The unweighted twins still count every case.
+  EXPECT_DOUBLE_EQ(cell(6), 107.0 / 4.0);
+  EXPECT_EQ(cell(7), 4.0);
+  EXPECT_EQ(cell(8), 3.0);
+  EXPECT_EQ(cell(9), 4.0);
+  EXPECT_EQ(cell(10), 4.0);
+  EXPECT_EQ(cell(11), 100.0);
+  EXPECT_EQ(cell(12), 4.0);
+  EXPECT_EQ(cell(13), 3.0);
+}
+
+TEST(CellValuesTest, CellOfOnlyZeroWeightsHasNoWeightedValues) {
+  ScaleCell cell(Stats({Codes::kMean, Codes::kSum, Codes::kStdDev, Codes::kMedian, Codes::kBelowPct,
+                        Codes::kUMean, Codes::kCount, Codes::kUCount}),
+                 {1, 2}, {0, 0});
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(cell(i), kMissing) << "statistic " << i;
+  }
+  EXPECT_EQ(cell(5), 1.5);
+  EXPECT_EQ(cell(6), 0.0);
+  EXPECT_EQ(cell(7), 2.0);
+}
+
+TEST(CellValuesTest, OverflowedSumOfSquaresReadsAsMissing) {
+  // A weight past the largest double overflows W: the accumulator marks M2
+  // with -1, which is no sum of squares and no variance.
+  ScaleCell cell(
+      Stats({Codes::kSumSquaredDeviations, Codes::kVariance, Codes::kStdDev, Codes::kUVariance}),
+      {1, 2, 3}, {DBL_MAX, DBL_MAX, 1});
+  EXPECT_EQ(cell(0), kMissing);
+  EXPECT_EQ(cell(1), kMissing);
+  EXPECT_EQ(cell(2), kMissing);
+  EXPECT_DOUBLE_EQ(cell(3), 1.0);
+  // Squared deviations beyond the largest double: infinite, also missing.
+  ScaleCell huge(Stats({Codes::kSumSquaredDeviations, Codes::kVariance}), {-1e200, 1e200});
+  EXPECT_EQ(huge(0), kMissing);
+  EXPECT_EQ(huge(1), kMissing);
+  // A first value whose square overflows adds nothing: M2 stays 0.
+  ScaleCell same(Stats({Codes::kSumSquaredDeviations, Codes::kVariance}), {1e200, 1e200});
+  EXPECT_EQ(same(0), 0.0);
+  EXPECT_EQ(same(1), 0.0);
+}
+
+// Serves rows of its own, so that a value the data source would never hold
+// (NaN, which it stores as system-missing) reaches the readers.
+class RowIterator : public QUOR_InputCaseIterator {
+ public:
+  RowIterator(const QUOR_DataSource& source, const std::vector<double>& values)
+      : QUOR_InputCaseIterator(source), _values(values) {}
+  bool Next() override {
+    if (_next >= _values.size()) return false;
+    _row.num = _values[_next++];
+    SetCurrentRow(&_row);
+    return true;
+  }
+
+ private:
+  std::vector<double> _values;
+  size_t _next = 0;
+  OBS _row;
+};
+
+TEST(CellValuesTest, NotANumberStaysOutOfTheFrequencyTables) {
+  // A reader marked valid on a NaN must not put an unordered key into an
+  // ordered table; the other statistics see it as they would any value.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  QUOR_DataSource source;
+  source.AddVariable("x", 0);
+  RowIterator rows(source, {3.0, nan, 1.0, 2.0, nan});
+  std::vector<ZarnCaseValueReader*> readers = {new ZarnCaseValueReader(rows, 0)};
+  const auto layout = ScaleLayout(
+      Stats({Codes::kMedian, Codes::kUMode, Codes::kMaximum, Codes::kUValidN, Codes::kUMedian}));
+  std::unique_ptr<CellValues> cell;
+  while (rows.Next()) {
+    readers[0]->SetValid(true);
+    if (!cell) {
+      cell.reset(new CellValues(layout.get(), readers, 1.0));
+    } else {
+      cell->AddScaleCase(readers, 1.0);
+    }
+  }
+  EXPECT_EQ(cell->ComputeValue(0), 2.0);
+  EXPECT_EQ(cell->ComputeValue(1), 1.0);
+  EXPECT_EQ(cell->ComputeValue(2), 3.0);
+  EXPECT_EQ(cell->ComputeValue(3), 5.0);
+  EXPECT_EQ(cell->ComputeValue(4), 2.0);
+  delete readers[0];
+}
+
+TEST(CellValuesTest, SlotsOfEveryStatisticStayApart) {
+  // Two means of one variable keep two pairs of slots; a long mixed layout
+  // must give every statistic what it would give alone.
+  const std::vector<AggregationStatistic> stats =
+      Stats({Codes::kMean, Codes::kMaximum, Codes::kValidN, Codes::kVariance, Codes::kMean,
+             Codes::kValueRange, Codes::kMinimum, Codes::kMedian, Codes::kUVariance, Codes::kSum,
+             Codes::kUValidN, Codes::kTotalN, Codes::kMissingN, Codes::kBelowCount});
+  const std::vector<double> values = {4, kSysmis, -2, 7.5, 7.5, 0};
+  const std::vector<double> weights = {1, 2, 0.5, 3, 1, 2};
+  ScaleCell together(stats, values, weights);
+  for (size_t i = 0; i < stats.size(); ++i) {
+    ScaleCell alone({stats[i]}, values, weights);
+    EXPECT_EQ(together(static_cast<int>(i)), alone(0)) << "statistic " << i;
+  }
+  EXPECT_EQ(together(0), together(4));
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(CellValuesTest, CasesAllocateOnlyNewFrequencyKeys) {
+  // Every accumulator kind on one variable; the second pass repeats values the
+  // tables already hold, so the heap must not grow at all.
+  AggregationStatistic interval(0, Codes::kMedianCI);
+  interval.SetCIMedian(95);
+  std::vector<AggregationStatistic> stats =
+      Stats({Codes::kCount, Codes::kMean, Codes::kUMean, Codes::kMaximum, Codes::kMinimum,
+             Codes::kValueRange, Codes::kVariance, Codes::kUVariance, Codes::kValidN,
+             Codes::kUValidN, Codes::kMedian, Codes::kUMedian, Codes::kMode, Codes::kSum,
+             Codes::kBelowCount, Codes::kUBetweenPct, Codes::kTotalN, Codes::kMissingN});
+  stats.push_back(interval);
+  const auto layout = ScaleLayout(stats);
+  Cases cases(1);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int v = 0; v < 50; ++v) cases.Add({v % 10 == 9 ? kSysmis : static_cast<double>(v)});
+  }
+  cases.Start();
+  ASSERT_TRUE(cases.Next());
+  CellValues cell(layout.get(), cases.Readers(), 1.0);
+  for (int k = 1; k < 50; ++k) {
+    ASSERT_TRUE(cases.Next());
+    cell.AddScaleCase(cases.Readers(), 1.5);
+  }
+  const size_t before = mallinfo2().uordblks;
+  while (cases.Next()) cell.AddScaleCase(cases.Readers(), 2.0);
+  EXPECT_EQ(mallinfo2().uordblks, before);
+  EXPECT_EQ(cell.ComputeValue(0), 1.0 + 49 * 1.5 + 50 * 2.0);
+}
+#endif
+
+// Categorical cells: the cube's statistics variable is read by one reader;
+// the aggregator says whether the case is valid and whether it belongs to the
+// cell for total N only.
+TEST(CellValuesTest, CategoricalTotalOnlyCaseChangesOnlyTotalN) {
+  Cases cases(1);
+  cases.Add({1});
+  cases.Add({kSysmis});
+  cases.Add({2});
+  cases.Start();
+  const auto layout = CategoricalLayout(
+      Stats({Codes::kCount, Codes::kUCount, Codes::kTotalN, Codes::kUTotalN, Codes::kMissingN,
+             Codes::kUMissingN, Codes::kValidN, Codes::kUValidN, Codes::kColTotalNPct}));
+  ASSERT_TRUE(cases.Next());
+  CellValues cell(layout.get(), cases.Reader(0), true, false, 2.0);
+  ASSERT_TRUE(cases.Next());
+  cell.AddCategoricalCase(cases.Reader(0), false, true, 3.0);
+  ASSERT_TRUE(cases.Next());
+  cell.AddCategoricalCase(cases.Reader(0), false, false, 0.5);
+  EXPECT_EQ(cell.ComputeValue(0), 2.5);
+  EXPECT_EQ(cell.ComputeValue(1), 2.0);
+  EXPECT_EQ(cell.ComputeValue(2), 5.5);
+  EXPECT_EQ(cell.ComputeValue(3), 3.0);
+  EXPECT_EQ(cell.ComputeValue(4), 3.5);  // total 5.5 less valid 2
+  EXPECT_EQ(cell.ComputeValue(5), 2.0);
+  EXPECT_EQ(cell.ComputeValue(6), 2.0);
+  EXPECT_EQ(cell.ComputeValue(7), 1.0);
+  EXPECT_EQ(cell.ComputeValue(8), 5.5);  // numerator of the percentage
+}
+
+TEST(CellValuesTest, CategoricalCellSummarisesItsVariable) {
+  Cases cases(1);
+  for (double v : {4.0, 6.0, kSysmis, 11.0}) cases.Add({v});
+  cases.Start();
+  const auto layout = CategoricalLayout(Stats({Codes::kMean, Codes::kValidN, Codes::kMaximum,
+                                               Codes::kMedian, Codes::kCount, Codes::kUVariance}));
+  std::unique_ptr<CellValues> cell;
+  while (cases.Next()) {
+    const bool valid = cases.Reader(0)->IsValid();
+    if (!cell) {
+      cell.reset(new CellValues(layout.get(), cases.Reader(0), valid, false, 2.0));
+    } else {
+      cell->AddCategoricalCase(cases.Reader(0), valid, false, 2.0);
+    }
+  }
+  EXPECT_DOUBLE_EQ(cell->ComputeValue(0), 7.0);
+  EXPECT_EQ(cell->ComputeValue(1), 6.0);
+  EXPECT_EQ(cell->ComputeValue(2), 11.0);
+  EXPECT_EQ(cell->ComputeValue(3), 6.0);
+  EXPECT_EQ(cell->ComputeValue(4), 8.0);
+  EXPECT_DOUBLE_EQ(cell->ComputeValue(5), 13.0);
+}
+
+TEST(CellValuesTest, StringVariableHasNoNumericValue) {
+  Cases cases(std::vector<int>{8});
+  const int c = cases.Source().AddCase();
+  cases.Source().SetValue(c, 0, std::string("abcdefgh"));
+  cases.Start();
+  ASSERT_TRUE(cases.Next());
+  const auto layout =
+      CategoricalLayout(Stats({Codes::kCount, Codes::kMean, Codes::kMaximum, Codes::kMode}));
+  CellValues cell(layout.get(), cases.Reader(0), true, false, 1.0);
+  EXPECT_EQ(cell.ComputeValue(0), 1.0);
+  EXPECT_EQ(cell.ComputeValue(1), kMissing);
+  EXPECT_EQ(cell.ComputeValue(2), kMissing);
+  EXPECT_EQ(cell.ComputeValue(3), kMissing);
+}
+
+TEST(CellValuesTest, MultipleResponseCellCountsResponses) {
+  const auto layout =
+      CategoricalLayout(Stats({Codes::kCount, Codes::kUCount, Codes::kResponses, Codes::kUResponses,
+                               Codes::kTotalN, Codes::kValidN}));
+  CellValues cell(layout.get(), 3.0, true, false, 2.0);
+  cell.AddMRSetCase(1.0, false, false, 0.5);
+  cell.AddMRSetCase(4.0, false, true, 10.0);  // total only: no responses
+  EXPECT_EQ(cell.ComputeValue(0), 2.5);
+  EXPECT_EQ(cell.ComputeValue(1), 2.0);
+  EXPECT_EQ(cell.ComputeValue(2), 6.5);
+  EXPECT_EQ(cell.ComputeValue(3), 4.0);
+  EXPECT_EQ(cell.ComputeValue(4), 12.5);
+  EXPECT_EQ(cell.ComputeValue(5), 2.0);
+  EXPECT_EQ(cell.GetValues()[0], 2.5);
+  EXPECT_EQ(cell.GetValues()[1], 2.0);
+}
+
+TEST(CellValuesTest, ReadingAStatisticOutsideTheLayoutDies) {
+  ScaleCell cell(Stats({Codes::kCount}), {1});
+  EXPECT_DEATH(cell.Cell().ComputeValue(1), "0 <= statIndex && statIndex < NumberOfValues\\(\\)");
+  EXPECT_DEATH(cell.Cell().ComputeValue(-1), "0 <= statIndex && statIndex < NumberOfValues\\(\\)");
+}
+
+TEST(FrequencyHelpersTest, NearlyEqualScalesWithMagnitudeAndCount) {
+  EXPECT_TRUE(NearlyEqual(0.0, 0.0, 0));
+  EXPECT_TRUE(NearlyEqual(3.0, 3.0, 0));
+  EXPECT_FALSE(NearlyEqual(0.0, 1e-300, 100));
+  const double a = 1.0;
+  const double b = std::nextafter(1.0, 2.0);
+  EXPECT_FALSE(NearlyEqual(a, b, 0));
+  EXPECT_TRUE(NearlyEqual(a, b, 1));
+  EXPECT_FALSE(NearlyEqual(1e6, 1e6 + 1e-6, 1));
+  EXPECT_TRUE(NearlyEqual(1e6, 1e6 + 1e-6, 1e5));
+}
+
+TEST(FrequencyHelpersTest, EmpiricalPercentileReportsItsStatus) {
+  long status = 99;
+  FrequencyTable empty;
+  EXPECT_EQ(EmpiricalPercentile(empty, 50, status), kMissing);
+  EXPECT_EQ(status, 3);
+  FrequencyTable table = {{1.0, 1.0}, {2.0, 1.0}, {3.0, 2.0}};
+  EXPECT_EQ(EmpiricalPercentile(table, 100.5, status), kMissing);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(EmpiricalPercentile(table, 0, status), 1.0);
+  EXPECT_EQ(status, -1);
+  EXPECT_EQ(EmpiricalPercentile(table, 100, status), 3.0);
+  EXPECT_EQ(status, -1);
+  EXPECT_EQ(EmpiricalPercentile(table, 50, status), 2.5);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(EmpiricalPercentile(table, 60, status), 3.0);
+  EXPECT_EQ(EmpiricalPercentile(table, 10, status), 1.0);
+  EXPECT_EQ(EmpiricalPercentile(table, std::nan(""), status), kMissing);
+  EXPECT_EQ(status, 2);
+  FrequencyTable single = {{7.0, 0.25}};
+  EXPECT_EQ(EmpiricalPercentile(single, 1, status), 7.0);
+  EXPECT_EQ(EmpiricalPercentile(single, 101, status), kMissing);
+}
+
+TEST(FrequencyHelpersTest, ModeNeedsAPositiveFrequency) {
+  EXPECT_EQ(FrequencyMode(FrequencyTable()), kMissing);
+  EXPECT_EQ(FrequencyMode(FrequencyTable{{1.0, 0.0}, {2.0, -1.0}}), kMissing);
+  EXPECT_EQ(FrequencyMode(FrequencyTable{{1.0, 2.0}, {2.0, 3.0}, {5.0, 3.0}}), 2.0);
+}
+
+TEST(FrequencyHelpersTest, LimitTestsUseExactComparisons) {
+  const double lower = 1.0, upper = 2.0;
+  const double below = std::nextafter(lower, 0.0);
+  struct Case {
+    Codes::StatisticCodes code;
+    bool atLower, atUpper, inside, belowLower;
+  };
+  const Case cases[] = {
+      {Codes::kBelowPct, true, false, true, true},
+      {Codes::kUAtMostCount, true, true, true, true},
+      {Codes::kAboveCount, false, true, true, false},
+      {Codes::kUAtLeastPct, true, true, true, false},
+      {Codes::kEqualCount, true, false, false, false},
+      {Codes::kBetweenPct, true, true, true, false},
+      {Codes::kUBetweenBelowUpperCount, true, false, true, false},
+      {Codes::kUnspecifiedLimitPct, false, false, false, false},
+      {Codes::kStrictlyBetweenCount, false, false, true, false},
+      {Codes::kMean, false, false, false, false},
+  };
+  for (const Case& c : cases) {
+    AggregationStatistic stat(0, c.code);
+    stat.SetLowerLimit(lower);
+    stat.SetUpperLimit(upper);
+    EXPECT_EQ(PassesLimits(lower, stat), c.atLower) << c.code;
+    EXPECT_EQ(PassesLimits(upper, stat), c.atUpper) << c.code;
+    EXPECT_EQ(PassesLimits(1.5, stat), c.inside) << c.code;
+    EXPECT_EQ(PassesLimits(below, stat), c.belowLower) << c.code;
+  }
+}
+
+}  // namespace

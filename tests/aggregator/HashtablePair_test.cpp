@@ -1,0 +1,413 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AggregationStatistic.h"
+#include "CellKey.h"
+#include "CellStatistics.h"
+#include "CellValues.h"
+#include "HashtablePair.h"
+#include "TableEncryptionCodes.h"
+#include "baseutil.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+
+CellKey* NewKey(const std::vector<int>& codes) {
+  CellKey* key = new CellKey(static_cast<int>(codes.size()));
+  for (int i = 0; i < key->length(); ++i) (*key)[i] = codes[i];
+  key->UpdateHashCode();
+  return key;
+}
+
+CellKey Key(const std::vector<int>& codes) {
+  CellKey* key = NewKey(codes);
+  CellKey copy(*key);
+  delete key;
+  return copy;
+}
+
+// A count layout for the cells the tests store: each cell counts its first
+// case with the given weight.
+class HashtablePairTest : public ::testing::Test {
+ protected:
+  HashtablePairTest()
+      : _layout({AggregationStatistic(Codes::kCount), AggregationStatistic(Codes::kUCount)}) {
+    _layout.SetCategoricalStatistics();
+  }
+  CellValues* NewValues(double weight = 1.0) {
+    return new CellValues(&_layout, 1.0, true, false, weight);
+  }
+  // Inserts (i, -i) for i in [from, to).
+  void Fill(ZarnHashtablePair& table, int from, int to) {
+    for (int i = from; i < to; ++i) {
+      ASSERT_TRUE(table.Insert(NewKey({i, -i}), NewValues(i)));
+    }
+  }
+
+  CellStatistics _layout;
+};
+
+TEST_F(HashtablePairTest, WorkedKeyLandsInBucket61) {
+  ZarnHashtablePair table(ZarnHashtablePair::kInitialBuckets);
+  EXPECT_EQ(ZarnHashtablePair::BucketOf(Key({1, 2}).hashcode(), 89), 61);
+  EXPECT_EQ(ZarnHashtablePair::BucketOf(Key({-100, -100}).hashcode(), 89), 69);
+  EXPECT_EQ(ZarnHashtablePair::BucketOf(CellKey().hashcode(), 89), 0);
+  CellKey* key = NewKey({1, 2});
+  CellValues* values = NewValues(2.0);
+  ASSERT_TRUE(table.Insert(key, values));
+  ZarnHashtablePair::Iterator it = table.begin();
+  EXPECT_EQ(it.GetBucket(), 61);
+  EXPECT_EQ(it->GetKey(), key);
+  PairNode* found = table.Find(Key({1, 2}));
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->GetValues(), values);
+  EXPECT_EQ(found->GetValues()->ComputeValue(0).GetValue1(), 2.0);
+}
+
+TEST_F(HashtablePairTest, EmptyKeyIsAnOrdinaryEntry) {
+  ZarnHashtablePair table(89);
+  ASSERT_TRUE(table.Insert(new CellKey(), NewValues()));
+  EXPECT_TRUE(table.Contains(CellKey()));
+  EXPECT_EQ(table.begin().GetBucket(), 0);
+  EXPECT_FALSE(table.Contains(Key({Codes::kLowerSubtotal})));  // same hash, other length
+}
+
+TEST_F(HashtablePairTest, KeyWithNegativeHashLandsInsideTheTable) {
+  std::vector<int> codes(49, Codes::kLowerSubtotal);
+  codes[48] = 10000000;
+  const CellKey probe = Key(codes);
+  ASSERT_LT(probe.hashcode(), 0);
+  // 2292290229 mod 89 = 88 and mod 179 = 119, taken as unsigned.
+  EXPECT_EQ(ZarnHashtablePair::BucketOf(probe.hashcode(), 89), 88);
+  EXPECT_EQ(ZarnHashtablePair::BucketOf(probe.hashcode(), 179), 119);
+
+  ZarnHashtablePair table(89);
+  ASSERT_TRUE(table.Insert(NewKey(codes), NewValues()));
+  EXPECT_TRUE(table.Contains(probe));
+  EXPECT_EQ(table.begin().GetBucket(), 88);
+  Fill(table, 1, 67);  // grows to 179 and relinks the negative-hash entry too
+  ASSERT_EQ(table.BucketCount(), 179);
+  EXPECT_TRUE(table.Contains(probe));
+  std::pair<CellKey*, CellValues*>* removed = table.Remove(probe);
+  ASSERT_NE(removed, nullptr);
+  EXPECT_FALSE(table.Contains(probe));
+  delete removed->first;
+  delete removed->second;
+  delete removed;
+}
+
+TEST_F(HashtablePairTest, DuplicateInsertChangesNothing) {
+  ZarnHashtablePair table(89);
+  CellValues* first = NewValues(1.0);
+  ASSERT_TRUE(table.Insert(NewKey({3, 4}), first));
+  CellKey* duplicate = NewKey({3, 4});
+  CellValues* other = NewValues(5.0);
+  EXPECT_FALSE(table.Insert(duplicate, other));
+  EXPECT_EQ(table.Count(), 1);
+  EXPECT_EQ(table.Find(*duplicate)->GetValues(), first);
+  // The refused objects stay the caller's.
+  delete duplicate;
+  delete other;
+}
+
+TEST_F(HashtablePairTest, SixtySeventhInsertionGrowsTheTable) {
+  ZarnHashtablePair table(89);
+  EXPECT_EQ(table.Threshold(), 66);
+  Fill(table, 0, 66);
+  EXPECT_EQ(table.BucketCount(), 89);
+  EXPECT_EQ(table.RehashCount(), 0);
+  Fill(table, 66, 67);
+  EXPECT_EQ(table.BucketCount(), 179);
+  EXPECT_EQ(table.Threshold(), 134);
+  EXPECT_EQ(table.RehashCount(), 1);
+  EXPECT_EQ(table.Count(), 67);
+  for (int i = 0; i < 67; ++i) {
+    PairNode* node = table.Find(Key({i, -i}));
+    ASSERT_NE(node, nullptr) << i;
+    EXPECT_EQ(node->GetValues()->ComputeValue(0).GetValue1(), i);
+  }
+  Fill(table, 67, 135);
+  EXPECT_EQ(table.BucketCount(), 359);
+  EXPECT_EQ(table.Threshold(), 269);
+  EXPECT_EQ(table.RehashCount(), 2);
+  Fill(table, 135, 270);
+  EXPECT_EQ(table.BucketCount(), 719);
+  EXPECT_EQ(table.Threshold(), 539);
+}
+
+TEST_F(HashtablePairTest, ClearKeepsBucketsAndRecyclesNodes) {
+  ZarnHashtablePair table(89);
+  Fill(table, 0, 100);
+  ASSERT_EQ(table.BucketCount(), 179);
+  std::set<PairNode*> nodes;
+  for (PairNode& node : table) nodes.insert(&node);
+  ASSERT_EQ(nodes.size(), 100u);
+
+  table.Clear();
+  EXPECT_EQ(table.Count(), 0);
+  EXPECT_TRUE(table.IsEmpty());
+  EXPECT_EQ(table.BucketCount(), 179);
+  EXPECT_EQ(table.FreeCount(), 100);
+  EXPECT_TRUE(table.begin() == table.end());
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(table.Find(Key({i, -i})), nullptr);
+
+  // Refilling takes every node from the free list: no node is allocated.
+  Fill(table, 1000, 1100);
+  EXPECT_EQ(table.FreeCount(), 0);
+  for (PairNode& node : table) EXPECT_EQ(nodes.count(&node), 1u);
+  EXPECT_EQ(table.BucketCount(), 179);
+  EXPECT_EQ(table.RehashCount(), 1);
+
+  table.Clear();
+  table.Clear();  // clearing an empty table is harmless
+  EXPECT_EQ(table.FreeCount(), 100);
+}
+
+TEST_F(HashtablePairTest, ReplaceOwnsTheNewPairAndDropsTheOld) {
+  ZarnHashtablePair table(89);
+  CellKey* key = NewKey({5, 6});
+  CellValues* values = NewValues(1.0);
+  PairNode* node = table.Replace(key, values);  // absent: inserted
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(table.Count(), 1);
+  EXPECT_EQ(node->GetKey(), key);
+
+  // The very objects already stored: nothing is deleted.
+  EXPECT_EQ(table.Replace(key, values), node);
+  EXPECT_EQ(node->GetKey(), key);
+  EXPECT_EQ(node->GetValues(), values);
+
+  // Same key object, new values: the old values go (the sanitizer build
+  // reports a leak or a double delete if ownership goes wrong).
+  CellValues* second = NewValues(2.0);
+  EXPECT_EQ(table.Replace(key, second), node);
+  EXPECT_EQ(node->GetValues(), second);
+  EXPECT_EQ(node->GetKey(), key);
+
+  // An equal key and new values: both old objects go.
+  CellKey* equalKey = NewKey({5, 6});
+  CellValues* third = NewValues(3.0);
+  EXPECT_EQ(table.Replace(equalKey, third), node);
+  EXPECT_EQ(node->GetKey(), equalKey);
+  EXPECT_EQ(table.Find(Key({5, 6}))->GetValues()->ComputeValue(0).GetValue1(), 3.0);
+  EXPECT_EQ(table.Count(), 1);
+}
+
+TEST_F(HashtablePairTest, RemoveHandsThePairBackAndRecyclesTheNode) {
+  ZarnHashtablePair table(89);
+  Fill(table, 0, 10);
+  CellKey* key = NewKey({20, 21});
+  CellValues* values = NewValues(4.0);
+  ASSERT_TRUE(table.Insert(key, values));
+
+  EXPECT_EQ(table.Remove(Key({99, 99})), nullptr);
+  std::pair<CellKey*, CellValues*>* removed = table.Remove(Key({20, 21}));
+  ASSERT_NE(removed, nullptr);
+  EXPECT_EQ(removed->first, key);
+  EXPECT_EQ(removed->second, values);
+  EXPECT_EQ(table.Count(), 10);
+  EXPECT_FALSE(table.Contains(*key));
+  EXPECT_EQ(table.FreeCount(), 1);
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(table.Contains(Key({i, -i})));
+
+  // The caller owns what was removed; it may even insert it again.
+  ASSERT_TRUE(table.Insert(removed->first, removed->second));
+  EXPECT_EQ(table.FreeCount(), 0);
+  delete removed;
+}
+
+TEST_F(HashtablePairTest, RemoveUnlinksFromAnyPositionOfAChain) {
+  // Keys of -10001 codes hash to 0 whatever their length: six distinct keys
+  // in one chain of bucket 0, told apart only by their lengths.
+  ZarnHashtablePair table(89);
+  for (int length = 0; length < 6; ++length) {
+    ASSERT_TRUE(
+        table.Insert(NewKey(std::vector<int>(length, Codes::kLowerSubtotal)), NewValues(length)));
+  }
+  int chain = 0;
+  for (PairNode& node : table) {
+    EXPECT_EQ(node.GetKey()->hashcode(), 0);
+    ++chain;
+  }
+  EXPECT_EQ(chain, 6);
+  EXPECT_EQ(table.begin().GetBucket(), 0);
+  for (int victim : {3, 0, 5, 1, 4, 2}) {
+    const CellKey key = Key(std::vector<int>(victim, Codes::kLowerSubtotal));
+    std::pair<CellKey*, CellValues*>* removed = table.Remove(key);
+    ASSERT_NE(removed, nullptr) << victim;
+    EXPECT_EQ(removed->first->length(), victim);
+    EXPECT_EQ(removed->second->ComputeValue(0).GetValue1(), victim);
+    delete removed->first;
+    delete removed->second;
+    delete removed;
+    EXPECT_FALSE(table.Contains(key));
+  }
+  EXPECT_EQ(table.Count(), 0);
+  EXPECT_EQ(table.FreeCount(), 6);
+}
+
+TEST_F(HashtablePairTest, ZeroBucketsIsUsable) {
+  ZarnHashtablePair table(0);
+  EXPECT_EQ(table.Find(Key({1})), nullptr);
+  EXPECT_TRUE(table.begin() == table.end());
+  Fill(table, 0, 5);
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(table.Contains(Key({i, -i})));
+}
+
+TEST_F(HashtablePairTest, IterationVisitsBucketsInOrderAndEndsPastTheLast) {
+  ZarnHashtablePair table(89);
+  EXPECT_TRUE(table.begin() == table.end());
+  EXPECT_EQ(table.end().GetBucket(), 89);
+  Fill(table, 0, 50);
+  std::set<int> seen;
+  int lastBucket = -1;
+  int visited = 0;
+  ZarnHashtablePair::Iterator it = table.begin();
+  for (; it != table.end(); ++it) {
+    EXPECT_GE(it.GetBucket(), lastBucket);
+    lastBucket = it.GetBucket();
+    EXPECT_EQ(ZarnHashtablePair::BucketOf(it->GetKey()->hashcode(), 89), it.GetBucket());
+    seen.insert((*it->GetKey())[0]);
+    ++visited;
+  }
+  EXPECT_EQ(visited, 50);
+  EXPECT_EQ(seen.size(), 50u);
+  EXPECT_EQ(it.GetBucket(), 89);
+  EXPECT_EQ(it.operator->(), nullptr);
+}
+
+// Model-based: random inserts, removals and lookups against std::map, with
+// keys of two or three dimensions drawn from every code range.
+TEST_F(HashtablePairTest, AgreesWithAnOrderedMap) {
+  const unsigned seed = 20240611u;
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  const std::vector<int> codes = {1,    2,    3,     7,      40,       0,
+                                  -100, -101, -5000, -10001, 10000000, 2000000000};
+  std::uniform_int_distribution<int> pick(0, static_cast<int>(codes.size()) - 1);
+  std::uniform_int_distribution<int> action(0, 9);
+  std::uniform_int_distribution<int> dims(2, 3);
+
+  ZarnHashtablePair table(89);
+  std::map<CellKey, double> model;
+  for (int step = 0; step < 4000; ++step) {
+    std::vector<int> k(dims(random));
+    for (int& code : k) code = codes[pick(random)];
+    const CellKey key = Key(k);
+    const int a = action(random);
+    if (a < 6) {
+      const double weight = step;
+      CellKey* stored = NewKey(k);
+      CellValues* values = NewValues(weight);
+      const bool inserted = table.Insert(stored, values);
+      EXPECT_EQ(inserted, model.count(key) == 0);
+      if (inserted) {
+        model[key] = weight;
+      } else {
+        delete stored;
+        delete values;
+      }
+    } else if (a < 8) {
+      std::pair<CellKey*, CellValues*>* removed = table.Remove(key);
+      EXPECT_EQ(removed != nullptr, model.erase(key) == 1);
+      if (removed) {
+        delete removed->first;
+        delete removed->second;
+        delete removed;
+      }
+    } else {
+      PairNode* node = table.Find(key);
+      auto expected = model.find(key);
+      ASSERT_EQ(node != nullptr, expected != model.end());
+      if (node) {
+        EXPECT_EQ(node->GetValues()->ComputeValue(0).GetValue1(), expected->second);
+      }
+    }
+    ASSERT_EQ(table.Count(), static_cast<int>(model.size()));
+  }
+  std::map<CellKey, double> visited;
+  for (PairNode& node : table) visited[*node.GetKey()] = node.GetValues()->ComputeValue(0);
+  EXPECT_EQ(visited, model);
+}
+
+// Run under the sanitizer build, this shows that filling, clearing, refilling
+// and destroying a large table leaks nothing and frees nothing twice.
+TEST_F(HashtablePairTest, LargeTableFillClearRefillDestroy) {
+  auto* table = new ZarnHashtablePair(89);
+  Fill(*table, 0, 100000);
+  EXPECT_EQ(table->Count(), 100000);
+  const int buckets = table->BucketCount();
+  EXPECT_GT(table->Threshold(), 100000);
+  EXPECT_LE(table->Threshold() / 2, 100000);
+  table->Clear();
+  EXPECT_EQ(table->FreeCount(), 100000);
+  Fill(*table, 100000, 200000);
+  EXPECT_EQ(table->FreeCount(), 0);
+  EXPECT_EQ(table->BucketCount(), buckets);
+  table->Clear();
+  Fill(*table, 0, 50000);  // half in chains, half on the free list
+  EXPECT_EQ(table->FreeCount(), 50000);
+  delete table;
+}
+
+class OutputCapture {
+ public:
+  OutputCapture() {
+    SetOutputSink([this](long code, const std::string& line) { lines.emplace_back(code, line); });
+  }
+  ~OutputCapture() { SetOutputSink(nullptr); }
+  std::vector<std::pair<long, std::string>> lines;
+};
+
+TEST_F(HashtablePairTest, DumpListsBucketsKeysAndValues) {
+  ZarnHashtablePair table(89);
+  ASSERT_TRUE(table.Insert(NewKey({1, 2}), NewValues(2.5)));             // bucket 61
+  ASSERT_TRUE(table.Insert(NewKey({-100, -100}), NewValues(1234.567)));  // bucket 69
+  OutputCapture capture;
+  table.display();
+  const std::vector<std::pair<long, std::string>> expected = {
+      {2, "Start of Hashtable.\n"},
+      {1, "Bucket 61 :"},
+      {1, "\t Key:   1  2"},
+      {1, "\t Values:             2.50            1.00"},
+      {1, "Bucket 69 :"},
+      {1, "\t Key:   -100  -100"},
+      {1, "\t Values:          1234.57            1.00"},
+      {2, "End of Hashtable.\n"},
+  };
+  EXPECT_EQ(capture.lines, expected);
+
+  capture.lines.clear();
+  ZarnHashtablePair empty(89);
+  empty.display();
+  const std::vector<std::pair<long, std::string>> bare = {{2, "Start of Hashtable.\n"},
+                                                          {2, "End of Hashtable.\n"}};
+  EXPECT_EQ(capture.lines, bare);
+}
+
+TEST_F(HashtablePairTest, DumpOfAMissingValueStaysInsideItsBuffer) {
+  // A mean of a cell without valid values is the missing value, whose fixed
+  // notation is over 300 characters: the piece is cut at 255.
+  CellStatistics meanLayout({AggregationStatistic(0, Codes::kMean)});
+  meanLayout.SetCategoricalStatistics();
+  ZarnHashtablePair table(89);
+  ASSERT_TRUE(table.Insert(NewKey({1}), new CellValues(&meanLayout, 1.0, true, false, 1.0)));
+  OutputCapture capture;
+  table.display();
+  ASSERT_EQ(capture.lines.size(), 5u);
+  const std::string& values = capture.lines[3].second;
+  const std::string prefix = "\t Values:  -179769313486231570814527423731704356798";
+  EXPECT_EQ(values.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(values.size(), std::string("\t Values: ").size() + 255);
+  table.Clear();
+}
+
+}  // namespace

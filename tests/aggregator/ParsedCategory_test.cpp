@@ -1,0 +1,459 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AggregationCategory.h"
+#include "ParsedCategory.h"
+#include "baseutil.h"
+
+namespace {
+
+using Parsed = ParsedCategory;
+using Category = AggregationCategory;
+
+std::vector<OBS> Str(const std::string& text, int width) {
+  const size_t cells = width <= 8 ? 1 : (width + 7) / 8;
+  std::vector<OBS> value(cells);
+  std::memset(value.data(), ' ', cells * 8);
+  std::memcpy(value.data(), text.data(), text.size());
+  return value;
+}
+
+OBS Num(double number) {
+  OBS value;
+  value.num = number;
+  return value;
+}
+
+std::string BytesOf(const OBS& value, size_t count) {
+  return std::string(reinterpret_cast<const char*>(&value), count);
+}
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Both membership forms agree on numbers against a numeric entry.
+void ExpectNumberContained(const Parsed& entry, double number, bool expected) {
+  EXPECT_EQ(entry.Contains(Num(number), false), expected) << number;
+  EXPECT_EQ(entry.Contains(Num(number), 0, false), expected) << number;
+}
+
+TEST(ParsedCategoryTest, NumericBoundsAreInclusive) {
+  const Parsed range(Num(1.0), Num(5.0), 0);
+  ExpectNumberContained(range, 1.0, true);
+  ExpectNumberContained(range, 3.0, true);
+  ExpectNumberContained(range, 5.0, true);
+  ExpectNumberContained(range, 5.0001, false);
+  ExpectNumberContained(range, 0.9999, false);
+
+  const Parsed lo(Num(3.0), 0, Parsed::kLoRange);
+  ExpectNumberContained(lo, 3.0, true);
+  ExpectNumberContained(lo, -1e300, true);
+  ExpectNumberContained(lo, 3.0001, false);
+
+  const Parsed hi(Num(3.0), 0, Parsed::kHiRange);
+  ExpectNumberContained(hi, 3.0, true);
+  ExpectNumberContained(hi, 1e300, true);
+  ExpectNumberContained(hi, 2.9999, false);
+
+  const Parsed value(Num(-0.0), 0);
+  ExpectNumberContained(value, 0.0, true);
+  ExpectNumberContained(value, -0.0, true);
+  ExpectNumberContained(value, 1e-300, false);
+}
+
+TEST(ParsedCategoryTest, NaNIsContainedNowhere) {
+  const std::vector<Parsed> entries = {Parsed(Num(kNaN), 0), Parsed(Num(-1e300), Num(1e300), 0),
+                                       Parsed(Num(1e300), 0, Parsed::kLoRange),
+                                       Parsed(Num(-1e300), 0, Parsed::kHiRange),
+                                       Parsed(Str("A", 1)[0], 1, Parsed::kLoRange)};
+  for (const Parsed& entry : entries) {
+    EXPECT_FALSE(entry.Contains(Num(kNaN), 0, false)) << entry.GetPCType();
+    if (entry.GetValueType() == 0) {
+      EXPECT_FALSE(entry.Contains(Num(kNaN), false)) << entry.GetPCType();
+    }
+  }
+  // An entry whose bound is NaN contains no number either.
+  const Parsed nanBound(Num(kNaN), 0, Parsed::kHiRange);
+  ExpectNumberContained(nanBound, 1.0, false);
+}
+
+TEST(ParsedCategoryTest, TheTwoFormsDifferOnWidth) {
+  const std::vector<OBS> ab = Str("AB", 2);
+  const Parsed entry(ab[0], 2);
+  const std::vector<OBS> ab8 = Str("AB", 8), abx = Str("ABX", 3), ax = Str("AX", 2);
+  // With the value's own width, trailing blanks are ignored and a third
+  // character makes it different.
+  EXPECT_TRUE(entry.Contains(ab8[0], 8, false));
+  EXPECT_FALSE(entry.Contains(abx[0], 3, false));
+  // Read with the entry's width, only the first two bytes count.
+  EXPECT_TRUE(entry.Contains(ab8[0], false));
+  EXPECT_TRUE(entry.Contains(abx[0], false));
+  EXPECT_FALSE(entry.Contains(ax[0], false));
+  EXPECT_FALSE(entry.Contains(ax[0], 2, false));
+}
+
+TEST(ParsedCategoryTest, StringRangesUseTheValueOrder) {
+  const std::vector<OBS> b = Str("B", 1), d = Str("D", 1);
+  const Parsed range(b[0], d[0], 1);
+  for (const char* text : {"B", "C", "D"}) {
+    EXPECT_TRUE(range.Contains(Str(text, 1)[0], false)) << text;
+    EXPECT_TRUE(range.Contains(Str(text, 5)[0], 5, false)) << text;
+  }
+  for (const char* text : {"A", "E"}) {
+    EXPECT_FALSE(range.Contains(Str(text, 1)[0], false)) << text;
+    EXPECT_FALSE(range.Contains(Str(text, 5)[0], 5, false)) << text;
+  }
+  // DX orders after D: outside with its own width, inside when only the
+  // entry's one byte is read.
+  EXPECT_FALSE(range.Contains(Str("DX", 2)[0], 2, false));
+  EXPECT_TRUE(range.Contains(Str("DX", 2)[0], false));
+}
+
+TEST(ParsedCategoryTest, NumbersOrderBeforeStringBounds) {
+  const std::vector<OBS> m = Str("M", 1);
+  const Parsed hi(m[0], 1, Parsed::kHiRange), lo(m[0], 1, Parsed::kLoRange), value(m[0], 1);
+  for (double number : {-1e300, 0.0, 1e300}) {
+    EXPECT_FALSE(hi.Contains(Num(number), 0, false)) << number;
+    EXPECT_TRUE(lo.Contains(Num(number), 0, false)) << number;
+    EXPECT_FALSE(value.Contains(Num(number), 0, false)) << number;
+  }
+  // And a string never equals a numeric value entry but lies above any
+  // numeric bound.
+  const Parsed numericHi(Num(5.0), 0, Parsed::kHiRange), numericValue(Num(5.0), 0);
+  EXPECT_TRUE(numericHi.Contains(m[0], 1, false));
+  EXPECT_FALSE(numericValue.Contains(m[0], 1, false));
+}
+
+TEST(ParsedCategoryTest, MissingOtherAndEverythingIgnoreTheValue) {
+  const Parsed missing(Parsed::kMissing), other(Parsed::kOtherNM), all(Parsed::kLoHiRange);
+  const std::vector<Parsed> never = {Parsed("Sum", true, -101, true),
+                                     Parsed("Sum", true, -101, false), Parsed(Parsed::kVariable),
+                                     Parsed("pc", {}, false, {}, {}, {}, Parsed::kPCompute, 0)};
+  const std::vector<OBS> text = Str("whatever", 8);
+  for (bool isMissing : {false, true}) {
+    for (const OBS& value : {Num(3.0), Num(kNaN), text[0]}) {
+      EXPECT_EQ(missing.Contains(value, isMissing), isMissing);
+      EXPECT_EQ(missing.Contains(value, 8, isMissing), isMissing);
+      EXPECT_EQ(other.Contains(value, isMissing), !isMissing);
+      EXPECT_EQ(other.Contains(value, 0, isMissing), !isMissing);
+      EXPECT_TRUE(all.Contains(value, isMissing));
+      EXPECT_TRUE(all.Contains(value, 8, isMissing));
+      for (const Parsed& entry : never) {
+        EXPECT_FALSE(entry.Contains(value, isMissing)) << entry.GetPCType();
+        EXPECT_FALSE(entry.Contains(value, 0, isMissing)) << entry.GetPCType();
+      }
+    }
+  }
+}
+
+TEST(ParsedCategoryTest, EntryWithoutValueContainsNothing) {
+  Parsed entry(Parsed::kValue);
+  EXPECT_EQ(entry.GetValueType(), -1);
+  EXPECT_FALSE(entry.Contains(Num(0.0), false));
+  EXPECT_FALSE(entry.Contains(Num(0.0), 0, false));
+  // Raising the width and then setting the value must not write past the
+  // empty array: the setter makes room.
+  entry.SetValueType(0);
+  entry.SetCatValue(4.0);
+  ExpectNumberContained(entry, 4.0, true);
+
+  Parsed range(Parsed::kRange);
+  range.SetValueType(0);
+  range.SetCatValue(Num(1.0));
+  EXPECT_FALSE(range.Contains(Num(1.0), false));  // no top yet
+  range.SetRangeTopValue(Num(2.0));
+  ExpectNumberContained(range, 1.5, true);
+}
+
+TEST(ParsedCategoryTest, TextWidensAnUnsetEntry) {
+  Parsed entry(Parsed::kValue);
+  entry.SetCatValue("Oslo");
+  EXPECT_EQ(entry.GetValueType(), 4);
+  EXPECT_EQ(BytesOf(entry.GetCatValue(), 8), "Oslo    ");
+  entry.SetCatValue("Copenhagen");
+  EXPECT_EQ(entry.GetValueType(), 10);
+  EXPECT_EQ(BytesOf(entry.GetCatValue(), 16), "Copenhagen      ");
+  entry.SetCatValue("Rome");
+  EXPECT_EQ(entry.GetValueType(), 10);
+  EXPECT_EQ(BytesOf(entry.GetCatValue(), 16), "Rome            ");
+  EXPECT_TRUE(entry.Contains(Str("Rome", 4)[0], 4, false));
+}
+
+TEST(ParsedCategoryTest, WideningTheLowBoundKeepsTheRangeTopReadable) {
+  const std::vector<OBS> a = Str("A", 1), c = Str("C", 1);
+  Parsed range(a[0], c[0], 1);
+  range.SetCatValue("AAAAAAAAAA");
+  EXPECT_EQ(range.GetValueType(), 10);
+  EXPECT_EQ(BytesOf(range.GetRangeTopValue(), 16), "C" + std::string(15, ' '));
+  EXPECT_TRUE(range.Contains(Str("B", 10)[0], false));
+  EXPECT_FALSE(range.Contains(Str("CA", 10)[0], false));
+}
+
+TEST(ParsedCategoryTest, NarrowerValuesAreBlankFilled) {
+  const std::vector<OBS> wide = Str("0123456789AB", 12);
+  Parsed entry(wide[0], 12);
+  const std::vector<OBS> source = Str("xyzzzzzzzzzz", 12);
+  entry.SetCatValue(source[0], 3);
+  EXPECT_EQ(BytesOf(entry.GetCatValue(), 16), "xyz             ");
+  Parsed range(wide[0], wide[0], 12);
+  range.SetRangeTopValue(source[0], 2);
+  EXPECT_EQ(BytesOf(range.GetRangeTopValue(), 16), "xy              ");
+  range.SetRangeTopValue(source[0]);
+  EXPECT_EQ(BytesOf(range.GetRangeTopValue(), 16), "xyzzzzzzzzzz    ");
+}
+
+TEST(ParsedCategoryTest, CategoriesAreKeptInStableValueOrder) {
+  Parsed entry(Parsed::kOtherNM);
+  Category five(Category::kValue), one(Category::kValue), three(Category::kValue),
+      threeAgain(Category::kValue);
+  five.SetCatValue(5.0);
+  one.SetCatValue(1.0);
+  three.SetCatValue(3.0);
+  threeAgain.SetCatValue(3.0);
+  EXPECT_FALSE(entry.HasCategories());
+  EXPECT_EQ(entry.AddCategory(&five), 1);
+  EXPECT_EQ(entry.GetValueType(), 0);
+  EXPECT_EQ(entry.AddCategory(&one), 2);
+  EXPECT_EQ(entry.AddCategory(&three), 3);
+  EXPECT_EQ(entry.AddCategory(&threeAgain), 4);
+  const std::vector<Category*> expected = {&one, &three, &threeAgain, &five};
+  EXPECT_EQ(entry.GetCategories(), expected);
+  EXPECT_TRUE(entry.HasCategories());
+
+  // Strings equal up to trailing blanks keep insertion order too; numbers
+  // come first.
+  Parsed strings(Parsed::kOtherNM);
+  Category b3(Category::kValue, 3), a1(Category::kValue, 1), a8(Category::kValue, 8),
+      number(Category::kValue);
+  b3.SetCatValue("B");
+  a1.SetCatValue("A");
+  a8.SetCatValue("A");
+  number.SetCatValue(99.0);
+  strings.AddCategory(&b3);
+  EXPECT_EQ(strings.GetValueType(), 3);
+  strings.AddCategory(&a8);
+  strings.AddCategory(&a1);
+  strings.AddCategory(&number);
+  EXPECT_EQ(strings.GetValueType(), 3);  // only an unset width is taken
+  const std::vector<Category*> expectedStrings = {&number, &a8, &a1, &b3};
+  EXPECT_EQ(strings.GetCategories(), expectedStrings);
+
+  // The entry does not own them: clearing and destroying leaves them alive.
+  strings.ClearCategories();
+  EXPECT_FALSE(strings.HasCategories());
+  EXPECT_EQ(a1.GetValueType(), 1);
+}
+
+TEST(ParsedCategoryTest, PostLabelJoinsPartsOrFallsBackToTheName) {
+  const Parsed parts("diff", {"A ", "minus B"}, true, {}, {}, {}, Parsed::kPCompute, 2);
+  EXPECT_EQ(parts.GetPostCatLabel(), "A minus B");
+  const Parsed none("diff", {}, false, {}, {}, {}, Parsed::kPCompute, 2);
+  EXPECT_EQ(none.GetPostCatLabel(), "diff");
+}
+
+TEST(ParsedCategoryTest, ConstructorsSetTheirFields) {
+  const Parsed shown("Total of A", false, -103, true), hidden("Total of B", true, -104, false);
+  EXPECT_EQ(shown.GetPCType(), Parsed::kSubtotal);
+  EXPECT_EQ(hidden.GetPCType(), Parsed::kHSubtotal);
+  EXPECT_EQ(shown.GetValueType(), -1);
+  EXPECT_EQ(shown.GetSubtotalEncoding(), -103);
+  EXPECT_EQ(shown.GetSubtotalLabel(), "Total of A");
+  EXPECT_FALSE(shown.IsLabelDefault());
+  EXPECT_TRUE(hidden.IsLabelDefault());
+  EXPECT_EQ(shown.GetVarIndex(), -1);
+
+  const QUOR_Format format(3);
+  const Parsed pc("pc1", {"x"}, true, {TableEncryptionCodes::kMean},
+                  {TableEncryptionCodes::kDisplayNumber}, {&format}, Parsed::kPCompute, 6);
+  EXPECT_EQ(pc.GetPCType(), Parsed::kPCompute);
+  EXPECT_EQ(pc.GetValueType(), -1);
+  EXPECT_EQ(pc.GetVarIndex(), 6);
+  EXPECT_EQ(pc.GetPCatName(), "pc1");
+  EXPECT_EQ(pc.GetPCFormat().size(), 1u);
+  EXPECT_EQ(pc.GetPCDisplayFormat().size(), 1u);
+  EXPECT_EQ(pc.GetPCDecimal().front(), &format);
+  EXPECT_TRUE(pc.IsLabelDefault());
+  EXPECT_EQ(pc.GetSubtotalEncoding(), 0);
+}
+
+TEST(ParsedCategoryTest, CopyCarriesValuesAndPointersButNotComputedFields) {
+  const QUOR_Format format(1);
+  Parsed pc("pc", {"a", "b"}, true, {TableEncryptionCodes::kCount},
+            {TableEncryptionCodes::kDisplayGeneral}, {&format}, Parsed::kPCompute, 4);
+  Category member(Category::kValue);
+  pc.AddCategory(&member);
+  const Parsed pcCopy(pc);
+  EXPECT_EQ(pcCopy.GetPCType(), Parsed::kPCompute);
+  EXPECT_EQ(pcCopy.GetVarIndex(), 4);
+  EXPECT_TRUE(pcCopy.GetPCatName().empty());
+  EXPECT_TRUE(pcCopy.GetPostCatLabel().empty());
+  EXPECT_TRUE(pcCopy.GetPCFormat().empty());
+  EXPECT_TRUE(pcCopy.GetPCDecimal().empty());
+  EXPECT_EQ(const_cast<Parsed&>(pcCopy).GetCategories(), pc.GetCategories());
+
+  const std::vector<OBS> low = Str("Alpha", 10), high = Str("Omega", 10);
+  Parsed range(low[0], high[0], 10);
+  range.SetSubtotalLabel("unused", false);
+  Parsed rangeCopy(range);
+  EXPECT_TRUE(rangeCopy == range);
+  EXPECT_EQ(BytesOf(rangeCopy.GetCatValue(), 16), "Alpha           ");
+  EXPECT_EQ(BytesOf(rangeCopy.GetRangeTopValue(), 16), "Omega           ");
+  EXPECT_EQ(rangeCopy.GetSubtotalLabel(), "unused");
+  EXPECT_FALSE(rangeCopy.IsLabelDefault());
+  rangeCopy.SetRangeTopValue(Str("Beta", 10)[0]);
+  EXPECT_EQ(BytesOf(range.GetRangeTopValue(), 5), "Omega");
+}
+
+TEST(ParsedCategoryTest, AssignmentLeavesComputedFieldsAndGrowsArrays) {
+  Parsed target("keep", {"k", "eep"}, true, {TableEncryptionCodes::kMean}, {}, {},
+                Parsed::kPCompute, 1);
+  const std::vector<OBS> low = Str("0123456789abcdefghij", 20), high = Str("zz", 20);
+  Category member(Category::kValue);
+  Parsed source(low[0], high[0], 20);
+  source.AddCategory(&member);
+  target = source;  // from no arrays to three-cell arrays
+  EXPECT_EQ(target.GetPCType(), Parsed::kRange);
+  EXPECT_EQ(target.GetValueType(), 20);
+  EXPECT_EQ(BytesOf(target.GetCatValue(), 24), "0123456789abcdefghij    ");
+  EXPECT_EQ(BytesOf(target.GetRangeTopValue(), 24), "zz" + std::string(22, ' '));
+  EXPECT_EQ(target.GetPCatName(), "keep");
+  EXPECT_EQ(target.GetPostCatLabel(), "keep");
+  EXPECT_EQ(target.GetPCFormat().size(), 1u);
+  EXPECT_EQ(target.GetCategories(), source.GetCategories());
+  EXPECT_TRUE(target == source);
+
+  // Narrower, then wider again: no leak and no write past an array.
+  const Parsed narrow(Str("q", 1)[0], 1);
+  for (int i = 0; i < 3; ++i) {
+    target = narrow;
+    EXPECT_TRUE(target == narrow);
+    target = source;
+    EXPECT_TRUE(target == source);
+  }
+  Parsed& alias = target;
+  target = alias;
+  EXPECT_TRUE(target == source);
+}
+
+TEST(ParsedCategoryTest, EqualityByType) {
+  const std::vector<OBS> ab = Str("AB", 2), ab4 = Str("AB", 4), abx = Str("ABX", 3);
+  EXPECT_TRUE(Parsed(ab[0], 2) == Parsed(ab4[0], 4));
+  EXPECT_FALSE(Parsed(ab[0], 2) == Parsed(abx[0], 3));
+  EXPECT_FALSE(Parsed(Num(1.0), 0) == Parsed(ab[0], 2));
+  EXPECT_TRUE(Parsed(Num(1.0), 0) == Parsed(Num(1.0), 0));
+  EXPECT_FALSE(Parsed(Num(1.0), 0) == Parsed(Num(1.0), 0, Parsed::kLoRange));
+  EXPECT_FALSE(Parsed(Parsed::kValue) == Parsed(Parsed::kValue));
+  EXPECT_TRUE(Parsed(Num(1.0), 0, Parsed::kHiRange) == Parsed(Num(1.0), 0, Parsed::kHiRange));
+
+  EXPECT_TRUE(Parsed(Num(1.0), Num(5.0), 0) == Parsed(Num(1.0), Num(5.0), 0));
+  EXPECT_FALSE(Parsed(Num(1.0), Num(5.0), 0) == Parsed(Num(1.0), Num(6.0), 0));
+  EXPECT_TRUE(Parsed(ab[0], ab[0], 2) == Parsed(ab4[0], ab4[0], 4));
+
+  EXPECT_TRUE(Parsed(Parsed::kMissing) == Parsed(Parsed::kMissing));
+  EXPECT_TRUE(Parsed(Parsed::kOtherNM) == Parsed(Parsed::kOtherNM));
+  EXPECT_FALSE(Parsed(Parsed::kMissing) == Parsed(Parsed::kOtherNM));
+
+  EXPECT_TRUE(Parsed("Sum", true, -101, true) == Parsed("Sum", true, -101, true));
+  EXPECT_FALSE(Parsed("Sum", true, -101, true) == Parsed("Sum", false, -101, true));
+  EXPECT_FALSE(Parsed("Sum", true, -101, true) == Parsed("Sum", true, -102, true));
+  EXPECT_FALSE(Parsed("Sum", true, -101, true) == Parsed("Sum", true, -101, false));
+
+  Parsed var1(Parsed::kVariable), var2(Parsed::kVariable);
+  var1.SetVarIndex(3);
+  var2.SetVarIndex(3);
+  EXPECT_TRUE(var1 == var2);
+  var2.SetVarIndex(4);
+  EXPECT_FALSE(var1 == var2);
+
+  EXPECT_TRUE(Parsed("pc", {"x"}, false, {}, {}, {}, Parsed::kPCompute, 0) ==
+              Parsed("pc", {"y"}, true, {}, {}, {}, Parsed::kPCompute, 9));
+  EXPECT_FALSE(Parsed("pc", {}, false, {}, {}, {}, Parsed::kPCompute, 0) ==
+               Parsed("pd", {}, false, {}, {}, {}, Parsed::kPCompute, 0));
+}
+
+// Collects what Display hands to the host's output.
+class DisplayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetOutputSink([this](long code, const std::string& line) { lines.emplace_back(code, line); });
+  }
+  void TearDown() override { SetOutputSink({}); }
+
+  std::vector<std::string> Shown(const Parsed& entry, int index) {
+    lines.clear();
+    entry.Display(index);
+    std::vector<std::string> texts;
+    for (const auto& line : lines) {
+      EXPECT_EQ(line.first, 1);
+      texts.push_back(line.second);
+    }
+    return texts;
+  }
+
+  std::vector<std::pair<long, std::string>> lines;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(DisplayTest, ValueEntries) {
+  EXPECT_EQ(
+      Shown(Parsed(Num(5.0), 0), 2),
+      (Lines{"\nParsed Category 2: ", "Type: kValue, value: 5, ", "Subtotal encoding = 0\n"}));
+  EXPECT_EQ(Shown(Parsed(Str("AB", 2)[0], 2), 0)[1], "Type: kValue, value: AB, ");
+  EXPECT_EQ(Shown(Parsed(Num(1.5), Num(2e10), 0), 1)[1], "Type: kRange, range: [ 1.5, 2e+10 ], ");
+  EXPECT_EQ(Shown(Parsed(Str("A", 3)[0], Str("Zulu", 3)[0], 3), 1)[1],
+            "Type: kRange, range: [ A  , Zul ], ");
+  EXPECT_EQ(Shown(Parsed(Num(-3.0), 0, Parsed::kLoRange), 1)[1],
+            "Type: kLoRange, range: [ LO, -3 ], ");
+  EXPECT_EQ(Shown(Parsed(Str("m", 1)[0], 1, Parsed::kLoRange), 1)[1],
+            "Type: kLoRange, range: [ LO, m ], ");
+  EXPECT_EQ(Shown(Parsed(Num(0.25), 0, Parsed::kHiRange), 1)[1],
+            "Type: kHiRange, range: [ 0.25, HI ], ");
+  EXPECT_EQ(Shown(Parsed(Str("m", 1)[0], 1, Parsed::kHiRange), 1)[1],
+            "Type: kHiRange, range: [ m, HI ], ");
+}
+
+TEST_F(DisplayTest, EntriesWithoutValues) {
+  EXPECT_EQ(Shown(Parsed(Parsed::kLoHiRange), 7),
+            (Lines{"\nParsed Category 7: ", "Type: kLoHiRange, ", "Subtotal encoding = 0\n"}));
+  EXPECT_EQ(Shown(Parsed(Parsed::kMissing), 0)[1], "Type: kMissing, ");
+  EXPECT_EQ(Shown(Parsed(Parsed::kOtherNM), 0)[1], "Type: kOtherNM, ");
+  EXPECT_EQ(Shown(Parsed("Sum of A", false, -101, true), 3),
+            (Lines{"\nParsed Category 3: ", "Type: kSubtotal, label = Sum of A, default=0, ",
+                   "Subtotal encoding = -101\n"}));
+  EXPECT_EQ(Shown(Parsed("Hidden", true, -102, false), 3)[1],
+            "Type: kHSubtotal, label = Hidden, default=1, ");
+  Parsed variable(Parsed::kVariable);
+  variable.SetVarIndex(12);
+  EXPECT_EQ(Shown(variable, 4)[1], "Type: kVariable, variable index = 12, ");
+  // A computed category has no type line.
+  EXPECT_EQ(Shown(Parsed("pc", {}, false, {}, {}, {}, Parsed::kPCompute, 0), 5),
+            (Lines{"\nParsed Category 5: ", "Subtotal encoding = 0\n"}));
+}
+
+TEST_F(DisplayTest, LongTextIsCutToTheBuffer) {
+  const std::string label(1000, 'L');
+  const Lines shown = Shown(Parsed(label, true, -101, true), 1);
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[1], ("Type: kSubtotal, label = " + label).substr(0, 255));
+
+  const std::string text(300, 'T');
+  Parsed entry(Parsed::kValue);
+  entry.SetCatValue(text.c_str());
+  EXPECT_EQ(Shown(entry, 1)[1], ("Type: kValue, value: " + text).substr(0, 255));
+}
+
+TEST(ParsedCategoryDeathTest, PreconditionsStopTheProcess) {
+  EXPECT_DEATH(Parsed(Parsed::kValue).SetCatValue(1.0), "_valType == 0");
+  EXPECT_DEATH(Parsed(Str("AB", 2)[0], 2).SetCatValue(Str("ABCDE", 5)[0], 5),
+               "_catValue && valueType <= _valType");
+  EXPECT_DEATH(Parsed(Str("AB", 2)[0], Str("CD", 2)[0], 2).SetRangeTopValue(Str("ABCDE", 5)[0], 5),
+               "_rangeTopValue && valueType <= _valType");
+}
+
+}  // namespace

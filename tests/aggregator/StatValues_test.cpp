@@ -1,0 +1,168 @@
+#include "StatValues.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "CellValues.h"
+#include "cell_test_support.h"
+
+namespace {
+
+using namespace celltest;
+
+// A cell layout with percentages and the base layout of one percentage kind,
+// derived the way the cube aggregator derives it.
+struct Layouts {
+  explicit Layouts(const std::vector<AggregationStatistic>& stats,
+                   CellStatistics::PercentType type = CellStatistics::kRowPercent) {
+    cell = ScaleLayout(stats);
+    std::vector<AggregationStatistic> baseStats;
+    std::vector<int> baseCaseIndices;
+    cell->GetBaseStats(baseStats, baseCaseIndices, type, 0);
+    base.reset(new CellStatistics(baseStats));
+    base->SetScaleStatistics(baseCaseIndices);
+  }
+  std::unique_ptr<CellStatistics> cell;
+  std::unique_ptr<CellStatistics> base;
+};
+
+// Feeds values of variable 0 with weights into a new cell of the layout.
+std::unique_ptr<CellValues> Feed(const CellStatistics& layout, Cases& cases,
+                                 const std::vector<double>& values,
+                                 const std::vector<double>& weights) {
+  for (double value : values) cases.Add({value});
+  cases.Start();
+  std::unique_ptr<CellValues> cell;
+  size_t k = 0;
+  while (cases.Next()) {
+    const double weight = weights[k++];
+    if (!cell) {
+      cell.reset(new CellValues(&layout, cases.Readers(), weight));
+    } else {
+      cell->AddScaleCase(cases.Readers(), weight);
+    }
+  }
+  return cell;
+}
+
+TEST(StatValuesTest, PercentageIsNumeratorOverBaseTimesHundred) {
+  Layouts layouts({Stat(0, Codes::kCount), Stat(0, Codes::kRowPct), Stat(0, Codes::kRowSumPct)});
+  Cases cellCases(1), baseCases(1);
+  auto cell = Feed(*layouts.cell, cellCases, {1, 2}, {1, 2});
+  auto base = Feed(*layouts.base, baseCases, {1, 2, 5, 7}, {1, 2, 4, 5});
+  StatValues values;
+  values.SetStatValues(cell.get());
+  values.AddPercentBase(base.get());
+  ASSERT_EQ(values.NumOfValues(), 3);
+  EXPECT_EQ(values.GetStatValue(0), 3.0);
+  EXPECT_EQ(values.GetStatValue(1), 25.0);  // 3 of 12
+  // Sums 5 of 1*1 + 2*2 + 5*4 + 7*5 = 60.
+  EXPECT_DOUBLE_EQ(values.GetStatValue(2), 5.0 / 60.0 * 100.0);
+  EXPECT_EQ(values.GetStatValue(1).GetValue2(), kMissing);
+}
+
+TEST(StatValuesTest, ZeroOrMissingDenominatorAndMissingNumeratorGiveMissing) {
+  Layouts layouts({Stat(0, Codes::kRowPct), Stat(0, Codes::kRowSumPct)});
+  Cases cellCases(1), zeroCases(1), missingCases(1);
+  // The cell has no valid value: its sum is missing; its count is 2.
+  auto cell = Feed(*layouts.cell, cellCases, {kSysmis}, {2});
+  // A base of weight 0: count 0 and no sum.
+  auto zero = Feed(*layouts.base, zeroCases, {4}, {0});
+  StatValues values;
+  values.SetStatValues(cell.get());
+  values.AddPercentBase(zero.get());
+  EXPECT_EQ(values.GetStatValue(0), kMissing);
+  EXPECT_EQ(values.GetStatValue(1), kMissing);
+  // A base with a sum: the missing numerator still gives missing, never a
+  // huge negative quotient.
+  auto withSum = Feed(*layouts.base, missingCases, {4}, {1});
+  values.ClearBases();
+  values.AddPercentBase(withSum.get());
+  EXPECT_EQ(values.GetStatValue(0), 200.0);
+  EXPECT_EQ(values.GetStatValue(1), kMissing);
+}
+
+TEST(StatValuesTest, NegativeDenominatorIsDividedLikeAnyOther) {
+  Layouts layouts({Stat(0, Codes::kColSumPct)}, CellStatistics::kColumnPercent);
+  Cases cellCases(1), baseCases(1);
+  auto cell = Feed(*layouts.cell, cellCases, {3}, {1});
+  auto base = Feed(*layouts.base, baseCases, {-6}, {1});
+  StatValues values;
+  values.SetStatValues(cell.get());
+  values.AddPercentBase(base.get());
+  EXPECT_EQ(values.GetStatValue(0), -50.0);
+}
+
+TEST(StatValuesTest, NonPercentageReturnsTheCellResultWhole) {
+  // A median interval keeps all three values; the layout's base type is -1.
+  AggregationStatistic interval(0, Codes::kUMedianCI);
+  interval.SetCIMedian(95);
+  const auto layout = ScaleLayout({interval, Stat(0, Codes::kMean)});
+  Cases cases(1);
+  auto cell = Feed(*layout, cases, {1, 2}, {1, 1});
+  StatValues values;
+  values.SetStatValues(cell.get());
+  const AggregationResult direct = cell->ComputeValue(0);
+  const AggregationResult read = values.GetStatValue(0);
+  EXPECT_EQ(read.GetValue1(), direct.GetValue1());
+  EXPECT_EQ(read.GetValue2(), direct.GetValue2());
+  EXPECT_EQ(read.GetValue3(), direct.GetValue3());
+  EXPECT_EQ(read.GetValue1(), 1.0);  // two cases: (smallest, largest, 100%)
+  EXPECT_EQ(read.GetValue2(), 2.0);
+  EXPECT_EQ(read.GetValue3(), 100.0);
+  EXPECT_EQ(values.GetStatValue(1), 1.5);
+}
+
+TEST(StatValuesTest, TotalLayoutIsRecognised) {
+  const auto cellLayout = CategoricalLayout({Stat(0, Codes::kCount)});
+  const auto totalLayout = CategoricalLayout({Stat(0, Codes::kCount), Stat(0, Codes::kTotalN)});
+  CellValues cell(cellLayout.get(), 1.0, true, false, 1.0);
+  CellValues total(totalLayout.get(), 1.0, true, false, 1.0);
+  StatValues without;
+  without.SetStatValues(&cell);
+  EXPECT_FALSE(without.IsTotalStats());
+  StatValues with(totalLayout.get());
+  with.SetStatValues(&cell);
+  EXPECT_FALSE(with.IsTotalStats());
+  EXPECT_EQ(with.NumOfValues(), 1);
+  with.SetStatValues(&total);
+  EXPECT_TRUE(with.IsTotalStats());
+  EXPECT_EQ(with.NumOfValues(), 2);
+  EXPECT_EQ(&with.GetCellStatistic(), totalLayout.get());
+}
+
+TEST(StatValuesTest, CopiesShareTheCellButNotTheBaseList) {
+  Layouts layouts({Stat(0, Codes::kCount), Stat(0, Codes::kRowPct)});
+  Cases cellCases(1), baseCases(1);
+  auto cell = Feed(*layouts.cell, cellCases, {1}, {1});
+  auto base = Feed(*layouts.base, baseCases, {1, 1, 1, 1}, {1, 1, 1, 1});
+  StatValues values;
+  values.SetStatValues(cell.get());
+  values.AddPercentBase(base.get());
+  StatValues copy(values);
+  values.ClearBases();
+  EXPECT_EQ(copy.GetStatValue(1), 25.0);
+  StatValues assigned;
+  assigned = copy;
+  EXPECT_EQ(assigned.GetStatValue(1), 25.0);
+  EXPECT_EQ(assigned.GetStatValue(0), 1.0);
+}
+
+TEST(StatValuesTest, PreconditionsGuardUnsetCellAndMissingBase) {
+  Layouts layouts({Stat(0, Codes::kCount), Stat(0, Codes::kRowPct)});
+  Cases cases(1);
+  auto cell = Feed(*layouts.cell, cases, {1}, {1});
+  StatValues values;
+  EXPECT_DEATH(values.GetStatValue(0), "_cellValues");
+  EXPECT_DEATH(values.SetStatValues(nullptr), "cellValues");
+  values.SetStatValues(cell.get());
+  values.ClearBases();
+  EXPECT_EQ(values.GetStatValue(0), 1.0);  // no base needed
+  EXPECT_DEATH(values.GetStatValue(1), "_baseValues\\[baseType\\]");
+  values.AddPercentBase(nullptr);
+  EXPECT_DEATH(values.GetStatValue(1), "_baseValues\\[baseType\\]");
+}
+
+}  // namespace

@@ -1,0 +1,303 @@
+#include "TableDimension.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AggregationCategory.h"
+#include "AggregationMCSet.h"
+#include "AggregationMDSet.h"
+#include "AggregationVariable.h"
+#include "ParsedCategory.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+
+// The smallest concrete dimension: the base's cells, counts, settings and
+// equality are what is tested. Categories are whatever the test hands it.
+class BareDimension : public TableDimension {
+ public:
+  BareDimension(int numCatCells, DimensionType type, std::vector<int> variables)
+      : TableDimension(numCatCells, type), _variables(std::move(variables)) {}
+  BareDimension(int numCatCells, DimensionType type, const AggregationVariable& variable,
+                std::vector<int> variables)
+      : TableDimension(numCatCells, type, variable), _variables(std::move(variables)) {}
+
+  bool EncodeValue() override { return true; }
+  const std::vector<AggregationCategory*>& GetCategoryPointers() override {
+    ++builds;
+    _categoriesReady = true;
+    _numberOfCategories = static_cast<int>(_categories.size());
+    _numberOfEmptyCategories = 0;
+    for (AggregationCategory* category : _categories) {
+      if (category->GetCatEncoding() == 0) ++_numberOfEmptyCategories;
+    }
+    return _categories;
+  }
+  std::vector<int> VariableIndex() override { return _variables; }
+  std::vector<ZarnCaseValueReader*> GetCaseValues() override { return {}; }
+  void SetIterator(QUOR_InputCaseIterator& iterator) override { _iterator = &iterator; }
+  using TableDimension::GetCategoryEncoding;
+  int GetCategoryEncoding(const OBS*) const override { return 0; }
+  int GetNumberOfValues() const override { return 0; }
+  void ResetDimension() override { ResetDimensionBase(); }
+
+  // Test access to the protected cell writers and fields.
+  using TableDimension::AddCategoryCell;
+  using TableDimension::SetCategoryCell;
+  using TableDimension::SetCellCount;
+  using TableDimension::SetTotalCount;
+  void AddCategory(int code) {
+    auto* category = new AggregationCategory(AggregationCategory::kValue, 0);
+    category->SetCatEncoding(code);
+    _categories.push_back(category);
+  }
+  const std::vector<ParsedCategory*>& ExplicitList() const { return _explicitList; }
+  ParsedCategory* OtherCategory() const { return _otherCategory; }
+  bool UsingExplicitList() const { return _usingExplicitList; }
+  bool IncludeMissing() const { return _includeMissing; }
+  bool IncludeEmpty() const { return _includeEmpty; }
+  bool Ascending() const { return _ascending; }
+  bool Total() const { return _total; }
+  bool ComputingTotal() const { return _computingTotal; }
+  bool TotalAfter() const { return _totalAfter; }
+  const std::string& TotalLabel() const { return _totalLabel; }
+  bool TotalLabelDefault() const { return _totalLabelDefault; }
+  bool CategoriesReady() const { return _categoriesReady; }
+  size_t NumberOfBuiltCategories() const { return _categories.size(); }
+
+  int builds = 0;
+
+ private:
+  std::vector<int> _variables;
+};
+
+std::vector<int> Cells(const TableDimension& dimension) {
+  std::vector<int> cells;
+  int current = 0;
+  cells.push_back(dimension.FirstCategoryCell(current));
+  while (!dimension.IsCurrentCellLast(current))
+    cells.push_back(dimension.NextCategoryCell(current));
+  return cells;
+}
+
+TEST(TableDimensionTest, CellsHoldTheCodesOfTheCurrentCase) {
+  BareDimension dimension(3, TableDimension::kCategoricalVariable, {1});
+  EXPECT_EQ(Cells(dimension), std::vector<int>{0});  // a fresh dimension holds one zero cell
+
+  dimension.SetCategoryCell(4);
+  dimension.AddCategoryCell(Codes::kTotalCategory);
+  dimension.AddCategoryCell(-101);
+  EXPECT_EQ(Cells(dimension), (std::vector<int>{4, -100, -101}));
+
+  // The next case overwrites the cells from the start.
+  dimension.SetCategoryCell(-99);
+  EXPECT_EQ(Cells(dimension), std::vector<int>{-99});
+}
+
+TEST(TableDimensionTest, CellWritesAndReadsBeyondTheCellsDie) {
+  BareDimension dimension(2, TableDimension::kCategoricalVariable, {1});
+  dimension.SetCategoryCell(1);
+  dimension.AddCategoryCell(2);
+  EXPECT_DEATH(dimension.AddCategoryCell(3), "_lastCatCell < _numCatCells");
+  int current = 1;
+  EXPECT_DEATH(dimension.NextCategoryCell(current), "currentCatCell < _lastCatCell");
+  EXPECT_DEATH(dimension.GetCellCount(2), "currentCatCell <= _lastCatCell");
+}
+
+TEST(TableDimensionTest, CountsAreKeptPerCellOnceCountingIsOn) {
+  BareDimension dimension(5, TableDimension::kMCSet, {1, 2});
+  // Without counting each filled cell stands for one response and counts are
+  // not stored.
+  dimension.SetCategoryCell(1);
+  dimension.SetCellCount(7);
+  EXPECT_EQ(dimension.GetCellCount(0), 1);
+
+  dimension.SetComputingCounts(true);
+  dimension.SetCategoryCell(1);
+  dimension.SetCellCount(2);
+  dimension.AddCategoryCell(3);
+  dimension.SetCellCount(1);
+  dimension.AddCategoryCell(Codes::kTotalCategory);
+  dimension.SetCellCount(3);
+  dimension.SetTotalCount(3);
+  EXPECT_EQ(dimension.GetCellCount(0), 2);
+  EXPECT_EQ(dimension.GetCellCount(1), 1);
+  EXPECT_EQ(dimension.GetCellCount(2), 3);
+  EXPECT_EQ(dimension.GetTotalCount(), 3);
+}
+
+TEST(TableDimensionTest, SettingsComeFromTheSyntaxVariable) {
+  AggregationVariable variable(4, "region");
+  variable.SetIsEmptyInclude(false);
+  variable.SetIsMissingExclude(false);
+  variable.SetIsOrderA(false);
+  variable.SetIsTotalNo(false);
+  variable.SetIsTotalPositionAfter(false);
+  variable.SetTotalLabel("All regions");
+  variable.SetIsTotalLabelDefault(false);
+  BareDimension dimension(3, TableDimension::kCategoricalVariable, variable, {4});
+
+  EXPECT_EQ(&dimension.GetSyntaxVariable(), &variable);
+  EXPECT_FALSE(dimension.IncludeEmpty());
+  EXPECT_TRUE(dimension.IncludeMissing());
+  EXPECT_FALSE(dimension.Ascending());
+  EXPECT_TRUE(dimension.Total());
+  EXPECT_TRUE(dimension.ComputingTotal());
+  EXPECT_FALSE(dimension.TotalAfter());
+  EXPECT_EQ(dimension.TotalLabel(), "All regions");
+  EXPECT_FALSE(dimension.TotalLabelDefault());
+  EXPECT_FALSE(dimension.UsingExplicitList());
+
+  // The defaults of a variable give the defaults of a bare dimension.
+  AggregationVariable plain(4, "region");
+  BareDimension fromDefaults(3, TableDimension::kCategoricalVariable, plain, {4});
+  BareDimension bare(3, TableDimension::kCategoricalVariable, {4});
+  for (const BareDimension* d : {&fromDefaults, &bare}) {
+    EXPECT_TRUE(d->IncludeEmpty());
+    EXPECT_FALSE(d->IncludeMissing());
+    EXPECT_TRUE(d->Ascending());
+    EXPECT_FALSE(d->Total());
+    EXPECT_FALSE(d->ComputingTotal());
+    EXPECT_EQ(d->GetValueType(), -1);
+    EXPECT_EQ(d->GetIterator(), nullptr);
+    EXPECT_EQ(d->GetSortAggregator(), nullptr);
+  }
+  EXPECT_DEATH(bare.GetSyntaxVariable(), "_syntaxVariable");
+}
+
+TEST(TableDimensionTest, TotalsAreTurnedOnExplicitly) {
+  BareDimension dimension(3, TableDimension::kCategoricalVariable, {1});
+  dimension.SetComputingTotal();
+  EXPECT_TRUE(dimension.ComputingTotal());
+  EXPECT_FALSE(dimension.Total());
+  dimension.SetTotal(false);
+  EXPECT_TRUE(dimension.Total());
+  EXPECT_FALSE(dimension.TotalAfter());
+  dimension.SetTotalLabel("Sum", false);
+  EXPECT_EQ(dimension.TotalLabel(), "Sum");
+  EXPECT_FALSE(dimension.TotalLabelDefault());
+}
+
+TEST(TableDimensionTest, ExplicitListKeepsOtherAndDropsSubtotalsExceptForDichotomySets) {
+  OBS one, two;
+  one.num = 1.0;
+  two.num = 2.0;
+  ParsedCategory value1(one, 0);
+  ParsedCategory other(ParsedCategory::kOtherNM);
+  ParsedCategory subtotal("Sub", true, -101, true);
+  ParsedCategory value2(two, 0);
+  const std::vector<ParsedCategory*> list{&value1, &other, &subtotal, &value2};
+
+  AggregationVariable variable(1, "v");
+  variable.SetParsedCategories(list);
+  BareDimension categorical(3, TableDimension::kCategoricalVariable, variable, {1});
+  EXPECT_EQ(categorical.ExplicitList(), (std::vector<ParsedCategory*>{&value1, &value2}));
+  EXPECT_EQ(categorical.OtherCategory(), &other);
+  EXPECT_TRUE(categorical.UsingExplicitList());
+  EXPECT_TRUE(categorical.IncludeMissing());  // an explicit list may name missing values
+
+  OBS yes;
+  yes.num = 1.0;
+  AggregationMDSet set({1, 2}, "$md", &yes, 1, false);
+  set.SetParsedCategories(list);
+  BareDimension dichotomies(5, TableDimension::kMDSet, set, {1, 2});
+  EXPECT_EQ(dichotomies.ExplicitList(),
+            (std::vector<ParsedCategory*>{&value1, &subtotal, &value2}));
+
+  // A later "other" replaces an earlier one; an empty list changes nothing.
+  ParsedCategory other2(ParsedCategory::kOtherNM);
+  categorical.SetParsedCategories({&other, &value2, &other2});
+  EXPECT_EQ(categorical.ExplicitList(), std::vector<ParsedCategory*>{&value2});
+  EXPECT_EQ(categorical.OtherCategory(), &other2);
+  categorical.SetParsedCategories({});
+  EXPECT_EQ(categorical.ExplicitList(), std::vector<ParsedCategory*>{&value2});
+}
+
+TEST(TableDimensionTest, EqualityNeedsTheSameTypeAndVariablesOrSetName) {
+  BareDimension a(3, TableDimension::kCategoricalVariable, {2});
+  BareDimension b(3, TableDimension::kCategoricalVariable, {2});
+  BareDimension c(3, TableDimension::kCategoricalVariable, {3});
+  EXPECT_TRUE(a == b);
+  EXPECT_FALSE(a != b);
+  EXPECT_TRUE(a != c);
+
+  AggregationMCSet set1({2, 3}, "$s");
+  AggregationMCSet set2({4, 5}, "$s");  // same name, other members
+  AggregationMCSet set3({2, 3}, "$t");
+  BareDimension s1(5, TableDimension::kMCSet, set1, {2, 3});
+  BareDimension s2(5, TableDimension::kMCSet, set2, {4, 5});
+  BareDimension s3(5, TableDimension::kMCSet, set3, {2, 3});
+  EXPECT_TRUE(s1 == s2);
+  EXPECT_FALSE(s1 == s3);
+
+  // A variable and a set of the same name, or two set kinds, never match.
+  AggregationVariable variable(2, "$s");
+  BareDimension v(3, TableDimension::kCategoricalVariable, variable, {2});
+  BareDimension md(5, TableDimension::kMDSet, set1, {2, 3});
+  EXPECT_FALSE(v == s1);
+  EXPECT_FALSE(s1 == md);
+}
+
+TEST(TableDimensionTest, CategoriesAreBuiltOnDemandAndDroppedOnReset) {
+  BareDimension dimension(3, TableDimension::kCategoricalVariable, {1});
+  dimension.AddCategory(1);
+  dimension.AddCategory(0);
+  dimension.AddCategory(2);
+  EXPECT_EQ(dimension.GetNumberOfCategories(), 3);
+  EXPECT_EQ(dimension.NEmptyCategories(), 1);
+  EXPECT_EQ(dimension.builds, 1);  // built once, then ready
+
+  dimension.ResetDimension();
+  EXPECT_FALSE(dimension.CategoriesReady());
+  EXPECT_EQ(dimension.NumberOfBuiltCategories(), 0u);
+  EXPECT_EQ(dimension.GetNumberOfCategories(), 0);
+  EXPECT_EQ(dimension.builds, 2);
+}
+
+TEST(TableDimensionTest, CopyDoesNotShareTheOwnedCategories) {
+  AggregationVariable variable(1, "v");
+  BareDimension source(3, TableDimension::kCategoricalVariable, variable, {1});
+  source.AddCategory(1);
+  source.GetCategoryPointers();
+  source.SetCategoryCell(1);
+  source.AddCategoryCell(-100);
+  {
+    BareDimension copy(source);
+    EXPECT_EQ(&copy.GetSyntaxVariable(), &variable);
+    EXPECT_EQ(Cells(copy), (std::vector<int>{1, -100}));
+    EXPECT_FALSE(copy.CategoriesReady());
+    EXPECT_EQ(copy.NumberOfBuiltCategories(), 0u);
+  }
+  // The source's categories survive the copy's destruction.
+  EXPECT_EQ(source.NumberOfBuiltCategories(), 1u);
+  EXPECT_EQ(source.GetCategoryPointers()[0]->GetCatEncoding(), 1);
+}
+
+TEST(TableDimensionTest, TotalAndPlaceholderCategoriesAreNewObjects) {
+  AggregationVariable variable(6, "v");
+  variable.SetTotalLabel("Everyone");
+  variable.SetIsTotalLabelDefault(false);
+  BareDimension dimension(3, TableDimension::kCategoricalVariable, variable, {6});
+
+  std::unique_ptr<AggregationCategory> total(dimension.GetTotalCategoryPtr());
+  EXPECT_EQ(total->GetCatType(), AggregationCategory::kTotal);
+  EXPECT_EQ(total->GetCatEncoding(), Codes::kTotalCategory);
+  EXPECT_EQ(total->GetValueType(), 0);
+  EXPECT_EQ(total->GetCatValue().num, 0.0);
+  EXPECT_EQ(total->GetVarIndex(), 6);
+  EXPECT_EQ(total->GetCatLabel(), "Everyone");
+  EXPECT_FALSE(total->IsLabelDefault());
+
+  std::unique_ptr<AggregationCategory> dummy(dimension.GetDummyCategoryPtr());
+  EXPECT_EQ(dummy->GetCatType(), AggregationCategory::kDummy);
+  EXPECT_EQ(dummy->GetCatEncoding(), 0);
+  EXPECT_EQ(dummy->GetVarIndex(), 6);
+  EXPECT_EQ(dummy->GetCatLabel(), "None valid");
+  EXPECT_TRUE(dummy->IsLabelDefault());
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+// The quickstart's job on the bundled survey: the valid counts the engine
+// reports are checked against the frequency tables published with the data
+// (examples/data/README.md), an independent account of the same file.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "../../examples/quickstart/survey_loader.h"
+#include "AggregationCube.h"
+#include "AggregationStatistic.h"
+#include "AggregationTable.h"
+#include "TableMetadata.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+
+const std::string kDataDir = std::string(TABCUBE_SOURCE_DIR) + "/examples/data";
+
+TEST(QuickstartTest, ValidCountsOfTheBundledSurveyMatchItsPublishedFrequencies) {
+  quickstart::Survey survey =
+      quickstart::LoadSurvey(kDataDir + "/gss_cat.csv", kDataDir + "/gss_cat.dict.json");
+  const QUOR_DataSource& data = *survey.data;
+  ASSERT_EQ(data.NumberOfCases(), 21483);
+  ASSERT_EQ(data.NumberOfVariables(), 9);
+  EXPECT_EQ(survey.weightVariable, -1);
+
+  QUOR_InputCaseIterator iterator(data);
+  AggregationTable table(iterator, false, false);
+  AggregationCube* cube = table.CreateCube();
+  cube->CreateCubeAggregator();
+  std::vector<AggregationStatistic> stats;
+  for (int i = 0; i < data.NumberOfVariables(); ++i) stats.emplace_back(i, Codes::kMean);
+  cube->AddScaleStatistics(stats);
+  int cases = 0;
+  while (iterator.Next()) {
+    table.AddNewCase();
+    EXPECT_EQ(table.GetTableMetaData()->GetCaseWeight(), 1.0);
+    ++cases;
+  }
+  EXPECT_EQ(cases, 21483);
+
+  // Cases minus user-missing and empty fields, from the data's README.
+  const std::map<std::string, double> expected{
+      {"year", 21483},
+      {"marital", 21483 - 17},
+      {"age", 21483 - 76},
+      {"race", 21483},
+      {"rincome", 21483 - 975 - 7043 - 267 - 183},  // the missing range 96-99
+      {"partyid", 21483 - 1 - 154},
+      {"relig", 21483 - 15 - 93},
+      {"denom", 21483 - 10072 - 52 - 117},
+      {"tvhours", 21483 - 10146}};
+  const TableMetadata& metadata = *table.GetTableMetaData();
+  ASSERT_EQ(metadata.GetValidCount().size(), 9u);
+  for (int pos = 0; pos < 9; ++pos) {
+    const std::string name =
+        data.GetVariable(static_cast<int>(metadata.GetCaseReaderVarIndex(pos))).GetName();
+    EXPECT_EQ(metadata.GetValidCount()[static_cast<size_t>(pos)], expected.at(name)) << name;
+  }
+}
+
+TEST(QuickstartTest, DictionaryLabelsAndMissingValuesReachTheDataSource) {
+  quickstart::Survey survey;
+  quickstart::LoadDictionary(kDataDir + "/gss_cat.dict.json", survey);
+  const QUOR_Variable& rincome = survey.data->GetVariable(4);
+  EXPECT_STREQ(rincome.GetName(), "rincome");
+  EXPECT_STREQ(rincome.GetLabel(), "Respondent's reported income");
+  OBS value;
+  value.num = 97.0;
+  EXPECT_NE(rincome.IsMissing(&value), 0);
+  value.num = 12.0;
+  EXPECT_EQ(rincome.IsMissing(&value), 0);
+  QUOR_ValueLabelMap labels(rincome.GetValueLabels());
+  EXPECT_STREQ(labels.GetLabel(&value), "Lt $1000");
+}
+
+class LoaderInputTest : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& name, const std::string& text) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path) << text;
+    return path;
+  }
+};
+
+TEST_F(LoaderInputTest, StringsQuotedFieldsAndEmptyNumbersAreRead) {
+  const std::string dictionary = Write("loader.dict.json", R"({"variables": [
+      {"name": "id", "type": "numeric", "label": "Id", "valueLabels": [],
+       "missing": {"values": [-1], "range": null}},
+      {"name": "city", "type": "string", "width": 10, "label": "City \"quoted\"",
+       "valueLabels": [["Oslo", "Capital"]], "missing": {"values": ["none"], "range": null}},
+      {"name": "w", "type": "numeric", "label": "", "missing": {"values": [], "range": null}}],
+    "weight": "w"})");
+  const std::string csv = Write("loader.csv", "id,city,w\n1,\"Oslo, N\",2\n,none,\n");
+  quickstart::Survey survey = quickstart::LoadSurvey(csv, dictionary);
+  const QUOR_DataSource& data = *survey.data;
+  EXPECT_EQ(survey.weightVariable, 2);
+  ASSERT_EQ(data.NumberOfCases(), 2);
+  EXPECT_STREQ(data.GetVariable(1).GetLabel(), "City \"quoted\"");
+
+  QUOR_InputCaseIterator iterator(data);
+  CaseValue id(iterator, 0), city(iterator, 1);
+  ASSERT_TRUE(iterator.Next());
+  EXPECT_EQ(id.GetValue()->num, 1.0);
+  EXPECT_EQ(std::string(city.GetValue()->str, 10), "Oslo, N   ");
+  ASSERT_TRUE(iterator.Next());
+  EXPECT_EQ(id.GetValue()->num, QUOR_SYSMIS);
+  EXPECT_TRUE(city.IsMissing());
+}
+
+TEST_F(LoaderInputTest, BadInputIsReportedWithItsPlace) {
+  const std::string dictionary = Write("bad.dict.json", R"({"variables": [
+      {"name": "a", "type": "numeric"}, {"name": "b", "type": "numeric"}], "weight": null})");
+  auto messageOf = [&](const std::string& csvText) {
+    try {
+      quickstart::LoadSurvey(Write("bad.csv", csvText), dictionary);
+    } catch (const std::runtime_error& error) {
+      return std::string(error.what());
+    }
+    return std::string();
+  };
+  EXPECT_NE(messageOf("a,c\n1,2\n").find("column 2 is c"), std::string::npos);
+  EXPECT_NE(messageOf("a,b\n1,2\n3\n").find("bad.csv:3: 1 fields, expected 2"), std::string::npos);
+  EXPECT_NE(messageOf("a,b\n1,x\n").find("b is not a number: x"), std::string::npos);
+
+  const std::string broken = Write("broken.dict.json", R"({"variables": [ {"name": "a",)");
+  quickstart::Survey survey;
+  EXPECT_THROW(quickstart::LoadDictionary(broken, survey), std::runtime_error);
+}
+
+}  // namespace
