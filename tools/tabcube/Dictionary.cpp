@@ -127,7 +127,7 @@ Dictionary ParseDictionary(const std::string& text, const std::string& source) {
   json document;
   try {
     document = json::parse(text);
-  } catch (const json::parse_error& error) {
+  } catch (const json::exception& error) {  // a syntax error, or a number out of range
     throw InputError(source + ": not valid JSON: " + error.what());
   }
   if (!document.is_object()) Fail(source, "$", "expected an object");
