@@ -1,0 +1,147 @@
+// Faults the fuzz targets found in the tabcube command, each pinned to the
+// clear error the input must give or to the sound result (the inputs
+// themselves are replayed from fuzz/regressions/).
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Command.h"
+#include "Dictionary.h"
+#include "InputError.h"
+#include "Request.h"
+
+namespace {
+
+std::string RequestError(const std::string& text) {
+  try {
+    ParseRequest(text, "r.json", "");
+  } catch (const InputError& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+std::string DictionaryError(const std::string& text) {
+  try {
+    ParseDictionary(text, "d.json");
+  } catch (const InputError& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+TEST(ReaderRobustnessTest, NumbersBeyondDoubleAreInvalidJson) {
+  const std::string request = RequestError(
+      R"({"tables": [{"rows": [["g"]], "statistics": [{"name": "Percentile", "variable": "x",)"
+      R"( "parameter": 1e999}]}]})");
+  EXPECT_EQ(request.rfind("r.json: not valid JSON: ", 0), 0u) << request;
+  EXPECT_NE(request.find("1e999"), std::string::npos) << request;
+  const std::string dictionary = DictionaryError(
+      R"({"variables": [{"name": "a", "type": "numeric", "valueLabels": [[-1e400, "x"]]}]})");
+  EXPECT_EQ(dictionary.rfind("d.json: not valid JSON: ", 0), 0u) << dictionary;
+}
+
+TEST(ReaderRobustnessTest, LabelOptionDoesNotWrapIntoRange) {
+  // 2^32 and 2^32 + 3 are 0 and 3 when cut to 32 bits.
+  for (const char* option : {"4294967296", "4294967299", "18446744073709551615", "-1"}) {
+    const std::string error =
+        RequestError(std::string(R"({"tables": [{"rows": [["g"]], )") +
+                     R"("statistics": ["Count"], "labelOption": )" + option + "}]}");
+    EXPECT_EQ(error, "r.json: $.tables[0].labelOption: expected a whole number from 0 to 4")
+        << option;
+  }
+  EXPECT_EQ(ParseRequest(R"({"tables": [{"rows": ["g"], "statistics": ["Count"], )"
+                         R"("labelOption": 4}]})",
+                         "r.json", "")
+                .tables[0]
+                .labelOption,
+            4);
+}
+
+// Runs a request over CSV data through the command's whole path.
+class CommandRun {
+ public:
+  CommandRun() {
+    char name[] = "/tmp/tabcube_findings_XXXXXX";
+    _directory = mkdtemp(name);
+  }
+  ~CommandRun() { std::system(("rm -rf '" + _directory + "'").c_str()); }
+
+  std::vector<CubeResult> Run(const std::string& request, const std::string& csv) {
+    std::ofstream(_directory + "/r.json") << request;
+    std::ofstream(_directory + "/d.csv") << csv;
+    CommandOptions options;
+    options.request = _directory + "/r.json";
+    options.data = _directory + "/d.csv";
+    return RunRequest(options);
+  }
+
+  std::string Error(const std::string& request, const std::string& csv) {
+    try {
+      Run(request, csv);
+    } catch (const InputError& error) {
+      return error.what();
+    }
+    return "(no error)";
+  }
+
+ private:
+  std::string _directory;
+};
+
+std::vector<std::string> Labels(const DimensionResult& dimension) {
+  std::vector<std::string> labels;
+  for (const CategoryResult& category : dimension.categories) labels.push_back(category.label);
+  return labels;
+}
+
+// g: 1 once, 2 three times, 3 twice; mean of x: 1 -> 50, 2 -> 10, 3 -> 30.
+const char* const kSortData = "g,x\n1,50\n2,5\n2,10\n2,15\n3,20\n3,40\n";
+
+std::string SortRequest(const std::string& options) {
+  return R"({"tables": [{"rows": ["g"], "variables": {"g": )" + options +
+         R"(}, "statistics": ["Count"]}]})";
+}
+
+TEST(FuzzFindingsTest, CategoriesOrderedByAStatistic) {
+  // Ordering by a statistic used to reach the engine without its sorting
+  // aggregator, which stopped the process on an assertion.
+  CommandRun command;
+  auto byCount = command.Run(
+      SortRequest(R"({"sort": "statistic", "sortStatistic": "Count", "order": "descending"})"),
+      kSortData);
+  ASSERT_EQ(byCount.size(), 1u);
+  EXPECT_EQ(Labels(byCount[0].dimensions[0]), (std::vector<std::string>{"2", "3", "1"}));
+  auto byMean = command.Run(SortRequest(R"({"sort": "statistic", "sortStatistic": "Mean",)"
+                                        R"( "sortVariable": "x", "totals": true})"),
+                            kSortData);
+  EXPECT_EQ(Labels(byMean[0].dimensions[0]), (std::vector<std::string>{"2", "3", "1", "Total"}));
+  // The counts stay with their categories: 3, 2, 1 cases, 6 in all.
+  std::vector<double> counts;
+  for (const CellResult& cell : byMean[0].cells) counts.push_back(cell.values[0][0]);
+  EXPECT_EQ(counts, (std::vector<double>{3, 2, 1, 6}));
+}
+
+TEST(FuzzFindingsTest, StatisticsCategoriesCannotBeOrderedBy) {
+  CommandRun command;
+  EXPECT_EQ(
+      command.Error(SortRequest(R"({"sort": "statistic", "sortStatistic": "Mean"})"), kSortData),
+      "request: $.tables[0].variables.g.sortStatistic: categories cannot be ordered by "
+      "Mean without a \"sortVariable\"");
+  EXPECT_EQ(
+      command.Error(SortRequest(R"({"sort": "statistic", "sortStatistic": "ColPct"})"), kSortData),
+      "request: $.tables[0].variables.g.sortStatistic: categories cannot be ordered by "
+      "ColPct without a \"sortVariable\"");
+  EXPECT_EQ(command.Error(SortRequest(R"({"sort": "statistic", "sortStatistic": "Percentile",)"
+                                      R"( "sortVariable": "x"})"),
+                          kSortData),
+            "request: $.tables[0].variables.g.sortStatistic: categories cannot be ordered by "
+            "Percentile of a variable");
+}
+
+}  // namespace
