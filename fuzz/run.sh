@@ -21,6 +21,8 @@ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang
   -DTABCUBE_FUZZ=ON -DTABCUBE_BUILD_TESTS=OFF -DTABCUBE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build_dir" -j"$(nproc)" --target $(for t in $targets; do echo "${t}_fuzzer"; done)
 
+# The targets write their inputs to files; keep those in memory when we can.
+[ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:symbolize=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
