@@ -7,12 +7,14 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Command.h"
 #include "Dictionary.h"
 #include "InputError.h"
+#include "Output.h"
 #include "Request.h"
 
 namespace {
@@ -61,6 +63,44 @@ TEST(ReaderRobustnessTest, LabelOptionDoesNotWrapIntoRange) {
                 .tables[0]
                 .labelOption,
             4);
+}
+
+TEST(FuzzFindingsTest, VariableNamesWithNulAreRefused) {
+  // The data source compares names as C strings: "a\0x" would clash with "a".
+  const std::string dictionary = DictionaryError(std::string(
+      R"({"variables": [{"name": "a", "type": "numeric"}, {"name": "a\u0000x", "type": "numeric"}]})"));
+  EXPECT_EQ(dictionary,
+            "d.json: $.variables[1].name: a variable name cannot contain a NUL character");
+  char name[] = "/tmp/tabcube_findings_XXXXXX";
+  const std::string directory = mkdtemp(name);
+  const std::string csv = directory + "/h.csv";
+  std::ofstream(csv) << std::string("a,a\0x\n1,2\n", 10);
+  try {
+    InferDictionary(csv);
+    ADD_FAILURE() << "a NUL in a column name was accepted";
+  } catch (const InputError& error) {
+    EXPECT_EQ(std::string(error.what()), csv + ":1:1: the name of column 2 contains a NUL byte");
+  }
+  std::system(("rm -rf '" + directory + "'").c_str());
+}
+
+TEST(FuzzFindingsTest, JsonOutputReplacesInvalidUtf8) {
+  // Labels come from the data in whatever encoding it has; JSON output used
+  // to fail with an escaping exception on bytes that are not UTF-8.
+  CubeResult cube;
+  cube.title = "caf\xe9";
+  DimensionResult dimension;
+  dimension.name = "g";
+  CategoryResult category;
+  category.label = "\xff\xfe";
+  category.isString = true;
+  category.text = "ok";
+  dimension.categories.push_back(category);
+  cube.dimensions.push_back(dimension);
+  std::ostringstream out;
+  WriteJson({cube}, out);
+  EXPECT_NE(out.str().find("\"caf\xef\xbf\xbd\""), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("\"\xef\xbf\xbd\xef\xbf\xbd\""), std::string::npos) << out.str();
 }
 
 // Runs a request over CSV data through the command's whole path.
