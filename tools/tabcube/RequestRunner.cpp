@@ -1,5 +1,6 @@
 #include "RequestRunner.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -368,7 +369,31 @@ class TableBuilder {
       list.push_back(parsed.get());
       run.parsedCategories.push_back(std::move(parsed));
     }
+    GroupUnderSubtotals(list, options.totalAfter);
     return list;
+  }
+
+  // The engine counts a value in a subtotal through the subtotal code of the
+  // list entry that admits it. A subtotal sums the entries of its group: those
+  // since the previous subtotal when totals follow their categories, those up
+  // to the next subtotal when they precede them. Entries outside every group
+  // keep code 0.
+  static void GroupUnderSubtotals(const std::vector<ParsedCategory*>& list, bool totalAfter) {
+    std::vector<ParsedCategory*> group;
+    auto visit = [&](ParsedCategory* entry) {
+      const ParsedCategory::ParsedCatType type = entry->GetPCType();
+      if (type != ParsedCategory::kSubtotal && type != ParsedCategory::kHSubtotal) {
+        group.push_back(entry);
+        return;
+      }
+      for (ParsedCategory* member : group)
+        member->SetSubtotalEncoding(entry->GetSubtotalEncoding());
+      group.clear();
+    };
+    if (totalAfter)
+      std::for_each(list.begin(), list.end(), visit);
+    else
+      std::for_each(list.rbegin(), list.rend(), visit);
   }
 
   // The dimension whose categories the counts and percentages describe: the

@@ -1,6 +1,7 @@
-// Faults the fuzz targets found in the tabcube command, each pinned to the
-// clear error the input must give or to the sound result (the inputs
-// themselves are replayed from fuzz/regressions/).
+// Faults found in the tabcube command by the fuzz targets and by the
+// randomized engine tests, each pinned to the clear error the input must give
+// or to the sound result (the fuzz inputs themselves are replayed from
+// fuzz/regressions/).
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -65,13 +66,13 @@ TEST(ReaderRobustnessTest, LabelOptionDoesNotWrapIntoRange) {
             4);
 }
 
-TEST(FuzzFindingsTest, VariableNamesWithNulAreRefused) {
+TEST(CommandFaultsTest, VariableNamesWithNulAreRefused) {
   // The data source compares names as C strings: "a\0x" would clash with "a".
   const std::string dictionary = DictionaryError(std::string(
       R"({"variables": [{"name": "a", "type": "numeric"}, {"name": "a\u0000x", "type": "numeric"}]})"));
   EXPECT_EQ(dictionary,
             "d.json: $.variables[1].name: a variable name cannot contain a NUL character");
-  char name[] = "/tmp/tabcube_findings_XXXXXX";
+  char name[] = "/tmp/tabcube_faults_XXXXXX";
   const std::string directory = mkdtemp(name);
   const std::string csv = directory + "/h.csv";
   std::ofstream(csv) << std::string("a,a\0x\n1,2\n", 10);
@@ -84,7 +85,7 @@ TEST(FuzzFindingsTest, VariableNamesWithNulAreRefused) {
   std::system(("rm -rf '" + directory + "'").c_str());
 }
 
-TEST(FuzzFindingsTest, JsonOutputReplacesInvalidUtf8) {
+TEST(CommandFaultsTest, JsonOutputReplacesInvalidUtf8) {
   // Labels come from the data in whatever encoding it has; JSON output used
   // to fail with an escaping exception on bytes that are not UTF-8.
   CubeResult cube;
@@ -107,7 +108,7 @@ TEST(FuzzFindingsTest, JsonOutputReplacesInvalidUtf8) {
 class CommandRun {
  public:
   CommandRun() {
-    char name[] = "/tmp/tabcube_findings_XXXXXX";
+    char name[] = "/tmp/tabcube_faults_XXXXXX";
     _directory = mkdtemp(name);
   }
   ~CommandRun() { std::system(("rm -rf '" + _directory + "'").c_str()); }
@@ -148,7 +149,7 @@ std::string SortRequest(const std::string& options) {
          R"(}, "statistics": ["Count"]}]})";
 }
 
-TEST(FuzzFindingsTest, CategoriesOrderedByAStatistic) {
+TEST(CommandFaultsTest, CategoriesOrderedByAStatistic) {
   // Ordering by a statistic used to reach the engine without its sorting
   // aggregator, which stopped the process on an assertion.
   CommandRun command;
@@ -167,7 +168,7 @@ TEST(FuzzFindingsTest, CategoriesOrderedByAStatistic) {
   EXPECT_EQ(counts, (std::vector<double>{3, 2, 1, 6}));
 }
 
-TEST(FuzzFindingsTest, StatisticsCategoriesCannotBeOrderedBy) {
+TEST(CommandFaultsTest, StatisticsCategoriesCannotBeOrderedBy) {
   CommandRun command;
   EXPECT_EQ(
       command.Error(SortRequest(R"({"sort": "statistic", "sortStatistic": "Mean"})"), kSortData),
@@ -182,6 +183,59 @@ TEST(FuzzFindingsTest, StatisticsCategoriesCannotBeOrderedBy) {
                           kSortData),
             "request: $.tables[0].variables.g.sortStatistic: categories cannot be ordered by "
             "Percentile of a variable");
+}
+
+std::vector<double> Counts(const CubeResult& cube) {
+  std::vector<double> counts;
+  for (const CellResult& cell : cube.cells) counts.push_back(cell.values[0][0]);
+  return counts;
+}
+
+TEST(CommandFaultsTest, SubtotalsSumTheirGroups) {
+  // Subtotals used to stay empty: the values of their group were not given
+  // the subtotal's code. g: 1 twice, 2, 3, 4, 5 three times.
+  CommandRun command;
+  const char* const data = "g\n1\n1\n2\n3\n4\n5\n5\n5\n";
+  const char* const list = R"([{"value": 1}, {"value": 2}, {"subtotal": "A"}, {"value": 3},)"
+                           R"( {"subtotal": "B", "hide": true}, {"value": 4}, {"other": true}])";
+  auto after = command.Run(
+      R"({"tables": [{"rows": ["g"], "variables": {"g": {"totals": true, "categories": )" +
+          std::string(list) + R"(}}, "statistics": ["Count"]}]})",
+      data);
+  // Totals after: A sums 1 and 2, the hiding B sums 3 (hidden); 4 and the
+  // other values 5 belong to no group.
+  EXPECT_EQ(Labels(after[0].dimensions[0]),
+            (std::vector<std::string>{"1", "2", "A", "B", "4", "5", "Total"}));
+  EXPECT_EQ(Counts(after[0]), (std::vector<double>{2, 1, 3, 1, 1, 3, 8}));
+  auto before = command.Run(R"({"tables": [{"rows": ["g"], "variables": {"g": {"totals": true, )"
+                            R"("totalPosition": "before", "categories": )" +
+                                std::string(list) + R"(}}, "statistics": ["Count"]}]})",
+                            data);
+  // Totals before: A sums 3, the hiding B sums 4 and 5 (hidden); 1 and 2
+  // belong to no group.
+  EXPECT_EQ(Labels(before[0].dimensions[0]),
+            (std::vector<std::string>{"Total", "1", "2", "A", "3", "B"}));
+  EXPECT_EQ(Counts(before[0]), (std::vector<double>{8, 2, 1, 1, 1, 4}));
+}
+
+TEST(CommandFaultsTest, DichotomySetSubtotalsSumTheirMembers) {
+  CommandRun command;
+  const char* const data = "a,b,c\n1,1,0\n1,0,1\n0,1,1\n0,0,1\n";
+  auto result = command.Run(
+      R"({"sets": [{"name": "abc", "type": "dichotomies", "variables": ["a", "b", "c"],)"
+      R"( "countedValue": 1}], "tables": [{"rows": ["abc"], "variables": {"abc": {"categories": )"
+      R"([{"variable": "a"}, {"variable": "b"}, {"subtotal": "a or b"}, {"variable": "c"}]}},)"
+      R"( "statistics": ["Count", "Responses"]}]})",
+      data);
+  EXPECT_EQ(Labels(result[0].dimensions[0]), (std::vector<std::string>{"a", "b", "a or b", "c"}));
+  // Cases with a or b: 3; their responses in a and b: 4.
+  std::vector<double> counts, responses;
+  for (const CellResult& cell : result[0].cells) {
+    counts.push_back(cell.values[0][0]);
+    responses.push_back(cell.values[1][0]);
+  }
+  EXPECT_EQ(counts, (std::vector<double>{2, 2, 3, 3}));
+  EXPECT_EQ(responses, (std::vector<double>{2, 2, 4, 3}));
 }
 
 }  // namespace
