@@ -219,6 +219,8 @@ TEST(CommandFaultsTest, SubtotalsSumTheirGroups) {
 }
 
 TEST(CommandFaultsTest, DichotomySetSubtotalsSumTheirMembers) {
+  // Members without a variable label are named by their variable (their
+  // labels used to be blank).
   CommandRun command;
   const char* const data = "a,b,c\n1,1,0\n1,0,1\n0,1,1\n0,0,1\n";
   auto result = command.Run(

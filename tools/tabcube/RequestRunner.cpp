@@ -561,6 +561,8 @@ CategoryResult DescribeCategory(const QUOR_DataSource& dataSource,
       result.label = text;
     }
   }
+  // A dichotomy set's member without a variable label goes by its name.
+  if (result.label.empty() && type == AggregationCategory::kVariable) result.label = result.text;
   if (result.label.empty() && type == AggregationCategory::kDummy) result.label = "None valid";
   return result;
 }
