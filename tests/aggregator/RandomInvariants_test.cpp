@@ -1169,18 +1169,15 @@ class TableChecker {
       int variable;
       bool responses;
     };
-    std::vector<Family> families;
-    if (cube.scale) {
-      families = {{Codes::kRowSumPct, Codes::kSum, kX, false},
-                  {Codes::kURowSumPct, Codes::kUSum, kX, false}};
-    } else {
-      families = {{Codes::kRowPct, Codes::kCount, -1, false},
-                  {Codes::kURowPct, Codes::kUCount, -1, false},
-                  {Codes::kRowValidNPct, Codes::kValidN, -1, false},
-                  {Codes::kURowValidNPct, Codes::kUValidN, -1, false},
-                  {Codes::kRowResponsesPct, Codes::kResponses, -1, true},
-                  {Codes::kURowResponsesPct, Codes::kUResponses, -1, true}};
-    }
+    const std::vector<Family> families =
+        cube.scale ? std::vector<Family>{{Codes::kRowSumPct, Codes::kSum, kX, false},
+                                         {Codes::kURowSumPct, Codes::kUSum, kX, false}}
+                   : std::vector<Family>{{Codes::kRowPct, Codes::kCount, -1, false},
+                                         {Codes::kURowPct, Codes::kUCount, -1, false},
+                                         {Codes::kRowValidNPct, Codes::kValidN, -1, false},
+                                         {Codes::kURowValidNPct, Codes::kUValidN, -1, false},
+                                         {Codes::kRowResponsesPct, Codes::kResponses, -1, true},
+                                         {Codes::kURowResponsesPct, Codes::kUResponses, -1, true}};
     int failures = 0;
     const size_t n = cube.elements.size();
     for (int type = 0; type < 7; ++type) {
