@@ -484,7 +484,12 @@ class BuiltTable {
   BuiltTable(const TableSpec& spec, const std::vector<Case>& cases, bool reverse, bool weighted)
       : _spec(spec) {
     FillDataSource(_data, cases, reverse);
-    _iterator = std::make_unique<ProcDSIterator>(_data, kW);
+    // The engine weights cases read through the procedure's weighted
+    // iterator; a plain iterator gives every case the weight 1.
+    if (weighted)
+      _iterator = std::make_unique<ProcDSIterator>(_data, kW);
+    else
+      _iterator = std::make_unique<QUOR_InputCaseIterator>(_data);
     _table = std::make_unique<AggregationTable>(*_iterator, weighted, spec.pairwise);
     for (const ElementSpec& e : spec.elements) _variables.push_back(MakeVariable(e));
     for (const CubeSpec& cubeSpec : spec.cubes) {
@@ -637,7 +642,7 @@ class BuiltTable {
   std::vector<std::unique_ptr<ParsedCategory>> _parsed;
   std::vector<std::unique_ptr<AggregationVariable>> _variables;
   QUOR_DataSource _data;
-  std::unique_ptr<ProcDSIterator> _iterator;
+  std::unique_ptr<QUOR_InputCaseIterator> _iterator;
   std::unique_ptr<AggregationTable> _table;
 };
 
@@ -1333,7 +1338,8 @@ void RunSeed(unsigned seed) {
   reversed.Feed();
   ExpectSameReads(first, reversed.Read(), 1e-9, "cases in reverse order");
 
-  // Every weight 1: weighted equals unweighted, and equals the table read unweighted.
+  // Every weight 1: weighted equals unweighted, and equals the table read
+  // without weights.
   std::vector<Case> unit = cases;
   for (Case& c : unit) c.number[kW] = 1.0;
   BuiltTable unitWeights(spec, unit, false, true);
