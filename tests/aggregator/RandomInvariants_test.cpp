@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -975,6 +976,14 @@ std::vector<bool> KeptByBase(const CubeSpec& cube, int type) {
   return kept;
 }
 
+// How much the checks covered, so that the test cannot pass by checking nothing.
+struct Coverage {
+  long cubes = 0, skippedCubes = 0, modelCells = 0, scaleCells = 0, setCubes = 0;
+  long totals = 0, subtotals = 0, hiddenSubtotals = 0, families = 0, responseFamilies = 0;
+  long zeroWeightMedians = 0;
+};
+Coverage coverage;
+
 class TableChecker {
  public:
   TableChecker(const TableSpec& table, const std::vector<Case>& cases)
@@ -985,6 +994,13 @@ class TableChecker {
       SCOPED_TRACE("cube " + std::to_string(k));
       const CubeSpec& cube = _table.cubes[k];
       const CubeRead& read = reads[k];
+      ++coverage.cubes;
+      if (read.skipped) ++coverage.skippedCubes;
+      for (size_t d = 0; d < cube.elements.size(); ++d)
+        if (IsSet(ElementAt(cube, d))) {
+          ++coverage.setCubes;
+          break;
+        }
       const std::vector<StatisticSpec> stats = Statistics(_table, cube);
       const auto model = Model(_table, cube, _cases);
       CheckCategoriesCoverTheData(cube, read, model);
@@ -1030,6 +1046,7 @@ class TableChecker {
       auto found = model.find(id);
       const ModelCell& m = found == model.end() ? empty : found->second;
       const bool present = values[0] != 0.0;
+      if (m.cases > 0) ++coverage.modelCells;
       std::vector<std::pair<const char*, std::pair<double, double>>> expected;
       auto expect = [&](const char* what, int code, int variable, double value) {
         const int i = IndexOf(stats, code, variable);
@@ -1044,6 +1061,12 @@ class TableChecker {
           continue;
         }
         if (!present) continue;
+        ++coverage.scaleCells;
+        for (const auto& v : m.x)
+          if (v.second == 0.0) {
+            ++coverage.zeroWeightMedians;
+            break;
+          }
         expect("count", Codes::kCount, -1, m.weight);
         expect("unweighted count", Codes::kUCount, -1, m.cases);
         for (bool weighted : {true, false}) {
@@ -1143,6 +1166,12 @@ class TableChecker {
         } else {
           continue;
         }
+        if (list[c].type == AggregationCategory::kTotal)
+          ++coverage.totals;
+        else if (list[c].type == AggregationCategory::kSubtotal)
+          ++coverage.subtotals;
+        else
+          ++coverage.hiddenSubtotals;
         for (const auto& [at, values] : read.cells) {
           if (at[d] != static_cast<int>(c)) continue;
           for (int i : additive) {
@@ -1225,6 +1254,7 @@ class TableChecker {
         }
         for (const auto& [base, sum] : sums) {
           if (sum.second == 0.0) continue;  // no base: every percentage is missing
+          ++(family.responses ? coverage.responseFamilies : coverage.families);
           if (std::fabs(sum.first - 100.0) <= 1e-9) continue;
           ADD_FAILURE() << "percentage " << family.first + 2 * type << " over base type " << type
                         << " sums to " << sum.first << " (base " << sum.second << ")";
@@ -1358,6 +1388,24 @@ TEST(RandomInvariantsTest, RandomTablesKeepTheirInvariants) {
   for (int i = 0; i < count; ++i) {
     RunSeed(base + static_cast<unsigned>(i));
     if (::testing::Test::HasFailure()) break;  // the first failing seed is the one to study
+  }
+  std::printf(
+      "checked %ld cubes (%ld with sets, %ld too large to read), %ld cells against the data "
+      "(%ld scale cells, %ld with zero weights), %ld totals, %ld subtotals, %ld hiding subtotals, "
+      "%ld percentage families and %ld responses families\n",
+      coverage.cubes, coverage.setCubes, coverage.skippedCubes, coverage.modelCells,
+      coverage.scaleCells, coverage.zeroWeightMedians, coverage.totals, coverage.subtotals,
+      coverage.hiddenSubtotals, coverage.families, coverage.responseFamilies);
+  if (count >= kTables && !::testing::Test::HasFailure()) {
+    // Over the default series every kind of check has work to do.
+    EXPECT_GT(coverage.setCubes, 0);
+    EXPECT_LT(coverage.skippedCubes * 5, coverage.cubes);
+    EXPECT_GT(coverage.scaleCells, 0);
+    EXPECT_GT(coverage.zeroWeightMedians, 0);
+    EXPECT_GT(coverage.subtotals, 0);
+    EXPECT_GT(coverage.hiddenSubtotals, 0);
+    EXPECT_GT(coverage.responseFamilies, 0);
+    EXPECT_GT(coverage.families, coverage.cubes);
   }
 }
 
