@@ -1116,21 +1116,33 @@ class TableChecker {
     }
   }
 
-  // The statistics that add up over the members of a total or subtotal.
+  // The statistics that add up over the members of a total or subtotal of
+  // dimension d: counts, valid N and sums over a categorical variable,
+  // responses over the statistics set, and the percentages of those whose
+  // base drops d (the total and its members then share one base cell).
   std::vector<int> AdditiveStatistics(const CubeSpec& cube, const std::vector<StatisticSpec>& stats,
-                                      bool responsesOnly) {
+                                      size_t d, bool isSet) {
     std::vector<int> additive;
     for (size_t i = 0; i < stats.size(); ++i) {
       const int code = stats[i].code;
-      const bool responses = code == Codes::kResponses || code == Codes::kUResponses;
-      const bool counts = code == Codes::kCount || code == Codes::kUCount ||
-                          code == Codes::kValidN || code == Codes::kUValidN ||
-                          code == Codes::kSum || code == Codes::kUSum;
-      // Scale cells count cases and sum values; valid N of y shares x's cases
-      // only under listwise deletion, but adds up either way.
-      if (responses || (!responsesOnly && counts)) additive.push_back(static_cast<int>(i));
+      bool adds = false;
+      if (code == Codes::kResponses || code == Codes::kUResponses) {
+        adds = true;
+      } else if (code == Codes::kCount || code == Codes::kUCount || code == Codes::kValidN ||
+                 code == Codes::kUValidN || code == Codes::kSum || code == Codes::kUSum) {
+        adds = !isSet;
+      } else {
+        for (int family :
+             {Codes::kRowPct, Codes::kRowValidNPct, Codes::kRowSumPct, Codes::kRowResponsesPct,
+              Codes::kRowResponsesCountPct, Codes::kRowCountResponsesPct}) {
+          if (code < family || code >= family + 14) continue;
+          const bool responses =
+              family == Codes::kRowResponsesPct || family == Codes::kRowResponsesCountPct;
+          adds = (responses || !isSet) && !KeptByBase(cube, (code - family) / 2)[d];
+        }
+      }
+      if (adds) additive.push_back(static_cast<int>(i));
     }
-    (void)cube;
     return additive;
   }
 
@@ -1144,7 +1156,7 @@ class TableChecker {
       // give: only its responses add up, and only when it is the statistics
       // dimension (the model checks its counts).
       if (IsSet(e) && !isStatistics) continue;
-      const std::vector<int> additive = AdditiveStatistics(cube, stats, IsSet(e));
+      const std::vector<int> additive = AdditiveStatistics(cube, stats, d, IsSet(e));
       const std::vector<CategoryInfo>& list = read.dimensions[d];
       for (size_t c = 0; c < list.size(); ++c) {
         std::vector<int> members;
