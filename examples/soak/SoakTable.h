@@ -35,9 +35,9 @@ namespace soak {
 constexpr int kA = 0, kB = 1, kC = 2, kX = 3, kW = 4;
 constexpr int kLevels[3] = {5, 4, 3};  // values 1..levels; 0 is system-missing
 
-// Generates cases into one row: a, b, c (sometimes missing), x (0 to 99 in
+// Generates cases into one row: a, b, c (sometimes missing), x (0 to 19.5 in
 // steps of 0.5, so that the medians' frequency tables stop growing), and a
-// weight of 0.5, 1, 1.5 or 2.
+weight of 0.5, 1, 1.5 or 2.
 class SoakIterator : public ProcDSIterator {
  public:
   SoakIterator(const QUOR_DataSource& data, long cases)
@@ -51,7 +51,7 @@ class SoakIterator : public ProcDSIterator {
       _row[static_cast<size_t>(d)].num =
           r == 0 ? QUOR_SYSMIS : static_cast<double>(1 + r % static_cast<uint64_t>(kLevels[d]));
     }
-    _row[kX].num = static_cast<double>(Random() % 200) * 0.5;
+    _row[kX].num = static_cast<double>(Random() % 40) * 0.5;
     _row[kW].num = 0.5 * static_cast<double>(1 + Random() % 4);
     SetCurrentRow(_row.data());
     return true;
