@@ -37,7 +37,7 @@ constexpr int kLevels[3] = {5, 4, 3};  // values 1..levels; 0 is system-missing
 
 // Generates cases into one row: a, b, c (sometimes missing), x (0 to 19.5 in
 // steps of 0.5, so that the medians' frequency tables stop growing), and a
-weight of 0.5, 1, 1.5 or 2.
+// weight of 0.5, 1, 1.5 or 2.
 class SoakIterator : public ProcDSIterator {
  public:
   SoakIterator(const QUOR_DataSource& data, long cases)
