@@ -1,9 +1,23 @@
 #include "TableCVariable.h"
 
-#include "AggregationVariable.h"
-#include "ZarnCaseValueReader.h"
+#include <cassert>
+#include <cmath>
 
-// PLACEHOLDER until the dimension classes land (see the header).
+#include "AggregationCategory.h"
+#include "AggregationVariable.h"
+#include "CategoryManager.h"
+#include "ParsedCategory.h"
+#include "ZarnCaseValueReader.h"
+#include "keyindex.h"
+
+namespace {
+
+// Slots of a value-index entry.
+constexpr int kCodeSlot = 0;
+constexpr int kSubtotalSlot = 1;
+constexpr unsigned int kEntrySlots = 2;
+
+}  // namespace
 
 TableCVariable::TableCVariable(int variableIndex)
     : TableDimension(MAX_CATCELLS_SIZE, kCategoricalVariable), _variableIndex(variableIndex) {}
@@ -12,51 +26,159 @@ TableCVariable::TableCVariable(const AggregationVariable& variable)
     : TableDimension(MAX_CATCELLS_SIZE, kCategoricalVariable, variable),
       _variableIndex(variable.GetIndex()) {}
 
+// Sharing the source's reader and value index would destroy them twice, so a
+// copy gets its own: the same binding and the same values under the same codes
+// (new values then continue the numbering from the index size).
 TableCVariable::TableCVariable(const TableCVariable& other)
-    : TableDimension(other), _variableIndex(other._variableIndex) {}
+    : TableDimension(other), _variableIndex(other._variableIndex) {
+  if (!other._iterator) return;
+  _iterator = nullptr;
+  SetIterator(*other._iterator);
+  if (!other._valueIndex) return;
+  for (OBS* element : other._valueIndex->Sort()) {
+    const OBS* key = other._valueIndex->Key(element);
+    const OBS* slots = other._valueIndex->Value(element);
+    OBS* copy = _valueIndex->Insert(key);
+    copy[kCodeSlot] = slots[kCodeSlot];
+    copy[kSubtotalSlot] = slots[kSubtotalSlot];
+  }
+}
 
 TableCVariable::~TableCVariable() {
   delete _reader;
+  delete _valueIndex;
 }
 
 void TableCVariable::SetIterator(QUOR_InputCaseIterator& iterator) {
   _iterator = &iterator;
   if (!_reader) {
     _reader = new ZarnCaseValueReader(iterator, static_cast<unsigned int>(_variableIndex));
+  }
+  if (!_valueIndex) {
+    const std::vector<short> keySpec =
+        ObsVecMap::MakeKeySpec(iterator.GetDataSource(), std::vector<int>{_variableIndex});
+    _valueIndex = new ObsVecMap(keySpec, kEntrySlots);
     _valueType = _reader->GetType();
   }
 }
 
+int TableCVariable::FindOrInsertCode(const OBS* value, bool isMissing, int& subtotal) {
+  subtotal = 0;
+  OBS* entry = _valueIndex->Contains(value);
+  if (!entry) {
+    int admittedSubtotal = 0;
+    if (_usingExplicitList) {
+      const ParsedCategory* admitting = ExplicitListContains(*value, isMissing, -1);
+      if (!admitting) return TableEncryptionCodes::kNoCategory;
+      admittedSubtotal = admitting->GetSubtotalEncoding();
+    }
+    entry = _valueIndex->Insert(value);
+    entry[kCodeSlot].num = static_cast<double>(_valueIndex->Size());
+    entry[kSubtotalSlot].num = static_cast<double>(admittedSubtotal);
+  }
+  if (_usingExplicitList) subtotal = static_cast<int>(entry[kSubtotalSlot].num);
+  return static_cast<int>(entry[kCodeSlot].num);
+}
+
 bool TableCVariable::EncodeValue() {
-  _valueValid = !_reader->IsMissing();
-  _reader->SetValid(_valueValid);
-  SetCategoryCell(TableEncryptionCodes::kNoCategory);
-  return false;
+  assert(_reader && "the dimension is bound to the case iterator");
+  const bool valid = !_reader->IsMissing();
+  _reader->SetValid(valid);
+  _valueValid = valid;
+
+  const OBS* value = _reader->GetValue();
+  // A numeric system-missing value (or a NaN that a host iterator delivers in
+  // its place) never forms a category, even when missing values are included.
+  const bool systemMissing =
+      _valueType == 0 && (value->num == QUOR_SYSMIS || std::isnan(value->num));
+  if (valid || (_includeMissing && !systemMissing)) {
+    int subtotal = 0;
+    const int code = FindOrInsertCode(value, !valid, subtotal);
+    if (code != TableEncryptionCodes::kNoCategory) {
+      SetCategoryCell(code);
+      if (_computingTotal) AddCategoryCell(TableEncryptionCodes::kTotalCategory);
+      if (subtotal <= TableEncryptionCodes::kMaxSubtotal) AddCategoryCell(subtotal);
+      return true;
+    }
+  }
+
+  if (valid) {
+    // A valid value that the explicit list refuses counts nowhere in this
+    // dimension, not even in its total.
+    SetCategoryCell(TableEncryptionCodes::kNoCategory);
+    return false;
+  }
+  // A missing value outside the categories still counts in the total; without
+  // a total no cube crossing this dimension counts it.
+  SetCategoryCell(_computingTotal ? TableEncryptionCodes::kTotalCategory : -99);
+  return true;
 }
 
 const std::vector<AggregationCategory*>& TableCVariable::GetCategoryPointers() {
-  _categoriesReady = true;
+  if (_categoriesReady) return _categories;
+  DestroyCategories();
+
+  const bool hasValues = _valueIndex && _valueIndex->Size() > 0;
+  const bool showTotal = _total && (hasValues || _includeEmpty);
+  if (showTotal && !_totalAfter) _categories.push_back(GetTotalCategoryPtr());
+
+  if (hasValues) {
+    std::vector<OBS*> sorted = _valueIndex->Sort();
+    const size_t n = sorted.size();
+    for (size_t i = 0; i < n; ++i) {
+      OBS* element = sorted[_ascending ? i : n - 1 - i];
+      AggregationCategory* category =
+          new AggregationCategory(AggregationCategory::kValue, _valueType < 0 ? 0 : _valueType);
+      category->SetVarIndex(_variableIndex);
+      category->SetCatValue(*_valueIndex->Key(element));
+      category->SetCatEncoding(static_cast<int>(_valueIndex->Value(element)[kCodeSlot].num));
+      _categories.push_back(category);
+    }
+  }
+
+  if (showTotal && _totalAfter) _categories.push_back(GetTotalCategoryPtr());
+
+  // A dimension over a bare variable index has no syntax settings: no explicit
+  // list, labels or statistic order to apply.
+  if (_syntaxVariable && _iterator && (!_categories.empty() || _includeEmpty)) {
+    CategoryManager manager(_categories, *_syntaxVariable, _iterator->GetDataSource(), this);
+    manager.OrderCategories();
+    _categories = manager.GetCategories();
+    _pcomputeRequiredCats = manager.GetPcRequiredCategories();
+    if (_syntaxVariable->GetSortKey() == TableEncryptionCodes::kStatisticSort) {
+      // REQUIRES: the host set the sort up (SetSortByScaleStats or
+      // SetSortByDimensionStats); GetSortValues asserts it.
+      std::vector<double> sortValues;
+      GetSortValues(sortValues);
+      manager.OrderByStats(sortValues);
+      _categories = manager.GetCategories();
+    }
+  }
+
   _numberOfCategories = static_cast<int>(_categories.size());
   _numberOfEmptyCategories = 0;
+  for (const AggregationCategory* category : _categories) {
+    if (category->GetCatEncoding() == TableEncryptionCodes::kNoCategory) {
+      ++_numberOfEmptyCategories;
+    }
+  }
+  if (_categories.empty()) _categories.push_back(GetDummyCategoryPtr());
+
+  _categoriesReady = true;
   return _categories;
 }
 
-std::vector<int> TableCVariable::VariableIndex() {
-  return {_variableIndex};
-}
-
-std::vector<ZarnCaseValueReader*> TableCVariable::GetCaseValues() {
-  return {_reader};
-}
-
-int TableCVariable::GetCategoryEncoding(const OBS* /*value*/) const {
-  return 0;
+int TableCVariable::GetCategoryEncoding(const OBS* value) const {
+  if (!_valueIndex) return TableEncryptionCodes::kNoCategory;
+  const OBS* entry = _valueIndex->Contains(value);
+  return entry ? static_cast<int>(entry[kCodeSlot].num) : TableEncryptionCodes::kNoCategory;
 }
 
 int TableCVariable::GetNumberOfValues() const {
-  return 0;
+  return _valueIndex ? static_cast<int>(_valueIndex->Size()) : 0;
 }
 
 void TableCVariable::ResetDimension() {
+  if (_valueIndex) _valueIndex->Clear();
   ResetDimensionBase();
 }

@@ -1,10 +1,16 @@
 #include "TableDimension.h"
 
+#include <cassert>
+#include <vector>
+
 #include "AggregationCategory.h"
 #include "AggregationStatistic.h"
 #include "AggregationVariable.h"
+#include "CellKey.h"
 #include "CubeAggregator.h"
+#include "CubeMetadata.h"
 #include "ParsedCategory.h"
+#include "TableMetadata.h"
 
 TableDimension::TableDimension(int numCatCells, DimensionType type)
     : _type(type), _numCatCells(numCatCells), _catCells(static_cast<size_t>(numCatCells), 0) {}
@@ -53,8 +59,17 @@ TableDimension::TableDimension(const TableDimension& other)
       _sortStatistic(other._sortStatistic) {}
 
 TableDimension::~TableDimension() {
-  for (AggregationCategory* category : _categories) delete category;
+  DestroyCategories();
   delete _sortAggregator;
+}
+
+// The categories hidden by a hiding subtotal live only in the list of
+// categories required by computed categories, so the dimension owns both lists.
+void TableDimension::DestroyCategories() {
+  for (AggregationCategory* category : _categories) delete category;
+  _categories.clear();
+  for (AggregationCategory* category : _pcomputeRequiredCats) delete category;
+  _pcomputeRequiredCats.clear();
 }
 
 void TableDimension::SetParsedCategories(const std::vector<ParsedCategory*>& parsedCategories) {
@@ -92,10 +107,57 @@ ParsedCategory* TableDimension::ExplicitListContains(const OBS& value, bool isMi
   return isMissing ? nullptr : _otherCategory;
 }
 
-// Placeholder: the conversion between value types arrives with the dimension
-// classes.
-int TableDimension::GetCategoryEncoding(const OBS* /*value*/, int /*valueType*/) const {
-  return 0;
+namespace {
+
+// Number of 8-byte units of a string value of the given width (at least one).
+int StringUnits(int width) {
+  return width <= static_cast<int>(AggregationCategory::OBSSize)
+             ? 1
+             : (width + static_cast<int>(AggregationCategory::OBSSize) - 1) /
+                   static_cast<int>(AggregationCategory::OBSSize);
+}
+
+// Values of this many units or fewer are widened on the stack; wider ones
+// (rare: strings over 256 bytes) in a heap buffer.
+constexpr int kStackUnits = 32;
+
+}  // namespace
+
+int TableDimension::GetCategoryEncoding(const OBS* value, int valueType) const {
+  assert(valueType >= 0);
+  if (valueType == 0) return _valueType == 0 ? GetCategoryEncoding(value) : 0;
+  if (_valueType < 1) return 0;
+
+  const int valueUnits = StringUnits(valueType);
+  const int dimensionUnits = StringUnits(_valueType);
+  const OBS& blanks = AggregationCategory::Blanks();
+
+  if (valueUnits < dimensionUnits) {
+    // Widen the value with blank units to the dimension's width.
+    OBS stackBuffer[kStackUnits];
+    std::vector<OBS> heapBuffer;
+    OBS* buffer = stackBuffer;
+    if (dimensionUnits > kStackUnits) {
+      heapBuffer.resize(static_cast<size_t>(dimensionUnits));
+      buffer = heapBuffer.data();
+    }
+    for (int unit = 0; unit < valueUnits; ++unit) buffer[unit] = value[unit];
+    for (int unit = valueUnits; unit < dimensionUnits; ++unit) buffer[unit] = blanks;
+    return GetCategoryEncoding(buffer);
+  }
+
+  // The value is at least as wide as the dimension. The dimension compares
+  // only its own width, so every byte of the value beyond that width must be
+  // a blank, inside the dimension's last unit as well as in further units:
+  // otherwise the value differs from every value of the dimension.
+  if (valueType > _valueType) {
+    const char* bytes = value[0].str;
+    const size_t valueBytes = static_cast<size_t>(valueUnits) * AggregationCategory::OBSSize;
+    for (size_t byte = static_cast<size_t>(_valueType); byte < valueBytes; ++byte) {
+      if (bytes[byte] != blanks.str[0]) return 0;
+    }
+  }
+  return GetCategoryEncoding(value);
 }
 
 int TableDimension::GetNumberOfCategories() {
@@ -126,17 +188,38 @@ AggregationCategory* TableDimension::GetDummyCategoryPtr() const {
   return dummy;
 }
 
-// Placeholder: sorting by a statistic arrives with the dimension classes.
-void TableDimension::SetSortByScaleStats(TableMetadata& /*metadata*/,
+void TableDimension::SetSortByScaleStats(TableMetadata& metadata,
                                          const AggregationStatistic& stat) {
+  assert(!_sortAggregator && "a dimension sorts by one statistic");
   _sortStatistic = stat.GetSummaryStatistic();
+  CubeMetadata sortCube;
+  sortCube.AddDimension(this, TableEncryptionCodes::kRowPosition);
+  _sortAggregator = new CubeAggregator(metadata, sortCube);
+  assert(_sortAggregator && "_sortAggregator");
+  _sortAggregator->SetCellStatistics(std::vector<AggregationStatistic>{stat}, nullptr);
+  metadata.AddSortAggregator(_sortAggregator);
 }
 
-// Placeholder: sorting by a statistic arrives with the dimension classes.
-void TableDimension::SetSortByDimensionStats(TableMetadata& /*metadata*/,
-                                             TableDimension* /*statDim*/,
+void TableDimension::SetSortByDimensionStats(TableMetadata& metadata, TableDimension* statDim,
                                              const AggregationStatistic& stat) {
+  assert(!_sortAggregator && "a dimension sorts by one statistic");
   _sortStatistic = stat.GetSummaryStatistic();
+  CubeMetadata sortCube;
+  sortCube.AddDimension(this, TableEncryptionCodes::kRowPosition);
+  if (statDim && statDim != this) {
+    // The sort value of a category is read from the total of the statistics
+    // dimension, so that dimension must compute it.
+    sortCube.AddDimension(statDim, TableEncryptionCodes::kRowPosition);
+    statDim->SetComputingTotal();
+  }
+  _sortAggregator = new CubeAggregator(metadata, sortCube);
+  assert(_sortAggregator && "_sortAggregator");
+  TableDimension* statsDimension = statDim ? statDim : this;
+  if (statsDimension->GetDimensionType() != kCategoricalVariable) {
+    statsDimension->SetComputingCounts();
+  }
+  _sortAggregator->SetCellStatistics(std::vector<AggregationStatistic>{stat}, statsDimension);
+  metadata.AddSortAggregator(_sortAggregator);
 }
 
 bool TableDimension::operator==(const TableDimension& other) const {
@@ -152,13 +235,53 @@ bool TableDimension::operator==(const TableDimension& other) const {
 }
 
 void TableDimension::ResetDimensionBase() {
-  for (AggregationCategory* category : _categories) delete category;
-  _categories.clear();
+  DestroyCategories();
   _categoriesReady = false;
   if (_sortAggregator) _sortAggregator->ResetAggregator();
 }
 
-// Placeholder: sort values arrive with the dimension classes.
+namespace {
+
+// Statistics whose missing sort value means "nothing counted": counts, N's
+// and responses. Their categories without cells sort as 0.
+bool IsCountLike(TableEncryptionCodes::StatisticCodes statistic) {
+  switch (statistic) {
+    case TableEncryptionCodes::kCount:
+    case TableEncryptionCodes::kUCount:
+    case TableEncryptionCodes::kMissingN:
+    case TableEncryptionCodes::kUMissingN:
+    case TableEncryptionCodes::kTotalN:
+    case TableEncryptionCodes::kUTotalN:
+    case TableEncryptionCodes::kValidN:
+    case TableEncryptionCodes::kUValidN:
+    case TableEncryptionCodes::kResponses:
+    case TableEncryptionCodes::kUResponses:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 void TableDimension::GetSortValues(std::vector<double>& values) const {
+  assert(_sortAggregator && "_sortAggregator");
   values.clear();
+  const bool countLike = IsCountLike(_sortStatistic);
+  const int nDim = _sortAggregator->GetKeyLength();
+  assert(nDim == 1 || nDim == 2);
+  CellKey key(nDim);
+  // With a separate statistics dimension the value is read from its total.
+  if (nDim == 2) key[1] = TableEncryptionCodes::kTotalCategory;
+  for (const AggregationCategory* category : _categories) {
+    const int code = category->GetCatEncoding();
+    if (code == TableEncryptionCodes::kTotalCategory) continue;
+    double value = TableEncryptionCodes::kMissingValue;
+    if (code != TableEncryptionCodes::kNoCategory) {
+      key[0] = code;
+      value = _sortAggregator->GetSortValue(key);
+    }
+    if (countLike && value == TableEncryptionCodes::kMissingValue) value = 0.0;
+    values.push_back(value);
+  }
 }

@@ -23,7 +23,8 @@ class ZarnCaseValueReader;
 // turns the current values into a short list of category codes, its category
 // cells (cells 0 to _lastCatCell), which the cubes crossing it combine into
 // cell keys; sets may also keep a response count per cell.
-// Owns its built category list and its sorting aggregator. Points to (does not
+// Owns its built category list (with the categories that hiding subtotals
+// keep out of it, held for computed categories) and its sorting aggregator. Points to (does not
 // own) the host's syntax variable, the parsed categories of its explicit list
 // and the case iterator. One dimension exists per distinct variable or set of
 // a table; TableMetadata owns it and every crossing cube shares it.
@@ -161,8 +162,12 @@ class TABCUBE_EXPORT TableDimension {
     if (_computingCounts) _cellCounts[static_cast<size_t>(_lastCatCell)] = count;
   }
   void SetTotalCount(int count) { _totalCount = count; }
-  // Destroys the built categories and resets the sorting aggregator.
+  // Destroys the built categories (shown and hidden) and resets the sorting
+  // aggregator.
   void ResetDimensionBase();
+  // Destroys the shown categories and the hidden ones kept for computed
+  // categories, and empties both lists.
+  void DestroyCategories();
   // The sort statistic's value of every category but the total, in list order.
   void GetSortValues(std::vector<double>& values) const;
 

@@ -15,19 +15,19 @@
 // Here it is computed in the saddle-point form of C. Loader, "Fast and
 // accurate computation of binomial probabilities" (2000): Stirling's error
 // term plus the deviance bd0(x, M) = x ln(x/M) + M - x, each evaluated without
-// cancellation. The binomial probabilities use the same form. Inverses start
-// from the published approximations (AS 241, AS 91, Abramowitz and Stegun
-// 26.5.22) and finish with safeguarded Newton steps on the accurate forward
-// function, on the tail whose target probability is the smaller one.
+// cancellation. The binomial probabilities use the same form. The normal
+// quantile is AS 241 as published; the other inverses start from published
+// approximations (AS 91, Abramowitz and Stegun 26.5.22) and finish with
+// safeguarded Newton steps on the accurate forward function, on the tail whose
+// target probability is the smaller one. Measured accuracy against 50-digit
+// references: tests/distributions/NuvDistFunReference_test.cpp.
 
 namespace {
 
-constexpr double kMissing = NuvDistFun::_missing;
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kLnSqrt2Pi = 0.9189385332046728;  // ln sqrt(2 pi)
-constexpr double kSqrt2Pi = 2.5066282746310007;    // sqrt(2 pi)
 constexpr double kTwoOverSqrtPi = 1.1283791670955126;
 // 1/sqrt(2) split into the nearest double and the rest, so that z/sqrt(2)
 // can be formed with its rounding error.
@@ -71,6 +71,27 @@ double LogGamma(double x) {
 #else
   return std::lgamma(x);
 #endif
+}
+
+double ExpGuarded(double logValue) {
+  return logValue < kMinLog ? 0.0 : std::exp(logValue);
+}
+
+// (1 - p)^n for 0 < p < 1: pow on the rounded complement, corrected for its
+// rounding error qlo by (1 + qlo/q)^n.
+double PowerOfComplement(double p, double n) {
+  double q, qlo;
+  Complement(p, q, qlo);
+  return std::pow(q, n) * std::exp(n * std::log1p(qlo / q));
+}
+
+// ln Gamma(1 + a) for 0 < a < 1, without the rounding of 1 + a: the C
+// library's lgamma is accurate relative to its value near 1, and the error e
+// of 1 + a enters as e psi(1 + a), psi taken to first order.
+double LogGammaOnePlus(double a) {
+  const double s = 1.0 + a;
+  const double e = (1.0 - s) + a;
+  return LogGamma(s) + e * (-0.5772156649015329 + 1.6449340668482264 * a);
 }
 
 // Stirling's error: ln Gamma(v + 1) - [(v + 0.5) ln v - v + ln sqrt(2 pi)],
@@ -146,16 +167,22 @@ double LogGammaPowerTerm(double x, double a) {
   return -StirlingError(a) - Bd0(a, x) - 0.5 * std::log(a) - kLnSqrt2Pi;
 }
 
-double ExpGuarded(double logValue) {
-  return logValue < kMinLog ? 0.0 : std::exp(logValue);
-}
-
-// (1 - p)^n for 0 < p < 1: pow on the rounded complement, corrected for its
-// rounding error qlo by (1 + qlo/q)^n.
-double PowerOfComplement(double p, double n) {
-  double q, qlo;
-  Complement(p, q, qlo);
-  return std::pow(q, n) * std::exp(n * std::log1p(qlo / q));
+// x^a e^-x / Gamma(a + 1), and its logarithm in logValue. A value formed as
+// exp(L) carries |L| units of L's last place. Far in a tail, where |L| runs to
+// hundreds, x^a and e^-x are formed directly by pow and exp (each within an
+// ulp) and only 1/Gamma(a + 1) goes through its logarithm.
+double GammaPowerTerm(double x, double a, double& logValue) {
+  logValue = LogGammaPowerTerm(x, a);
+  if (x < 700.0) {
+    const double logGamma = LogGamma(a + 1.0);
+    const double logPower = a * std::log(x);
+    // For a < 1 the logarithmic form is a sum of terms near 1.5 that cancel.
+    if ((a < 1.0 || std::fabs(logGamma) + 1.0 < std::fabs(logValue)) &&
+        std::fabs(logPower) < 700.0) {
+      return std::pow(x, a) * std::exp(-x) * std::exp(-logGamma);
+    }
+  }
+  return ExpGuarded(logValue);
 }
 
 // ---- Normal distribution ----------------------------------------------------
@@ -178,107 +205,72 @@ double NormalLower(double z, double zlo) {
   return 1.0 - 0.5 * ErfcCorrected(-u, -ulo);
 }
 
-// Wichura's algorithm AS 241 (PPND16): Phi^-1(p) to about 1e-16, 0 < p < 1.
+// Coefficients of Wichura's algorithm AS 241 (PPND16), lowest order first:
+// numerator and denominator of the central approximation (kCentral*), of the
+// near tail r <= 5 (kNear*) and of the far tail (kFar*).
+constexpr double kCentralNum[8] = {
+    3.387132872796366608,  133.14166789178437745, 1971.5909503065514427, 13731.693765509461125,
+    45921.953931549871457, 67265.770927008700853, 33430.575583588128105, 2509.0809287301226727};
+constexpr double kCentralDen[8] = {1.0,
+                                   42.313330701600911252,
+                                   687.1870074920579083,
+                                   5394.1960214247511077,
+                                   21213.794301586595867,
+                                   39307.89580009271061,
+                                   28729.085735721942674,
+                                   5226.495278852545925};
+constexpr double kNearNum[8] = {1.42343711074968357734,   4.6303378461565452959,
+                                5.7694972214606914055,    3.64784832476320460504,
+                                1.27045825245236838258,   0.24178072517745061177,
+                                0.0227238449892691845833, 7.7454501427834140764e-4};
+constexpr double kNearDen[8] = {1.0,
+                                2.05319162663775882187,
+                                1.6763848301838038494,
+                                0.68976733498510000455,
+                                0.14810397642748007459,
+                                0.0151986665636164571966,
+                                5.475938084995344946e-4,
+                                1.05075007164441684324e-9};
+constexpr double kFarNum[8] = {6.6579046435011037772,     5.4637849111641143699,
+                               1.7848265399172913358,     0.29656057182850489123,
+                               0.026532189526576123093,   0.0012426609473880784386,
+                               2.71155556874348757815e-5, 2.01033439929228813265e-7};
+constexpr double kFarDen[8] = {1.0,
+                               0.59983220655588793769,
+                               0.13692988092273580531,
+                               0.0148753612908506148525,
+                               7.868691311456132591e-4,
+                               1.8463183175100546818e-5,
+                               1.4215117583164458887e-7,
+                               2.04426310338993978564e-15};
+
+double Horner(const double (&c)[8], double r) {
+  double v = c[7];
+  for (int i = 6; i >= 0; --i) v = v * r + c[i];
+  return v;
+}
+
+// Wichura's algorithm AS 241 (PPND16): Phi^-1(p), 0 < p < 1, to about 1e-16
+// relative.
 double Ppnd16(double p) {
   const double q = p - 0.5;
   if (std::fabs(q) <= 0.425) {
     const double r = 0.180625 - q * q;
-    return q *
-           (((((((2509.0809287301226727 * r + 33430.575583588128105) * r + 67265.770927008700853) *
-                    r +
-                45921.953931549871457) *
-                   r +
-               13731.693765509461125) *
-                  r +
-              1971.5909503065514427) *
-                 r +
-             133.14166789178437745) *
-                r +
-            3.387132872796366608) /
-           (((((((5226.495278852545925 * r + 28729.085735721942674) * r + 39307.89580009271061) *
-                    r +
-                21213.794301586595867) *
-                   r +
-               5394.1960214247511077) *
-                  r +
-              687.1870074920579083) *
-                 r +
-             42.313330701600911252) *
-                r +
-            1.0);
+    return q * Horner(kCentralNum, r) / Horner(kCentralDen, r);
   }
   // For p > 0.5, 1 - p is exact.
   double r = std::sqrt(-std::log(q < 0.0 ? p : 1.0 - p));
-  double value;
-  if (r <= 5.0) {
-    r -= 1.6;
-    value = (((((((7.7454501427834140764e-4 * r + 0.0227238449892691845833) * r +
-                  0.24178072517745061177) *
-                     r +
-                 1.27045825245236838258) *
-                    r +
-                3.64784832476320460504) *
-                   r +
-               5.7694972214606914055) *
-                  r +
-              4.6303378461565452959) *
-                 r +
-             1.42343711074968357734) /
-            (((((((1.05075007164441684324e-9 * r + 5.475938084995344946e-4) * r +
-                  0.0151986665636164571966) *
-                     r +
-                 0.14810397642748007459) *
-                    r +
-                0.68976733498510000455) *
-                   r +
-               1.6763848301838038494) *
-                  r +
-              2.05319162663775882187) *
-                 r +
-             1.0);
-  } else {
-    r -= 5.0;
-    value = (((((((2.01033439929228813265e-7 * r + 2.71155556874348757815e-5) * r +
-                  0.0012426609473880784386) *
-                     r +
-                 0.026532189526576123093) *
-                    r +
-                0.29656057182850489123) *
-                   r +
-               1.7848265399172913358) *
-                  r +
-              5.4637849111641143699) *
-                 r +
-             6.6579046435011037772) /
-            (((((((2.04426310338993978564e-15 * r + 1.4215117583164458887e-7) * r +
-                  1.8463183175100546818e-5) *
-                     r +
-                 7.868691311456132591e-4) *
-                    r +
-                0.0148753612908506148525) *
-                   r +
-               0.13692988092273580531) *
-                  r +
-              0.59983220655588793769) *
-                 r +
-             1.0);
-  }
+  const double value = r <= 5.0 ? Horner(kNearNum, r - 1.6) / Horner(kNearDen, r - 1.6)
+                                : Horner(kFarNum, r - 5.0) / Horner(kFarDen, r - 5.0);
   return q < 0.0 ? -value : value;
 }
 
-// Phi^-1(p), 0 < p < 1: AS 241, and in the tails one Halley step on the
-// tail min(p, 1 - p). The central rational approximation is accurate to the
-// last place relative to p - 0.5, which a step on Phi itself (absolute
-// precision only near 0.5) would spoil.
+// Phi^-1(p), 0 < p < 1. AS 241 is accurate to the last place on its own
+// (within 4e-16 relative against the reference table, p down to 1e-300), so
+// no refinement step follows.
 double NormalQuantile(double p) {
   if (p == 0.5) return 0.0;
-  const double tail = p < 0.5 ? p : 1.0 - p;
-  double z = -std::fabs(Ppnd16(p));
-  if (tail < 0.075 && tail >= std::numeric_limits<double>::min()) {
-    const double u = (NormalLower(z, 0.0) - tail) * kSqrt2Pi * std::exp(0.5 * z * z);
-    z -= u / (1.0 + 0.5 * z * u);
-  }
-  return p < 0.5 ? z : -z;
+  return Ppnd16(p);
 }
 
 // ---- Incomplete gamma and beta integrals -------------------------------------
@@ -299,7 +291,8 @@ double GammaTail(double x, double a, bool lower, double* logPower, bool& converg
     const double z = 3.0 * std::sqrt(a) * (std::cbrt(x / a) - 1.0 + 1.0 / (9.0 * a));
     return NormalLower(lower ? z : -z, 0.0);
   }
-  const double logTerm = LogGammaPowerTerm(x, a);
+  double logTerm;
+  const double power = GammaPowerTerm(x, a, logTerm);
   if (logPower) *logPower = logTerm;
   if (a == 1.0) return lower ? -std::expm1(-x) : std::exp(-x);
   const double limit = 1000.0 + 50.0 * std::sqrt(a);
@@ -320,8 +313,21 @@ double GammaTail(double x, double a, bool lower, double* logPower, bool& converg
       }
     }
     converged = done;
-    const double p = ExpGuarded(logTerm) * sum;
-    return lower ? p : 1.0 - p;
+    const double p = power * sum;
+    if (lower || a >= 1.0) return lower ? p : 1.0 - p;
+    // Small shape, x <= 1: P can be close to 1, so Q is formed directly from
+    // P = G (1 + a sum_n (-x)^n / (n! (a + n))), G = x^a / Gamma(1 + a):
+    // Q = (1 - G) - G a T, with 1 - G = -expm1(ln G).
+    const double logG = a * std::log(x) - LogGammaOnePlus(a);
+    double t = 0.0;
+    double u = 1.0;
+    for (double n = 1.0; n < 100.0; n += 1.0) {
+      u *= -x / n;
+      const double next = t + u / (a + n);
+      if (next == t) break;
+      t = next;
+    }
+    return -std::expm1(logG) - std::exp(logG) * a * t;
   }
   // Q = a x^a e^-x / Gamma(a+1) / (x+1-a- 1(1-a)/(x+3-a- 2(2-a)/(x+5-a- ...)))
   const double tiny = 1e-300;
@@ -346,7 +352,7 @@ double GammaTail(double x, double a, bool lower, double* logPower, bool& converg
     }
   }
   converged = done;
-  const double q = a * ExpGuarded(logTerm) * h;
+  const double q = a * power * h;
   return lower ? 1.0 - q : q;
 }
 
@@ -395,8 +401,9 @@ double BetaFraction(double x, double a, double b, bool& converged) {
 //   I_x(a, b) = Gamma(a+b) / (Gamma(a) a^b) * sum_k c_k Q_k / a^k,
 //   Q_k = Gamma(b+k, u) / Gamma(b),  u = -a ln x,
 // with Q_0 = Q(b, u) and Q_(k+1) = (b+k) Q_k + u^(b+k) e^-u / Gamma(b). The
-// series is asymptotic in a; where it is used (a >= 99 b + 98, b^2 <= a) its
-// terms fall by a factor of at least 2 pi a / (b + k) until far below 2^-53.
+// series is asymptotic in a (its terms only turn to grow near k = 2 pi a);
+// where it is used, y < 0.01 and b^2 <= a (so a >= 99 b + 98), they fall
+// below 2^-53 of the sum within some 10 to 30 terms.
 double BetaLargeShape(double y, double ylo, double a, double b, bool& ok) {
   ok = false;
   const double x = 1.0 - y;
@@ -517,11 +524,13 @@ bool SolveTail(const TailFn& tail, double target, bool rising, double lo, double
       next = v * std::exp(step);
     }
     if (!(next > lo && next < hi)) {
-      // Bisect, geometrically where the bracket spans orders of magnitude.
+      // Bisect, geometrically where the bracket spans orders of magnitude; an
+      // open end is approached by halving the exponent, then by factors of 4.
       if (hi == kInf)
-        next = lo > 0.0 ? 4.0 * lo : 1.0;
+        next = lo > 0.0 ? std::fmax(std::sqrt(lo), 4.0 * lo) : 1.0;
       else if (lo <= 0.0)
-        next = hi > 0.5 ? 0.25 * hi : (hi * hi > 0.0 ? hi * hi : 0.5 * hi);
+        next = hi > 16.0 ? std::sqrt(hi)
+                         : (hi >= 0.0625 ? 0.25 * hi : (hi * hi > 0.0 ? hi * hi : 0.5 * hi));
       else if (hi > 4.0 * lo)
         next = std::sqrt(lo) * std::sqrt(hi);
       else
@@ -538,10 +547,6 @@ bool SolveTail(const TailFn& tail, double target, bool rising, double lo, double
   }
   return false;
 }
-
-// Solves I_x(a, b) = p, with q = 1 - p, for x and y = 1 - x, both to full
-// relative precision; 0 < p < 1.
-bool InvertBeta(double p, double q, double a, double b, double& x, double& y);
 
 // Newton iteration in the variable v = x (the caller swaps for y), v <= 0.5
 // expected, on the tail whose target is the smaller.
@@ -564,6 +569,8 @@ bool PolishBeta(double p, double q, double a, double b, double& x, double& y) {
   return ok;
 }
 
+// Solves I_x(a, b) = p, with q = 1 - p, for x and y = 1 - x, both to full
+// relative precision; 0 < p < 1.
 bool InvertBeta(double p, double q, double a, double b, double& x, double& y) {
   // Starting value.
   double x0, y0;
@@ -1103,12 +1110,17 @@ double NuvDistFun::CdfBin(double k, double n, double prob, long int& err) {
   if (k == 0.0) return PowerOfComplement(prob, n);
   double q, qlo;
   Complement(prob, q, qlo);
-  // Sum the probabilities outwards from j = min(k, mode), where the terms are
-  // largest; each series stops when a term no longer changes the sum.
+  // Sum the smaller tail exactly, from its largest term outwards: below the
+  // mode P(X <= k) downwards from k, otherwise P(X > k) upwards from k + 1,
+  // which gives 1 - P(X > k) to the last place. Each series stops when a term
+  // no longer changes the sum.
   const double mode = std::floor((n + 1.0) * prob);
-  const double j = std::fmin(k, mode);
-  const double logStart = j == 0.0 ? n * std::log1p(-prob) : LogBinomialPmf(j, n, prob, q, qlo);
+  const bool lowerTail = k < mode;
+  const double start = lowerTail ? k : k + 1.0;
+  // 0 < start <= n, as 0 < k < n here.
+  const double logStart = start == n ? n * std::log(prob) : LogBinomialPmf(start, n, prob, q, qlo);
   if (logStart < kMinLog) {
+    if (!lowerTail) return 1.0;
     // Peizer-Pratt normal approximation: the sum is below (k+1) e^-1021 here.
     const double d = k / n - prob;
     const double e = ((d + 0.5 / n) + 1.0) - 1.0;
@@ -1121,27 +1133,38 @@ double NuvDistFun::CdfBin(double k, double n, double prob, long int& err) {
     const double z = n / std::sqrt(n + 1.0 / 6.0) * std::sqrt(2.0 * kl) * dd / std::fabs(e);
     return prbnrm(z);
   }
-  const double start = j == 0.0 ? PowerOfComplement(prob, n) : std::exp(logStart);
-  double sum = start;
-  const double downRatio = q / prob;
-  double term = start;
-  for (double i = j - 1.0; i >= 0.0; i -= 1.0) {
-    term *= (i + 1.0) / (n - i) * downRatio;
+  // For large n the series run to thousands of terms: the sum is compensated
+  // (Neumaier), the ratio q/p or p/q is applied with its rounding error, and
+  // every 64 steps the term is recomputed from its logarithm, so that rounding
+  // does not accumulate along the series.
+  auto pmf = [&](double i) {
+    if (i == 0.0) return PowerOfComplement(prob, n);
+    if (i == n) return std::pow(prob, n);
+    return ExpGuarded(LogBinomialPmf(i, n, prob, q, qlo));
+  };
+  double term = pmf(start);
+  double sum = term;
+  double compensation = 0.0;
+  int steps = 0;
+  // Ratio P(i-1)/P(i) = i/(n-i+1) * q/p downwards, P(i+1)/P(i) = (n-i)/(i+1) * p/q upwards.
+  const double ratio = lowerTail ? q / prob : prob / q;
+  const double ratioLo = lowerTail ? (std::fma(-ratio, prob, q) + qlo) / prob
+                                   : (std::fma(-ratio, q, prob) - ratio * qlo) / q;
+  const double step = lowerTail ? -1.0 : 1.0;
+  for (double i = start + step; i >= 0.0 && i <= n; i += step) {
+    if (++steps % 64 == 0) {
+      term = pmf(i);
+    } else {
+      term *= lowerTail ? (i + 1.0) / (n - i) : (n - i + 1.0) / i;
+      term = std::fma(term, ratio, term * ratioLo);
+    }
+    if (term <= 0.25 * kEps * sum) break;
     const double next = sum + term;
-    if (next == sum) break;
+    compensation += (sum - next) + term;  // sum >= term: the series falls
     sum = next;
   }
-  if (mode < k) {
-    const double upRatio = prob / q;
-    term = start;
-    for (double i = mode + 1.0; i <= k; i += 1.0) {
-      term *= (n + 1.0 - i) / i * upRatio;
-      const double next = sum + term;
-      if (next == sum) break;
-      sum = next;
-    }
-  }
-  return std::fmin(sum, 1.0);
+  sum += compensation;
+  return lowerTail ? std::fmin(sum, 1.0) : std::fmax(1.0 - sum, 0.0);
 }
 
 double NuvDistFun::IdfBin(double p, double n, double prob, long int& err) {

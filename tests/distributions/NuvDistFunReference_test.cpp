@@ -4,8 +4,12 @@
 //
 //   |got - expected| / |expected| <= relative + kCondFactor * cond * 2^-53
 //
+// (plus 2 |ln expected| 2^-53 for the incomplete integrals and the binomial)
 // where `relative` is the function's own tolerance (below, with its reason)
 // and cond the relative condition number the script stores with each row.
+// Tail probabilities of the incomplete integrals and binomial probabilities
+// are exp(L) with L = ln P formed in double precision; a unit in the last
+// place of L is |L| units of P, hence the logarithmic term.
 // The cond term is what rounding the argument by a few units in the last
 // place does to the exact value: an implementation that forms z = (x - m) / sd
 // or u = df1 x / (df1 x + df2) in double precision cannot do better, and the
@@ -107,22 +111,56 @@ double Evaluate(const Row& r, long int& status) {
 struct Tolerance {
   double relative;
   bool useCond;
+  bool logDomain = false;
 };
+constexpr double kLogFactor = 2.0;
 
-// Per-function relative tolerances, in units of 2^-53 unless stated.
+// Per-function relative tolerances (before the cond term), with their reasons.
 const std::map<std::string, Tolerance>& Tolerances() {
+  // The C library's erf, erfc and lgamma are within 1 to 2 units in the last
+  // place; the normal integral adds one for forming its argument, the normal
+  // quantile one Halley step on it.
+  constexpr double kLibrary = 8 * kUlp;
+  // The incomplete gamma integral: a power term exact to a few units (Stirling
+  // error and deviance form) times a series or continued fraction of up to
+  // 50 sqrt(a) terms, each rounding once.
+  constexpr double kGamma = 64 * kUlp;
+  // The incomplete beta integral: the same power term, but its continued
+  // fraction needs about sqrt(a + b) terms near the centre of the
+  // distribution, and for a + b = 1e6 their rounding adds up to about 1e-13.
+  constexpr double kBeta = 1e-13;
+  // Binomial probabilities are exp(ln P) with ln P exact to a few units of its
+  // last place (the log term). A CDF near 1 sums terms each carrying
+  // ln(2 pi n p q) / 2 units, about 7 for n = 1e6, plus the compensated sum.
+  constexpr double kBinomial = 64 * kUlp;
   static const std::map<std::string, Tolerance> table = {
-      {"derf", {1e3 * kUlp, true}},         {"derfc", {1e3 * kUlp, true}},
-      {"dnlgam", {1e3 * kUlp, true}},       {"prbnrm", {1e3 * kUlp, true}},
-      {"probit", {1e3 * kUlp, true}},       {"cbtaux", {1e3 * kUlp, false}},
-      {"CdfNorm", {1e3 * kUlp, true}},      {"IdfNorm", {1e3 * kUlp, true}},
-      {"gammad_lower", {1e3 * kUlp, true}}, {"gammad_upper", {1e3 * kUlp, true}},
-      {"CdfChi", {1e3 * kUlp, true}},       {"IdfChi", {1e3 * kUlp, true}},
-      {"CdfT", {1e3 * kUlp, true}},         {"IdfT", {1e3 * kUlp, true}},
-      {"CdfF", {1e3 * kUlp, true}},         {"IdfF", {1e3 * kUlp, true}},
-      {"cdfbet", {1e3 * kUlp, true}},       {"IdfBet", {1e3 * kUlp, true}},
-      {"dnlbnc", {1e3 * kUlp, false}},      {"CdfBin", {1e3 * kUlp, false}},
-      {"PdfBin", {1e3 * kUlp, false}},      {"IdfBin", {0.0, false}},
+      {"derf", {kLibrary, true}},
+      {"derfc", {kLibrary, true}},
+      {"dnlgam", {kLibrary, true}},
+      {"prbnrm", {kLibrary, true}},
+      {"probit", {kLibrary, true}},
+      {"CdfNorm", {kLibrary, true}},
+      {"IdfNorm", {kLibrary, true}},
+      // The closed form (1 - x^2 + 2 x ln x) / (1 - x)^2 cancels by a factor of
+      // up to 70 just outside the series range [0.5, 1.5].
+      {"cbtaux", {128 * kUlp, false}},
+      {"dnlbnc", {kLibrary, false}},
+      {"gammad_lower", {kGamma, true, true}},
+      {"gammad_upper", {kGamma, true, true}},
+      {"CdfChi", {kGamma, true, true}},
+      // Newton steps on the incomplete gamma integral: its rounding over the
+      // slope, which is the cond term.
+      {"IdfChi", {kGamma, true, true}},
+      {"cdfbet", {kBeta, true, true}},
+      {"CdfT", {kBeta, true, true}},
+      {"CdfF", {kBeta, true, true}},
+      {"IdfBet", {kBeta, true, true}},
+      {"IdfT", {kBeta, true, true}},
+      {"IdfF", {kBeta, true, true}},
+      {"CdfBin", {kBinomial, true, true}},
+      {"PdfBin", {kBinomial, true, true}},
+      // A quantile of a discrete distribution is a whole number: exact.
+      {"IdfBin", {0.0, false}},
   };
   return table;
 }
@@ -148,8 +186,11 @@ TEST(NuvDistFunReferenceTest, EveryFunctionMatchesTheReferenceTable) {
     const double error = row.expected == 0.0
                              ? std::fabs(got)
                              : std::fabs(got - row.expected) / std::fabs(row.expected);
+    const double logTerm =
+        tolerance->second.logDomain && row.expected > 0.0 ? std::fabs(std::log(row.expected)) : 0.0;
     const double allowed = tolerance->second.relative +
-                           (tolerance->second.useCond ? kCondFactor * kUlp * row.cond : 0.0);
+                           (tolerance->second.useCond ? kCondFactor * kUlp * row.cond : 0.0) +
+                           kLogFactor * kUlp * logTerm;
     Worst& w = worst[row.function];
     ++w.rows;
     if (error > w.error || !w.at) {
@@ -165,10 +206,14 @@ TEST(NuvDistFunReferenceTest, EveryFunctionMatchesTheReferenceTable) {
                               << row.arg3 << ") = " << got << ", expected " << row.expected
                               << " (line " << row.line << ", cond " << row.cond << ")";
   }
-  std::printf("%-13s %5s %12s %9s  %s\n", "function", "rows", "worst rel", "of limit", "at");
+  // The summary: worst relative error per function, and the row that comes
+  // closest to its limit.
+  std::printf("%-13s %5s %10s %9s  %s\n", "function", "rows", "worst rel", "of limit",
+              "closest row (args, cond)");
   for (const auto& [name, w] : worst) {
-    std::printf("%-13s %5d %12.3g %8.2f%%  (%.17g, %.17g, %.17g) cond %.3g\n", name.c_str(), w.rows,
-                w.error, 100.0 * w.ratio, w.at->arg1, w.at->arg2, w.at->arg3, w.at->cond);
+    std::printf("%-13s %5d %10.3g %8.1f%%  (%.17g, %.17g, %.17g) cond %.3g\n", name.c_str(), w.rows,
+                w.error, 100.0 * w.ratio, w.ratioAt->arg1, w.ratioAt->arg2, w.ratioAt->arg3,
+                w.ratioAt->cond);
   }
 }
 

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Reference values for the distribution functions, from mpmath at 40 digits.
+"""Reference values for the distribution functions, from mpmath at 50 digits.
 
 Run once with Debian's python3-mpmath and python3-scipy:
     /usr/bin/python3 tests/reference/make_distribution_tables.py
@@ -16,8 +16,8 @@ double-precision implementation that transforms its argument can reach.
 
 Where mpmath's own incomplete integrals do not converge (very large shape
 parameters) the script falls back to the hypergeometric series of the same
-integrals with more terms. Quantiles are solved in mpmath by Newton steps to
-a relative step of 1e-35. scipy serves only as an independent cross-check of
+integrals with more terms. Quantiles are solved in mpmath by Newton steps until
+the tail is matched to a relative 1e-30. scipy serves only as an independent cross-check of
 the mpmath values against gross errors (to 1e-6, or 1e-3 for quantiles of the F
 and beta distributions, whose far tails scipy's double-precision inverses do
 not reach).
@@ -32,7 +32,7 @@ import mpmath as mp
 import scipy.special as sc
 import scipy.stats as st
 
-mp.mp.dps = 40
+mp.mp.dps = 50
 NoConvergence = mp.libmp.NoConvergence
 
 rows = []
@@ -102,9 +102,10 @@ def beta_tails(a, b, x, y=None):
     return 1 - upper, upper
 
 
-def beta_density(a, b, x):
+def beta_density(a, b, x, y=None):
     a, b, x = mp.mpf(a), mp.mpf(b), mp.mpf(x)
-    return mp.exp((a - 1) * mp.log(x) + (b - 1) * mp.log1p(-x) - mp.log(mp.beta(a, b)))
+    y = 1 - x if y is None else mp.mpf(y)
+    return mp.exp((a - 1) * mp.log(x) + (b - 1) * mp.log(y) - mp.log(mp.beta(a, b)))
 
 
 def chi_cdf(x, df):
@@ -145,7 +146,7 @@ def f_cdf(x, d1, d2):
 def f_density(x, d1, d2):
     x, d1, d2 = mp.mpf(x), mp.mpf(d1), mp.mpf(d2)
     s = d1 * x + d2
-    return beta_density(d1 / 2, d2 / 2, d1 * x / s) * d1 * d2 / (s * s)
+    return beta_density(d1 / 2, d2 / 2, d1 * x / s, d2 / s) * d1 * d2 / (s * s)
 
 
 def norm_density(z):
@@ -165,6 +166,8 @@ def solve_quantile(tails, density, p, start, positive=True):
         g = mp.log(value) - mp.log(target)
         if not use_lower:
             g = -g
+        if abs(g) < mp.mpf(10)**(-30):
+            return x
         # d ln(tail) / dx = +-density / tail; Newton on ln(tail) in x (or ln x).
         slope = density(x) / value
         if positive:
@@ -173,13 +176,11 @@ def solve_quantile(tails, density, p, start, positive=True):
         else:
             step = -g / slope
             x = x + step
-        if abs(step) < mp.mpf(10)**(-35) * (1 if positive else max(1, abs(x))):
-            return x
     sys.exit("quantile did not converge at p=%r start=%r" % (float(p), float(start)))
 
 
 def binom_cdf(k, n, p):
-    """P(X <= k) for X ~ Binomial(n, p), summed exactly in 40 digits."""
+    """P(X <= k) for X ~ Binomial(n, p), summed exactly in 50 digits."""
     p = mp.mpf(p)
     q = 1 - p
     if k < 0:
@@ -420,11 +421,13 @@ def binomial():
                 cdf = binom_cdf(k, n, prob)
                 if cdf < 1e-300:
                     continue
-                add("CdfBin", [k, n, prob], cdf, 1)
+                # Probabilities are formed as exp(ln P): one unit in the last
+                # place of ln P is |ln P| units of P.
+                add("CdfBin", [k, n, prob], cdf, max(1, abs(mp.log(cdf))))
                 check("bdtr", cdf, st.binom.cdf(k, n, prob))
                 pdf = binom_pmf(k, n, prob)
                 if pdf >= 1e-300:
-                    add("PdfBin", [k, n, prob], pdf, 1)
+                    add("PdfBin", [k, n, prob], pdf, max(1, abs(mp.log(pdf))))
                     check("binom.pmf", pdf, st.binom.pmf(k, n, prob))
             for p in [1e-12, 1e-6, 0.025, 0.3, 0.5, 0.9, 0.999]:
                 # The largest k with P(X <= k) <= p.

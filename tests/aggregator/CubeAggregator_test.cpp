@@ -1,0 +1,901 @@
+#include "CubeAggregator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <new>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AggregationCategory.h"
+#include "AggregationMCSet.h"
+#include "AggregationStatistic.h"
+#include "CellKey.h"
+#include "CellStatistics.h"
+#include "CubeMetadata.h"
+#include "StatValues.h"
+#include "TableMetadata.h"
+#include "aggregator/AllocationCounter.h"
+#include "aggregator/FixedCellDimension.h"
+#include "baseutil.h"
+#include "casesource.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+using Cells = FixedCellDimension::Cells;
+
+constexpr double kMissing = TableEncryptionCodes::kMissingValue;
+constexpr int kX = 0;       // the scale variable
+constexpr int kWeight = 1;  // the weight variable
+constexpr int kFirstDimVariable = 2;
+
+Cells MakeCells(std::vector<int> codes, bool valid = true) {
+  Cells cells;
+  cells.codes = std::move(codes);
+  cells.valid = valid;
+  return cells;
+}
+
+AggregationStatistic Stat(Codes::StatisticCodes code, int variable = kX) {
+  return AggregationStatistic(variable, code);
+}
+
+// One case of the data: x (NaN for system-missing) and its weight.
+struct Case {
+  double x;
+  double weight;
+};
+
+// A data source of x, w and one variable per dimension, a weighted iterator,
+// a table metadata, and test dimensions that play back their cells per case.
+// The metadata owns the dimensions.
+class CubeFixture {
+ public:
+  explicit CubeFixture(const std::vector<Case>& cases, bool listwise = false, int nDimVars = 8) {
+    data_.AddVariable("x", 0);
+    data_.AddVariable("w", 0);
+    for (int i = 0; i < nDimVars; ++i) data_.AddVariable("d" + std::to_string(i), 0);
+    for (const Case& c : cases) {
+      const int row = data_.AddCase();
+      if (!std::isnan(c.x)) data_.SetValue(row, kX, c.x);
+      data_.SetValue(row, kWeight, c.weight);
+      for (int i = 0; i < nDimVars; ++i) data_.SetValue(row, kFirstDimVariable + i, 1.0);
+    }
+    iterator_.reset(new ProcDSIterator(data_, kWeight));
+    metadata_.reset(new TableMetadata(*iterator_, listwise));
+  }
+
+  // A categorical dimension over the next free dimension variable.
+  FixedCellDimension* AddDimension(const std::vector<Cells>& script) {
+    FixedCellDimension* dim = new FixedCellDimension(kFirstDimVariable + nextDim_++);
+    EXPECT_EQ(metadata_->AddDimension(dim), dim);
+    dim->SetScript(script);
+    return dim;
+  }
+  FixedCellDimension* AddSetDimension(const AggregationVariable& set,
+                                      const std::vector<Cells>& script) {
+    FixedCellDimension* dim =
+        new FixedCellDimension(set, TableDimension::kMCSet, kFirstDimVariable + nextDim_++);
+    EXPECT_EQ(metadata_->AddDimension(dim), dim);
+    dim->SetScript(script);
+    return dim;
+  }
+
+  // Encodes every case once and hands it to each aggregator.
+  void Feed(const std::vector<CubeAggregator*>& aggregators) {
+    iterator_->Rewind();
+    while (iterator_->Next()) {
+      if (!metadata_->EncodeCase()) continue;
+      for (CubeAggregator* aggregator : aggregators) aggregator->AddNewCase();
+    }
+  }
+  void Feed(CubeAggregator& aggregator) { Feed(std::vector<CubeAggregator*>{&aggregator}); }
+
+  TableMetadata& Metadata() { return *metadata_; }
+
+  // Categories naming a cell by its stored codes, one per dimension.
+  std::vector<const AggregationCategory*> Categories(const CubeMetadata& cube,
+                                                     const std::vector<int>& codes) {
+    std::vector<const AggregationCategory*> result;
+    for (size_t i = 0; i < codes.size(); ++i) {
+      categories_.emplace_back(new AggregationCategory(AggregationCategory::kValue));
+      categories_.back()->SetCatEncoding(codes[i]);
+      categories_.back()->SetVarIndex(cube.GetDimension(static_cast<int>(i))->VariableIndex()[0]);
+      result.push_back(categories_.back().get());
+    }
+    return result;
+  }
+
+ private:
+  QUOR_DataSource data_;
+  std::unique_ptr<ProcDSIterator> iterator_;
+  std::unique_ptr<TableMetadata> metadata_;
+  std::vector<std::unique_ptr<AggregationCategory>> categories_;
+  int nextDim_ = 0;
+};
+
+CellKey Key(const std::vector<int>& codes) {
+  CellKey key(static_cast<int>(codes.size()));
+  for (size_t i = 0; i < codes.size(); ++i) key[static_cast<int>(i)] = codes[i];
+  return key;
+}
+
+// Collects the lines the engine hands to the host's output.
+class OutputCapture {
+ public:
+  OutputCapture() {
+    SetOutputSink([this](long code, const std::string& line) { lines_.emplace_back(code, line); });
+  }
+  ~OutputCapture() { SetOutputSink(nullptr); }
+  const std::vector<std::pair<long, std::string>>& Lines() const { return lines_; }
+  int Count(long code, const std::string& line) const {
+    int n = 0;
+    for (const auto& l : lines_) n += (l.first == code && l.second == line) ? 1 : 0;
+    return n;
+  }
+
+ private:
+  std::vector<std::pair<long, std::string>> lines_;
+};
+
+// ---------------------------------------------------------------------------
+// Scale cubes
+
+TEST(CubeAggregatorScaleTest, ACaseReachesEveryCombinationOfItsCells) {
+  CubeFixture fixture({{5.0, 2.0}, {7.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({2, -100}), MakeCells({3, -100})});
+  FixedCellDimension* b = fixture.AddDimension({MakeCells({1}), MakeCells({1})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  cube.AddDimension(b, Codes::kColumnPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kMean), Stat(Codes::kCount)}, nullptr);
+  EXPECT_TRUE(aggregator.IsCubeEmpty());
+  EXPECT_EQ(aggregator.GetKeyLength(), 2);
+  fixture.Feed(aggregator);
+
+  CellKey cell21 = Key({2, 1}), cell31 = Key({3, 1}), total = Key({-100, 1});
+  EXPECT_DOUBLE_EQ(aggregator.GetCount(cell21, true), 2.0);
+  EXPECT_DOUBLE_EQ(aggregator.GetCount(cell21, false), 1.0);
+  EXPECT_DOUBLE_EQ(aggregator.GetCount(cell31, true), 1.0);
+  EXPECT_DOUBLE_EQ(aggregator.GetCount(total, true), 3.0);
+  EXPECT_DOUBLE_EQ(aggregator.GetCount(total, false), 2.0);
+  // Statistic 0 is the mean: (2 * 5 + 7) / 3.
+  EXPECT_DOUBLE_EQ(aggregator.GetSortValue(total), 17.0 / 3.0);
+  EXPECT_DOUBLE_EQ(aggregator.GetSortValue(cell21), 5.0);
+  CellKey absent = Key({4, 1});
+  EXPECT_EQ(aggregator.GetCount(absent, true), 0.0);
+  EXPECT_EQ(aggregator.GetSortValue(absent), kMissing);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(0, absent), nullptr);
+  EXPECT_FALSE(aggregator.IsCubeEmpty());
+}
+
+TEST(CubeAggregatorScaleTest, ACaseWithoutACategoryReachesNoCell) {
+  CubeFixture fixture({{5.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({-100})});
+  FixedCellDimension* b = fixture.AddDimension({MakeCells({1})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  cube.AddDimension(b, Codes::kColumnPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kColPct)}, nullptr);
+  fixture.Feed(aggregator);
+  EXPECT_TRUE(aggregator.IsCubeEmpty());
+}
+
+TEST(CubeAggregatorScaleTest, ListwiseDeletionSkipsCellsAndBases) {
+  const double nan = std::nan("");
+  for (const bool listwise : {true, false}) {
+    SCOPED_TRACE(listwise ? "listwise" : "pairwise");
+    CubeFixture fixture({{nan, 1.0}, {4.0, 1.0}}, listwise);
+    FixedCellDimension* a = fixture.AddDimension({MakeCells({1}), MakeCells({2})});
+    CubeMetadata cube;
+    cube.AddDimension(a, Codes::kRowPosition);
+    CubeAggregator aggregator(fixture.Metadata(), cube);
+    aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kTablePct)}, nullptr);
+    fixture.Feed(aggregator);
+    CellKey first = Key({1}), second = Key({2});
+    EXPECT_EQ(aggregator.GetCount(first, true), listwise ? 0.0 : 1.0);
+    EXPECT_EQ(aggregator.GetCount(second, true), 1.0);
+    // The table base counts the case of x missing only without listwise.
+    StatValues* values = aggregator.GetStatValues(fixture.Categories(cube, {2}), -1);
+    ASSERT_NE(values, nullptr);
+    EXPECT_DOUBLE_EQ(values->GetStatValue(1), listwise ? 100.0 : 50.0);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Categorical cubes
+
+// Rows R, and the statistics dimension S as the column.
+struct CategoricalCube {
+  CategoricalCube(CubeFixture& fixture, const std::vector<Cells>& rows,
+                  const std::vector<Cells>& stats) {
+    r = fixture.AddDimension(rows);
+    s = fixture.AddDimension(stats);
+    cube.AddDimension(r, Codes::kRowPosition);
+    cube.AddDimension(s, Codes::kColumnPosition);
+  }
+  FixedCellDimension* r;
+  FixedCellDimension* s;
+  CubeMetadata cube;
+};
+
+TEST(CubeAggregatorCategoricalTest, TotalCellsOfTheStatisticsDimensionTakeTheTotalLayout) {
+  CubeFixture fixture({{1.0, 1.0}});
+  CategoricalCube c(fixture, {MakeCells({1})}, {MakeCells({4, -100, -101})});
+  CubeAggregator aggregator(fixture.Metadata(), c.cube);
+  aggregator.SetTotalStatistics({Stat(Codes::kCount)}, c.s,
+                                {Stat(Codes::kCount), Stat(Codes::kUCount)});
+  EXPECT_EQ(aggregator.GetTotalStatsDimIndex(), 1);
+  EXPECT_NE(aggregator.GetTotalStats(), aggregator.GetCellStats());
+  fixture.Feed(aggregator);
+  for (const int code : {4, -100, -101}) {
+    StatValues* values = aggregator.GetStatValues(fixture.Categories(c.cube, {1, code}), -1);
+    ASSERT_NE(values, nullptr) << code;
+    EXPECT_EQ(values->IsTotalStats(), code < 0) << code;
+    EXPECT_EQ(values->NumOfValues(), code < 0 ? 2 : 1) << code;
+    EXPECT_DOUBLE_EQ(values->GetStatValue(0), 1.0);
+  }
+}
+
+TEST(CubeAggregatorCategoricalTest, WithoutTotalStatisticsEveryCellTakesTheCellLayout) {
+  CubeFixture fixture({{1.0, 1.0}});
+  CategoricalCube c(fixture, {MakeCells({1})}, {MakeCells({4, -100})});
+  CubeAggregator aggregator(fixture.Metadata(), c.cube);
+  aggregator.SetTotalStatistics({Stat(Codes::kCount)}, c.s, {});
+  EXPECT_EQ(aggregator.GetTotalStats(), aggregator.GetCellStats());
+  fixture.Feed(aggregator);
+  StatValues* values = aggregator.GetStatValues(fixture.Categories(c.cube, {1, -100}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_FALSE(values->IsTotalStats());
+}
+
+TEST(CubeAggregatorCategoricalTest, TotalOnlyCasesCreateCellsOnlyWhenTotalNIsReported) {
+  // Case 0 is counted in row 1 and the row total; case 1 (weight 2) is
+  // missing in R, which counts it only in the total.
+  const std::vector<Cells> rows = {MakeCells({1, -100}), MakeCells({-100}, false)};
+  const std::vector<Cells> stats = {MakeCells({4}), MakeCells({5})};
+  for (const bool withTotalN : {false, true}) {
+    SCOPED_TRACE(withTotalN ? "with total N" : "without total N");
+    CubeFixture fixture({{1.0, 1.0}, {1.0, 2.0}});
+    CategoricalCube c(fixture, rows, stats);
+    CubeAggregator aggregator(fixture.Metadata(), c.cube);
+    // Total-N percentages also make the layout report total N.
+    std::vector<AggregationStatistic> list = {Stat(Codes::kCount), Stat(Codes::kColPct)};
+    if (withTotalN) {
+      list.push_back(Stat(Codes::kTotalN));
+      list.push_back(Stat(Codes::kColTotalNPct));
+    }
+    aggregator.SetCellStatistics(list, c.s);
+    fixture.Feed(aggregator);
+
+    CellKey total4 = Key({-100, 4}), total5 = Key({-100, 5});
+    EXPECT_DOUBLE_EQ(aggregator.GetCount(total4, true), 1.0);
+    // The total-only case never counts in a cell.
+    EXPECT_EQ(aggregator.GetCount(total5, true), 0.0);
+    EXPECT_EQ(aggregator.GetCellStatus(fixture.Categories(c.cube, {-100, 5}), -1),
+              withTotalN ? 1 : 0);
+    if (withTotalN) {
+      StatValues* values = aggregator.GetStatValues(fixture.Categories(c.cube, {-100, 5}), -1);
+      ASSERT_NE(values, nullptr);
+      EXPECT_DOUBLE_EQ(values->GetStatValue(2), 2.0);  // total N
+      // The column base (S = 5) saw only the total-only case.
+      EXPECT_EQ(values->GetStatValue(1).GetValue1(), kMissing);  // count 0 of 0
+      EXPECT_DOUBLE_EQ(values->GetStatValue(3), 100.0);          // total N 2 of 2
+    }
+    // The column base of S = 4 holds case 0 only.
+    StatValues* values = aggregator.GetStatValues(fixture.Categories(c.cube, {1, 4}), -1);
+    ASSERT_NE(values, nullptr);
+    EXPECT_DOUBLE_EQ(values->GetStatValue(1), 100.0);
+  }
+}
+
+TEST(CubeAggregatorCategoricalTest, ExcludedMissingStillReachesTheBasesThatDropItsDimension) {
+  // Case 1 is -99 in R: no cell, but the column base (which drops R) counts
+  // it as total-only; the row base (which keeps R) rejects it.
+  CubeFixture fixture({{1.0, 1.0}, {1.0, 1.0}, {1.0, 3.0}});
+  CategoricalCube c(fixture, {MakeCells({1}), MakeCells({-99}, false), MakeCells({0})},
+                    {MakeCells({4}), MakeCells({4}), MakeCells({4})});
+  CubeAggregator aggregator(fixture.Metadata(), c.cube);
+  aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kColTotalNPct),
+                                Stat(Codes::kRowTotalNPct), Stat(Codes::kColPct)},
+                               c.s);
+  fixture.Feed(aggregator);
+  StatValues* values = aggregator.GetStatValues(fixture.Categories(c.cube, {1, 4}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(0), 1.0);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(1), 50.0);   // total N 1 of 2
+  EXPECT_DOUBLE_EQ(values->GetStatValue(2), 100.0);  // the row base never saw it
+  EXPECT_DOUBLE_EQ(values->GetStatValue(3), 100.0);  // nor did any count
+  // Case 2 (code 0, a value in no category) reached nothing at all.
+  EXPECT_EQ(aggregator.GetCellStatus(fixture.Categories(c.cube, {0, 4}), -1), 0);
+}
+
+TEST(CubeAggregatorCategoricalTest, APercentageOverAZeroBaseIsMissing) {
+  // Every case of column S = 4 has weight 0: its column base count is 0.
+  CubeFixture fixture({{1.0, 0.0}, {1.0, 0.0}, {1.0, 2.0}});
+  CategoricalCube c(fixture, {MakeCells({1}), MakeCells({2}), MakeCells({1})},
+                    {MakeCells({4}), MakeCells({4}), MakeCells({5})});
+  CubeAggregator aggregator(fixture.Metadata(), c.cube);
+  aggregator.SetCellStatistics({Stat(Codes::kColPct), Stat(Codes::kUColPct)}, c.s);
+  fixture.Feed(aggregator);
+  StatValues* values = aggregator.GetStatValues(fixture.Categories(c.cube, {1, 4}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_EQ(values->GetStatValue(0).GetValue1(), kMissing);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(1), 50.0);
+  values = aggregator.GetStatValues(fixture.Categories(c.cube, {1, 5}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(0), 100.0);
+}
+
+// ---------------------------------------------------------------------------
+// Multiple-response cubes
+
+TEST(CubeAggregatorMRSetTest, CellsCountTheResponsesOfTheirCategory) {
+  CubeFixture fixture({{1.0, 2.0}});
+  AggregationMCSet set({kFirstDimVariable + 6, kFirstDimVariable + 7}, "$set");
+  FixedCellDimension* r = fixture.AddDimension({MakeCells({1})});
+  Cells responses;
+  responses.codes = {2, 5};
+  responses.counts = {1, 3};
+  responses.totalCount = 4;
+  FixedCellDimension* m = fixture.AddSetDimension(set, {responses});
+  CubeMetadata cube;
+  cube.AddDimension(r, Codes::kRowPosition);
+  cube.AddDimension(m, Codes::kColumnPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics(
+      {Stat(Codes::kResponses), Stat(Codes::kUResponses), Stat(Codes::kRowResponsesPct),
+       Stat(Codes::kColResponsesPct), Stat(Codes::kCount)},
+      m);
+  EXPECT_TRUE(m->IsComputingCounts());
+  fixture.Feed(aggregator);
+
+  StatValues* values = aggregator.GetStatValues(fixture.Categories(cube, {1, 2}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(0), 2.0);  // 1 response, weight 2
+  EXPECT_DOUBLE_EQ(values->GetStatValue(1), 1.0);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(2), 25.0);   // of the row's 4 responses
+  EXPECT_DOUBLE_EQ(values->GetStatValue(3), 100.0);  // the column base keeps the set
+  EXPECT_DOUBLE_EQ(values->GetStatValue(4), 2.0);
+  values = aggregator.GetStatValues(fixture.Categories(cube, {1, 5}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(0), 6.0);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(1), 3.0);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(2), 75.0);
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+TEST(CubeAggregatorReadTest, AnOmittedExtraDimensionReadsItsTotal) {
+  CubeFixture fixture({{3.0, 1.0}, {5.0, 1.0}});
+  FixedCellDimension* r = fixture.AddDimension({MakeCells({1}), MakeCells({1})});
+  FixedCellDimension* e = fixture.AddDimension({MakeCells({7, -100}), MakeCells({8, -100})});
+  CubeMetadata cube;
+  cube.AddDimension(r, Codes::kRowPosition);
+  cube.AddDimension(e, Codes::kExtraPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kSum)}, nullptr);
+  fixture.Feed(aggregator);
+  StatValues* values = aggregator.GetStatValues(fixture.Categories(cube, {1}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(0), 8.0);
+  values = aggregator.GetStatValues(fixture.Categories(cube, {1, 7}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(0), 3.0);
+  EXPECT_EQ(aggregator.GetStatValues(fixture.Categories(cube, {1, 9}), -1), nullptr);
+  EXPECT_EQ(aggregator.GetCellStatus(fixture.Categories(cube, {1, 9}), -1), 0);
+  EXPECT_EQ(aggregator.GetCellStatus(fixture.Categories(cube, {1, 8}), -1), 1);
+}
+
+TEST(CubeAggregatorReadTest, ACategoryCanBeEncodedFromItsValue) {
+  CubeFixture fixture({{3.0, 1.0}});
+  FixedCellDimension* r = fixture.AddDimension({MakeCells({1, -100})});
+  r->SetEncoding(42.0, 1);    // the value 42 has code 1
+  r->SetEncoding(3.0, -100);  // member variable 3 stands for the total here
+  CubeMetadata cube;
+  cube.AddDimension(r, Codes::kRowPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kCount)}, nullptr);
+  fixture.Feed(aggregator);
+
+  AggregationCategory value(AggregationCategory::kValue, 0);
+  value.SetCatValue(42.0);
+  value.SetVarIndex(r->VariableIndex()[0]);
+  value.SetCatEncoding(0);  // the stored code is not used for the encoded category
+  EXPECT_EQ(aggregator.GetCellStatus({&value}, 0), 1);
+  EXPECT_EQ(aggregator.GetCellStatus({&value}, -1), 0);
+  value.SetCatValue(43.0);  // a value in no category
+  EXPECT_EQ(aggregator.GetCellStatus({&value}, 0), 0);
+
+  AggregationCategory member(AggregationCategory::kVariable);
+  member.SetVarIndex(3);
+  member.SetCatEncoding(0);
+  EXPECT_EQ(aggregator.GetCellStatus({&member}, 0), 1);
+  member.SetVarIndex(4);  // no code: not found
+  EXPECT_EQ(aggregator.GetCellStatus({&member}, 0), 0);
+
+  AggregationCategory total(AggregationCategory::kTotal);
+  total.SetCatEncoding(-100);
+  EXPECT_EQ(aggregator.GetCellStatus({&total}, 0), 1);
+  AggregationCategory computed(AggregationCategory::kPCompute);
+  computed.SetCatEncoding(1);
+  EXPECT_EQ(aggregator.GetCellStatus({&computed}, 0), 0);
+}
+
+TEST(CubeAggregatorReadTest, PairwiseTestsFindTheFirstUsableMomentStatistic) {
+  CubeFixture fixture({{2.0, 1.0}, {4.0, 1.0}, {9.0, 2.0}});
+  CubeMetadata cube;
+  CubeAggregator weighted(fixture.Metadata(), cube);
+  CubeAggregator unweighted(fixture.Metadata(), cube);
+  const std::vector<AggregationStatistic> stats = {Stat(Codes::kCount), Stat(Codes::kUStdDev),
+                                                   Stat(Codes::kVariance)};
+  weighted.SetCellStatistics(stats, nullptr);
+  unweighted.SetCellStatistics(stats, nullptr);
+  EXPECT_EQ(weighted.GetMeanVarIndex(kX, true), -1);
+  weighted.SetPairwiseTest(true);
+  unweighted.SetPairwiseTest(false);
+  const int varianceIndex = weighted.GetCellStats()->GetValueIndex(2);
+  EXPECT_EQ(weighted.GetMeanVarIndex(kX, true), varianceIndex);
+  EXPECT_EQ(weighted.GetMeanVarIndex(kX, false), varianceIndex);
+  EXPECT_EQ(unweighted.GetMeanVarIndex(kX, true), unweighted.GetCellStats()->GetValueIndex(1));
+  EXPECT_EQ(weighted.GetMeanVarIndex(kWeight, true), -1);
+
+  fixture.Feed({&weighted, &unweighted});
+  CellKey whole(0);
+  const OBS* moments = weighted.GetCountMeanVariance(varianceIndex, whole);
+  ASSERT_NE(moments, nullptr);
+  // W, the weighted mean and M2 of 2, 4, 9 with weights 1, 1, 2.
+  EXPECT_DOUBLE_EQ(moments[0].num, 4.0);
+  EXPECT_DOUBLE_EQ(moments[1].num, 6.0);
+  EXPECT_NEAR(moments[2].num, 38.0, 1e-12);
+  const OBS* counts = weighted.GetCountMeanVariance(0, whole);
+  EXPECT_DOUBLE_EQ(counts[0].num, 4.0);
+  EXPECT_DOUBLE_EQ(counts[1].num, 3.0);
+}
+
+TEST(CubeAggregatorReadTest, SlotsOutsideTheCellHaveNoAddress) {
+  CubeFixture fixture({{2.0, 1.0}});
+  CubeMetadata cube;
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kMean)}, nullptr);
+  aggregator.SetPairwiseTest(true);
+  fixture.Feed(aggregator);
+  CellKey whole(0);
+  // No moment statistic: GetMeanVarIndex gives -1, which has no slot.
+  const int index = aggregator.GetMeanVarIndex(kX, true);
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(index, whole), nullptr);
+  const int size = aggregator.GetCellStats()->ValueSize();
+  EXPECT_NE(aggregator.GetCountMeanVariance(size - 1, whole), nullptr);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(size, whole), nullptr);
+}
+
+TEST(CubeAggregatorReadTest, AnAggregatorWithoutStatisticsHasNoCells) {
+  CubeFixture fixture({{2.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({1})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  CellKey key = Key({1});
+  EXPECT_TRUE(aggregator.IsCubeEmpty());
+  EXPECT_EQ(aggregator.GetStatValues(fixture.Categories(cube, {1}), -1), nullptr);
+  EXPECT_EQ(aggregator.GetCellStatus(fixture.Categories(cube, {1}), -1), 0);
+  EXPECT_EQ(aggregator.GetCount(key, true), 0.0);
+  EXPECT_EQ(aggregator.GetSortValue(key), kMissing);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(0, key), nullptr);
+  EXPECT_EQ(aggregator.GetMeanVarIndex(kX, true), -1);
+  aggregator.ResetAggregator();
+  OutputCapture output;
+  aggregator.PrintCubeDataDbg("t");
+  ASSERT_EQ(output.Lines().size(), 1u);
+}
+
+TEST(CubeAggregatorScaleTest, AResponsesPercentageInAScaleCubeBuildsItsBase) {
+  // The host never asks for it, but a scale cube must not abort on it: the
+  // base statistic (a count) reads no variable.
+  CubeFixture fixture({{2.0, 1.0}, {3.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({1}), MakeCells({2})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kTableResponsesCountPct), Stat(Codes::kTablePct)},
+                               nullptr);
+  fixture.Feed(aggregator);
+  StatValues* values = aggregator.GetStatValues(fixture.Categories(cube, {1}), -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(1), 50.0);
+}
+
+// ---------------------------------------------------------------------------
+// Reset and diagnostics
+
+TEST(CubeAggregatorResetTest, ResetEmptiesCellsAndBasesAndTheNextPassRebuildsThem) {
+  CubeFixture fixture({{1.0, 1.0}, {2.0, 3.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({1, -100}), MakeCells({2, -100})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kTablePct)}, nullptr);
+  for (int pass = 0; pass < 3; ++pass) {
+    SCOPED_TRACE(pass);
+    fixture.Feed(aggregator);
+    StatValues* values = aggregator.GetStatValues(fixture.Categories(cube, {2}), -1);
+    ASSERT_NE(values, nullptr);
+    EXPECT_DOUBLE_EQ(values->GetStatValue(0), 3.0);
+    EXPECT_DOUBLE_EQ(values->GetStatValue(1), 75.0);
+    aggregator.ResetAggregator();
+    EXPECT_TRUE(aggregator.IsCubeEmpty());
+    OutputCapture output;
+    aggregator.PrintCubeDataDbg("t");
+    EXPECT_EQ(output.Count(1, " Number of cells in the percentage base Hashtable: 0"), 1);
+    EXPECT_EQ(output.Count(1, " Number of cells in the Hashtable: 0"), 0);
+  }
+}
+
+TEST(CubeAggregatorResetTest, AResultReadBeforeAResetNoLongerReadsTheFreedCell) {
+  CubeFixture fixture({{1.0, 1.0}});
+  CubeMetadata cube;
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kCount)}, nullptr);
+  fixture.Feed(aggregator);
+  StatValues* values = aggregator.GetStatValues({}, -1);
+  ASSERT_NE(values, nullptr);
+  EXPECT_DOUBLE_EQ(values->GetStatValue(0), 1.0);
+  aggregator.ResetAggregator();
+  EXPECT_DEATH(values->GetStatValue(0), "_cellValues");
+}
+
+TEST(CubeAggregatorDumpTest, DumpTextsAndOutputCodes) {
+  CubeFixture fixture({{1.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({3})});
+  FixedCellDimension* b = fixture.AddDimension({MakeCells({1, -100})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  cube.AddDimension(b, Codes::kColumnPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kRowPct), Stat(Codes::kColPct)},
+                               nullptr);
+  {
+    // An empty cube prints its title and its (empty) bases only.
+    OutputCapture output;
+    aggregator.PrintCubeDataDbg(" Aggregated output ");
+    ASSERT_FALSE(output.Lines().empty());
+    EXPECT_EQ(output.Lines()[0],
+              std::make_pair(3L, std::string("Cube debug output: Aggregated output \n")));
+    EXPECT_EQ(output.Count(2, " Percentage base "), 2);
+    EXPECT_EQ(output.Count(1, " Number of cells in the percentage base Hashtable: 0"), 2);
+  }
+  fixture.Feed(aggregator);
+  OutputCapture output;
+  aggregator.PrintCubeDataDbg(nullptr);
+  const std::string title = "Categorical variable indices:\t " + std::to_string(kFirstDimVariable) +
+                            "\t " + std::to_string(kFirstDimVariable + 1) + "\n";
+  ASSERT_FALSE(output.Lines().empty());
+  EXPECT_EQ(output.Lines()[0], std::make_pair(3L, title));
+  EXPECT_EQ(output.Count(1, " Number of cells in the Hashtable: 2"), 1);
+  // Row base (dims 3 | column dropped): one cell; column base (dims a dropped, b): two.
+  EXPECT_EQ(output.Count(1, " Number of cells in the percentage base Hashtable: 1"), 1);
+  EXPECT_EQ(output.Count(1, " Number of cells in the percentage base Hashtable: 2"), 1);
+  EXPECT_EQ(output.Count(2, "Start of Hashtable.\n"), 3);
+}
+
+TEST(CubeAggregatorHotPathTest, ACaseAllocatesNothingOnceItsCellsExist) {
+  if (!tabcube_test::CountsAllocations()) {
+    GTEST_SKIP() << "the sanitizer build keeps its own operator new";
+  }
+  std::mt19937 rng(8);
+  const int nCases = 300;
+  std::vector<Case> cases;
+  std::vector<Cells> rows, stats, layers, responses;
+  for (int c = 0; c < nCases; ++c) {
+    cases.push_back({static_cast<double>(rng() % 7), 1.0 + rng() % 3});
+    rows.push_back(MakeCells({1 + static_cast<int>(rng() % 3), -100}));
+    stats.push_back(rng() % 10 == 0 ? MakeCells({-100}, false)
+                                    : MakeCells({1 + static_cast<int>(rng() % 4), -100, -101}));
+    layers.push_back(rng() % 20 == 0 ? MakeCells({-99}, false)
+                                     : MakeCells({1 + static_cast<int>(rng() % 2)}));
+    Cells r;
+    r.codes = {1 + static_cast<int>(rng() % 3), 4};
+    r.counts = {1, 2};
+    r.totalCount = 3;
+    responses.push_back(r);
+  }
+  CubeFixture fixture(cases);
+  AggregationMCSet set({kFirstDimVariable + 6, kFirstDimVariable + 7}, "$set");
+  FixedCellDimension* row = fixture.AddDimension(rows);
+  FixedCellDimension* stat = fixture.AddDimension(stats);
+  FixedCellDimension* layer = fixture.AddDimension(layers);
+  FixedCellDimension* mr = fixture.AddSetDimension(set, responses);
+  CubeMetadata cube;
+  cube.AddDimension(row, Codes::kRowPosition);
+  cube.AddDimension(stat, Codes::kColumnPosition);
+  cube.AddDimension(layer, Codes::kLayerPosition);
+  CubeMetadata mrCube;
+  mrCube.AddDimension(row, Codes::kRowPosition);
+  mrCube.AddDimension(mr, Codes::kColumnPosition);
+  std::vector<AggregationStatistic> percentages = {Stat(Codes::kCount), Stat(Codes::kTotalN)};
+  for (int t = 0; t < 7; ++t) {
+    percentages.push_back(Stat(static_cast<Codes::StatisticCodes>(Codes::kRowPct + 2 * t)));
+  }
+  CubeAggregator scale(fixture.Metadata(), cube);
+  std::vector<AggregationStatistic> scaleStats = percentages;
+  for (const Codes::StatisticCodes code :
+       {Codes::kMean, Codes::kVariance, Codes::kMedian, Codes::kUMode, Codes::kRowSumPct}) {
+    scaleStats.push_back(Stat(code));
+  }
+  scale.SetCellStatistics(scaleStats, nullptr);
+  CubeAggregator categorical(fixture.Metadata(), cube);
+  categorical.SetTotalStatistics(percentages, stat, {Stat(Codes::kCount), Stat(Codes::kUTotalN)});
+  CubeAggregator multiple(fixture.Metadata(), mrCube);
+  multiple.SetCellStatistics(
+      {Stat(Codes::kResponses), Stat(Codes::kRowResponsesPct), Stat(Codes::kColCountResponsesPct)},
+      mr);
+  const std::vector<CubeAggregator*> all = {&scale, &categorical, &multiple};
+  const long start = tabcube_test::Allocations();
+  fixture.Feed(all);  // creates every cell
+  EXPECT_GT(tabcube_test::Allocations(), start);
+
+  const long before = tabcube_test::Allocations();
+  fixture.Feed(all);
+  EXPECT_EQ(tabcube_test::Allocations(), before);
+  EXPECT_FALSE(scale.IsCubeEmpty());
+  EXPECT_FALSE(categorical.IsCubeEmpty());
+  EXPECT_FALSE(multiple.IsCubeEmpty());
+}
+
+// ---------------------------------------------------------------------------
+// A model cube against the aggregator, over thousands of random cases.
+
+using CodeKey = std::vector<int>;
+
+// Dimensions R1, R2 (rows), C1, S (columns; S the statistics dimension of
+// the categorical cube), L (layer). With the default label option each base
+// keeps these dimensions (PercentType order).
+const std::vector<std::vector<int>> kBaseDims = {{0, 1, 2, 4}, {0, 2, 3, 4}, {},       {0, 2, 4},
+                                                 {4},          {0, 1, 4},    {2, 3, 4}};
+
+// Every combination of the cells of the listed dimensions, by recursion.
+void Combinations(const std::vector<std::vector<int>>& cells, const std::vector<int>& dims,
+                  size_t next, CodeKey& current, const std::function<void(const CodeKey&)>& visit) {
+  if (next == dims.size()) {
+    visit(current);
+    return;
+  }
+  for (const int code : cells[static_cast<size_t>(dims[next])]) {
+    current.push_back(code);
+    Combinations(cells, dims, next + 1, current, visit);
+    current.pop_back();
+  }
+}
+
+struct ModelCell {
+  double weighted = 0.0;
+  double unweighted = 0.0;
+};
+
+enum RandomCubeKind { kScaleCube, kCategoricalCube, kMRSetCube };
+
+class RandomCubeTest : public ::testing::TestWithParam<RandomCubeKind> {};
+
+TEST_P(RandomCubeTest, CellsAndPercentagesMatchAMapModelAndEveryCellHasItsBases) {
+  const RandomCubeKind kind = GetParam();
+  const int kSet = 3;  // the statistics dimension S
+  // A fresh seed each run; TABCUBE_TEST_SEED=<seed> replays a failing one.
+  const char* fixedSeed = std::getenv("TABCUBE_TEST_SEED");
+  const unsigned seed = fixedSeed ? static_cast<unsigned>(std::strtoul(fixedSeed, nullptr, 10))
+                                  : static_cast<unsigned>(std::random_device{}());
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (TABCUBE_TEST_SEED replays it)");
+  std::mt19937 rng(seed);
+  const int nCases = 3000;
+  const int nDims = 5;
+
+  // Random cells per case and dimension: a first code (a category, the total
+  // of a missing value, -99, rarely 0), then maybe the total and a subtotal.
+  std::vector<std::vector<Cells>> scripts(nDims);
+  std::vector<Case> cases;
+  for (int c = 0; c < nCases; ++c) {
+    cases.push_back({1.0, static_cast<double>(rng() % 4) * 0.5});
+    for (int d = 0; d < nDims; ++d) {
+      Cells cells;
+      const unsigned u = rng() % 100;
+      if (u < 3) {
+        cells.codes = {-99};
+        cells.valid = false;
+      } else if (u < 4) {
+        cells.codes = {0};
+      } else if (u < 10) {
+        cells.codes = {-100};
+        cells.valid = false;
+      } else {
+        cells.codes = {1 + static_cast<int>(rng() % 3)};
+        if (rng() % 2) cells.codes.push_back(-100);
+        if (rng() % 4 == 0) cells.codes.push_back(-101);
+      }
+      // As a set, S gives each cell a response count and the case a total.
+      for (size_t i = 0; i < cells.codes.size(); ++i) {
+        cells.counts.push_back(1 + static_cast<int>(rng() % 3));
+        cells.totalCount += cells.counts.back();
+      }
+      if (d != kSet || kind != kMRSetCube) {
+        cells.counts.clear();
+        cells.totalCount = 0;
+      }
+      scripts[static_cast<size_t>(d)].push_back(cells);
+    }
+  }
+
+  CubeFixture fixture(cases);
+  AggregationMCSet set({kFirstDimVariable + 6, kFirstDimVariable + 7}, "$set");
+  std::vector<FixedCellDimension*> dims;
+  for (int d = 0; d < nDims; ++d) {
+    dims.push_back(d == kSet && kind == kMRSetCube ? fixture.AddSetDimension(set, scripts[d])
+                                                   : fixture.AddDimension(scripts[d]));
+  }
+  CubeMetadata cube;
+  const Codes::DimensionPosition positions[] = {Codes::kRowPosition, Codes::kRowPosition,
+                                                Codes::kColumnPosition, Codes::kColumnPosition,
+                                                Codes::kLayerPosition};
+  for (int d = 0; d < nDims; ++d) cube.AddDimension(dims[d], positions[d]);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  std::vector<AggregationStatistic> stats = {Stat(Codes::kCount), Stat(Codes::kUCount)};
+  for (int t = 0; t < 7; ++t) {
+    stats.push_back(Stat(static_cast<Codes::StatisticCodes>(Codes::kRowPct + 2 * t)));
+  }
+  if (kind == kMRSetCube) {
+    stats.push_back(Stat(Codes::kResponses));
+    stats.push_back(Stat(Codes::kRowResponsesPct));  // the row base drops S
+    stats.push_back(Stat(Codes::kColResponsesPct));  // the column base keeps S
+  }
+  aggregator.SetCellStatistics(stats, kind == kScaleCube ? nullptr : dims[kSet]);
+  fixture.Feed(aggregator);
+
+  // The model: a case that reaches the cells adds its weight to every
+  // combination of its cells and to every combination of each base's cells.
+  // In the categorical cube a case whose first code is -100 somewhere only
+  // adds to total N, so its counts stay out; in the scale cube it is skipped.
+  // Responses: the weight times the response count of the set's cell, or of
+  // the whole case in a base that drops the set.
+  std::map<CodeKey, ModelCell> model;
+  std::vector<std::map<CodeKey, double>> baseModel(7);
+  std::map<CodeKey, double> responses, rowBaseResponses, columnBaseResponses;
+  for (int c = 0; c < nCases; ++c) {
+    std::vector<std::vector<int>> cells;
+    bool reaches = true;
+    for (int d = 0; d < nDims; ++d) {
+      cells.push_back(scripts[d][c].codes);
+      if (cells.back()[0] < Codes::kMinCategory) reaches = false;
+    }
+    if (!reaches) continue;
+    const double w = cases[c].weight;
+    CodeKey current;
+    const Cells& set = scripts[kSet][c];
+    auto setCount = [&set](int code) {
+      for (size_t i = 0; i < set.codes.size(); ++i) {
+        if (set.codes[i] == code) return static_cast<double>(set.counts.at(i));
+      }
+      return 0.0;
+    };
+    Combinations(cells, {0, 1, 2, 3, 4}, 0, current, [&](const CodeKey& key) {
+      model[key].weighted += w;
+      model[key].unweighted += 1.0;
+      if (kind == kMRSetCube) responses[key] += w * setCount(key[kSet]);
+    });
+    for (int t = 0; t < 7; ++t) {
+      Combinations(cells, kBaseDims[t], 0, current,
+                   [&](const CodeKey& key) { baseModel[t][key] += w; });
+    }
+    if (kind == kMRSetCube) {
+      Combinations(cells, kBaseDims[0], 0, current,
+                   [&](const CodeKey& key) { rowBaseResponses[key] += w * set.totalCount; });
+      Combinations(cells, kBaseDims[1], 0, current, [&](const CodeKey& key) {
+        columnBaseResponses[key] += w * setCount(key[2]);  // S is the base's third dimension
+      });
+    }
+  }
+
+  int nCells = 0;
+  for (const auto& entry : model) {
+    const CodeKey& key = entry.first;
+    CellKey cellKey = Key(key);
+    ASSERT_DOUBLE_EQ(aggregator.GetCount(cellKey, true), entry.second.weighted);
+    ASSERT_DOUBLE_EQ(aggregator.GetCount(cellKey, false), entry.second.unweighted);
+    StatValues* values = aggregator.GetStatValues(fixture.Categories(cube, key), -1);
+    ASSERT_NE(values, nullptr);
+    for (int t = 0; t < 7; ++t) {
+      CodeKey baseKey;
+      for (const int d : kBaseDims[t]) baseKey.push_back(key[static_cast<size_t>(d)]);
+      const double base = baseModel[t][baseKey];
+      const double expected = base == 0.0 ? kMissing : entry.second.weighted / base * 100.0;
+      ASSERT_DOUBLE_EQ(values->GetStatValue(2 + t), expected) << "percent type " << t;
+    }
+    if (kind == kMRSetCube) {
+      const double r = responses[key];
+      ASSERT_DOUBLE_EQ(values->GetStatValue(9), r);
+      auto project = [&key](const std::vector<int>& dims) {
+        CodeKey base;
+        for (const int d : dims) base.push_back(key[static_cast<size_t>(d)]);
+        return base;
+      };
+      const double rowBase = rowBaseResponses[project(kBaseDims[0])];
+      const double columnBase = columnBaseResponses[project(kBaseDims[1])];
+      ASSERT_DOUBLE_EQ(values->GetStatValue(10), rowBase == 0.0 ? kMissing : r / rowBase * 100.0);
+      ASSERT_DOUBLE_EQ(values->GetStatValue(11),
+                       columnBase == 0.0 ? kMissing : r / columnBase * 100.0);
+    }
+    ++nCells;
+  }
+  EXPECT_GT(nCells, 100);
+
+  // No cell exists beyond the model's (the dump counts the cells).
+  OutputCapture output;
+  aggregator.PrintCubeDataDbg("t");
+  EXPECT_EQ(output.Count(1, " Number of cells in the Hashtable: " + std::to_string(nCells)), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, RandomCubeTest,
+                         ::testing::Values(kScaleCube, kCategoricalCube, kMRSetCube));
+
+// ---------------------------------------------------------------------------
+// Preconditions
+
+TEST(CubeAggregatorDeathTest, PreconditionsStopTheProcess) {
+  CubeFixture fixture({{1.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({1})});
+  FixedCellDimension* other = fixture.AddDimension({MakeCells({1})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+
+  CubeAggregator fresh(fixture.Metadata(), cube);
+  EXPECT_DEATH(fresh.AddNewCase(), "_cellStats");
+  EXPECT_DEATH(fresh.SetCellStatistics({}, nullptr), "!cellStats.empty\\(\\)");
+  EXPECT_DEATH(fresh.SetTotalStatistics({Stat(Codes::kCount)}, nullptr, {}), "_statsDimension");
+  EXPECT_DEATH(fresh.SetCellStatistics({Stat(Codes::kCount)}, other),
+               "iDim < _cubeMetadata.NumberOfDimensions\\(\\)");
+  EXPECT_DEATH(fresh.SetPairwiseTest(true), "_cellStats");
+
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  aggregator.SetCellStatistics({Stat(Codes::kCount)}, nullptr);
+  EXPECT_DEATH(aggregator.SetCellStatistics({Stat(Codes::kCount)}, nullptr),
+               "!_cellStats && !_statsDimension");
+  CellKey tooLong = Key({1, 1});
+  EXPECT_DEATH(aggregator.GetCount(tooLong, true), "_cellKey.length\\(\\) == cellKey.length\\(\\)");
+  EXPECT_DEATH(aggregator.GetSortValue(tooLong), "_cellKey.length\\(\\) == cellKey.length\\(\\)");
+  CellKey excluded = Key({-99});
+  EXPECT_DEATH(aggregator.GetCount(excluded, true), "cellI >= TableEncryptionCodes::kMinCategory");
+  EXPECT_DEATH(aggregator.GetCountMeanVariance(0, excluded),
+               "cellKey\\[i\\] >= TableEncryptionCodes::kMinCategory");
+  AggregationCategory first(AggregationCategory::kValue);
+  first.SetVarIndex(a->VariableIndex()[0]);
+  first.SetCatEncoding(1);
+  EXPECT_DEATH(aggregator.GetStatValues({&first, &first}, -1),
+               "_cellKey.length\\(\\) == categories.size\\(\\) \\|\\| _extraDimension");
+  // With an extra dimension only that one may be left out.
+  FixedCellDimension* b = fixture.AddDimension({MakeCells({1})});
+  FixedCellDimension* extra = fixture.AddDimension({MakeCells({1})});
+  CubeMetadata withExtra;
+  withExtra.AddDimension(a, Codes::kRowPosition);
+  withExtra.AddDimension(b, Codes::kColumnPosition);
+  withExtra.AddDimension(extra, Codes::kExtraPosition);
+  CubeAggregator extraAggregator(fixture.Metadata(), withExtra);
+  extraAggregator.SetCellStatistics({Stat(Codes::kCount)}, nullptr);
+  EXPECT_DEATH(extraAggregator.GetStatValues({&first}, -1),
+               "categories.size\\(\\) \\+ 1 >= _cellKey.length\\(\\)");
+  AggregationCategory wrongVariable(AggregationCategory::kValue);
+  wrongVariable.SetVarIndex(kX);
+  wrongVariable.SetCatEncoding(1);
+  EXPECT_DEATH(
+      aggregator.GetStatValues({&wrongVariable}, -1),
+      "\\(tableDim->VariableIndex\\(\\)\\)\\[0\\] == categories\\[i\\]->GetVarIndex\\(\\)");
+}
+
+}  // namespace

@@ -1,0 +1,402 @@
+// Cubes whose statistics dimension is a multiple-response set, end to end
+// through the public front end: counts, responses and the four families of
+// percentages (count over count, responses over responses, responses over
+// count, count over responses).
+//
+// The reference tables are compared with the values that
+// tests/reference/mrsets_reference.py computed with pandas from the
+// definitions, for the committed data set of 6,000 weighted cases: a five-
+// member category set (values 1-12, missing values, duplicates within cases),
+// counted with and without duplicates, and a six-member dichotomy set, each
+// crossed with a categorical variable g, with totals on both dimensions.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AggregationCategory.h"
+#include "AggregationCube.h"
+#include "AggregationMCSet.h"
+#include "AggregationMDSet.h"
+#include "AggregationResult.h"
+#include "AggregationStatistic.h"
+#include "AggregationTable.h"
+#include "AggregationVariable.h"
+#include "CubeAggregator.h"
+#include "StatValues.h"
+#include "TableDimension.h"
+#include "baseutil.h"
+#include "casesource.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+
+constexpr double kMissing = TableEncryptionCodes::kMissingValue;
+const char kTotalKey[] = "T";
+
+std::string ReferencePath(const std::string& name) {
+  return std::string(TABCUBE_SOURCE_DIR) + "/tests/reference/" + name;
+}
+
+std::vector<std::string> Split(const std::string& line, char separator) {
+  std::vector<std::string> fields;
+  std::string field;
+  std::istringstream in(line);
+  while (std::getline(in, field, separator)) fields.push_back(field);
+  if (!line.empty() && line.back() == separator) fields.push_back("");
+  return fields;
+}
+
+// The committed cases with the dictionary the reference script describes.
+class ReferenceData {
+ public:
+  ReferenceData() {
+    std::ifstream in(ReferencePath("mrsets_data.csv"));
+    std::string line;
+    std::getline(in, line);
+    const std::vector<std::string> names = Split(line, ',');
+    for (const std::string& name : names) {
+      const int index = data_.AddVariable(name, 0);
+      index_[name] = index;
+    }
+    data_.GetVariable(Index("g")).AddMissingValue(9.0);
+    data_.GetVariable(Index("m1")).AddMissingValue(99.0);
+    // Ignored by the set: m1 alone judges the members.
+    data_.GetVariable(Index("m3")).AddMissingValue(12.0);
+    // Labels for every code, and for 13, which no case gives.
+    for (int code = 1; code <= 13; ++code) {
+      data_.GetVariable(Index("m1")).AddValueLabel(code, "code " + std::to_string(code));
+    }
+    while (std::getline(in, line)) {
+      const std::vector<std::string> fields = Split(line, ',');
+      const int row = data_.AddCase();
+      for (size_t v = 0; v < fields.size(); ++v) {
+        if (!fields[v].empty()) data_.SetValue(row, static_cast<int>(v), std::stod(fields[v]));
+      }
+    }
+  }
+  const QUOR_DataSource& Data() const { return data_; }
+  int Index(const std::string& name) const { return index_.at(name); }
+  std::vector<int> Indices(const std::string& prefix, int count) const {
+    std::vector<int> out;
+    for (int i = 1; i <= count; ++i) out.push_back(Index(prefix + std::to_string(i)));
+    return out;
+  }
+
+ private:
+  QUOR_DataSource data_;
+  std::map<std::string, int> index_;
+};
+
+// table -> (row key, column key) -> statistic code -> value.
+using CellValuesByKey = std::map<std::pair<std::string, std::string>, std::map<int, double>>;
+
+std::map<std::string, CellValuesByKey> ReadExpected() {
+  std::map<std::string, CellValuesByKey> result;
+  std::ifstream in(ReferencePath("mrsets_expected.tsv"));
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    const std::vector<std::string> f = Split(line, '\t');
+    const double value = f.at(4) == "missing" ? kMissing : std::stod(f.at(4));
+    result[f.at(0)][{f.at(2), f.at(3)}][std::stoi(f.at(1))] = value;
+  }
+  return result;
+}
+
+std::vector<AggregationStatistic> Stats(const std::vector<Codes::StatisticCodes>& codes) {
+  std::vector<AggregationStatistic> stats;
+  for (Codes::StatisticCodes code : codes) stats.emplace_back(code);
+  return stats;
+}
+
+// Every statistic the reference computes: counts, responses and, per kind
+// (row, column, table), the four percentage families, weighted and not.
+std::vector<Codes::StatisticCodes> AllCodes() {
+  std::vector<Codes::StatisticCodes> codes = {Codes::kCount, Codes::kUCount, Codes::kResponses,
+                                              Codes::kUResponses};
+  for (int family : {3, 86, 100, 114}) {
+    for (int kind = 0; kind < 3; ++kind) {
+      codes.push_back(static_cast<Codes::StatisticCodes>(family + 2 * kind));
+      codes.push_back(static_cast<Codes::StatisticCodes>(family + 2 * kind + 1));
+    }
+  }
+  return codes;
+}
+
+// The reference's key of a category: "T" for the total, the value of a value
+// category, the variable name of a member category.
+std::string Key(const AggregationCategory* category) {
+  switch (category->GetCatType()) {
+    case AggregationCategory::kTotal:
+      return kTotalKey;
+    case AggregationCategory::kVariable:
+      return std::string(category->GetCatValue().str, 2);
+    default:
+      return std::to_string(static_cast<int>(category->GetCatValue().num));
+  }
+}
+
+// Counts and responses are sums of multiples of 0.5 and must be exact; the
+// percentages divide in another order than pandas and may differ in the last
+// bits.
+void ExpectClose(double actual, double expected, const std::string& what) {
+  if (expected == kMissing) {
+    EXPECT_EQ(actual, kMissing) << what;
+    return;
+  }
+  EXPECT_NEAR(actual, expected, 1e-12 * std::max(1.0, std::fabs(expected))) << what;
+}
+
+// One table crossing a set (rows) with g (columns), run over the data and
+// compared cell by cell with the reference. With total statistics, the
+// total cells of the set read the total layout. Returns copies of the set's
+// categories (the table and its dimensions end with the call).
+std::vector<AggregationCategory> CheckTable(const ReferenceData& data, AggregationVariable& set,
+                                            bool countDuplicates, const CellValuesByKey& expected,
+                                            const std::vector<Codes::StatisticCodes>& totalCodes,
+                                            int passes) {
+  const std::vector<Codes::StatisticCodes> cellCodes = AllCodes();
+  ProcDSIterator iterator(data.Data(), data.Index("w"));
+  AggregationTable table(iterator, true, false);
+  AggregationVariable g(data.Index("g"), "g");
+  g.SetIsTotalNo(false);
+  set.SetIsTotalNo(false);
+  AggregationCube* cube = table.CreateCube();
+  cube->AddCategoricalVariable(&set, Codes::kRowPosition);
+  cube->AddCategoricalVariable(&g, Codes::kColumnPosition);
+  cube->CreateCubeAggregator();
+  if (countDuplicates) set.GetTableDimension()->SetComputingCounts(true);
+  if (totalCodes.empty()) {
+    cube->AddCategoryStatistics(Stats(cellCodes), &set);
+  } else {
+    cube->AddCategoryAndTotalStatistics(Stats(cellCodes), &set, Stats(totalCodes));
+  }
+  for (int pass = 0; pass < passes; ++pass) {
+    if (pass > 0) table.ResetAggregator();
+    iterator.Rewind();
+    while (iterator.Next()) table.AddNewCase();
+  }
+
+  CubeAggregator* aggregator = table.GetCubeAggregators().at(0);
+  const std::vector<AggregationCategory*>& rows = set.GetTableDimension()->GetCategoryPointers();
+  const std::vector<AggregationCategory*>& columns = g.GetTableDimension()->GetCategoryPointers();
+  EXPECT_EQ(columns.size(), 4u);
+  std::vector<AggregationCategory> rowCopies;
+  for (const AggregationCategory* row : rows) rowCopies.push_back(*row);
+  size_t cellsFound = 0;
+  for (const AggregationCategory* row : rows) {
+    for (const AggregationCategory* column : columns) {
+      const std::pair<std::string, std::string> key(Key(row), Key(column));
+      const std::string where = key.first + "," + key.second;
+      StatValues* values = aggregator->GetStatValues({row, column}, -1);
+      const auto found = expected.find(key);
+      if (found == expected.end()) {
+        EXPECT_EQ(values, nullptr) << where << " has no case";
+        continue;
+      }
+      EXPECT_NE(values, nullptr) << where;
+      if (!values) continue;
+      ++cellsFound;
+      const bool total = row->GetCatType() == AggregationCategory::kTotal && !totalCodes.empty();
+      EXPECT_EQ(values->IsTotalStats(), total) << where;
+      const std::vector<Codes::StatisticCodes>& codes = total ? totalCodes : cellCodes;
+      EXPECT_EQ(values->NumOfValues(), static_cast<int>(codes.size())) << where;
+      if (values->NumOfValues() != static_cast<int>(codes.size())) continue;
+      for (size_t i = 0; i < codes.size(); ++i) {
+        const double expectedValue = found->second.at(codes[i]);
+        ExpectClose(values->GetStatValue(static_cast<int>(i)), expectedValue,
+                    where + " statistic " + std::to_string(codes[i]));
+      }
+    }
+  }
+  EXPECT_EQ(cellsFound, expected.size());
+  return rowCopies;
+}
+
+class MRSetReferenceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    data_ = new ReferenceData;
+    expected_ = new std::map<std::string, CellValuesByKey>(ReadExpected());
+  }
+  static void TearDownTestSuite() {
+    delete data_;
+    delete expected_;
+    data_ = nullptr;
+    expected_ = nullptr;
+  }
+  static ReferenceData* data_;
+  static std::map<std::string, CellValuesByKey>* expected_;
+};
+
+ReferenceData* MRSetReferenceTest::data_ = nullptr;
+std::map<std::string, CellValuesByKey>* MRSetReferenceTest::expected_ = nullptr;
+
+TEST_F(MRSetReferenceTest, CategorySetCountsEachCategoryOncePerCase) {
+  AggregationMCSet set(data_->Indices("m", 5), "$mc");
+  const std::vector<AggregationCategory> rows =
+      CheckTable(*data_, set, false, expected_->at("mc0"), {}, 1);
+  // The values met, the labelled 13 without cases, the total.
+  ASSERT_EQ(rows.size(), 14u);
+  for (size_t i = 0; i < 13; ++i) {
+    EXPECT_EQ(rows[i].GetCatValue().num, i + 1.0);
+    EXPECT_EQ(rows[i].GetCatLabel(), "code " + std::to_string(i + 1));
+    EXPECT_EQ(rows[i].GetCatEncoding() == 0, i == 12);
+  }
+  EXPECT_EQ(rows[13].GetCatType(), AggregationCategory::kTotal);
+}
+
+TEST_F(MRSetReferenceTest, CategorySetCountsDuplicateResponses) {
+  AggregationMCSet set(data_->Indices("m", 5), "$mc");
+  CheckTable(*data_, set, true, expected_->at("mc1"), {}, 1);
+}
+
+TEST_F(MRSetReferenceTest, DichotomySetCountsEveryMemberHoldingTheCountedValue) {
+  OBS one;
+  one.num = 1.0;
+  AggregationMDSet set(data_->Indices("d", 6), "$md", &one, 1, false);
+  CheckTable(*data_, set, false, expected_->at("md"), {}, 1);
+}
+
+TEST_F(MRSetReferenceTest, TotalStatisticsAndASecondPassGiveTheSameValues) {
+  const std::vector<Codes::StatisticCodes> totals = {Codes::kResponses,
+                                                     Codes::kCount,
+                                                     Codes::kColResponsesPct,
+                                                     Codes::kUColPct,
+                                                     Codes::kTableResponsesCountPct,
+                                                     Codes::kRowCountResponsesPct};
+  AggregationMCSet categories(data_->Indices("m", 5), "$mc");
+  CheckTable(*data_, categories, true, expected_->at("mc1"), totals, 2);
+  OBS one;
+  one.num = 1.0;
+  AggregationMDSet dichotomies(data_->Indices("d", 6), "$md", &one, 1, false);
+  CheckTable(*data_, dichotomies, false, expected_->at("md"), totals, 2);
+}
+
+// Worked by hand. Members m1..m3, g, weight w:
+//   case 1: g 1, (2, 5, 2), w 1
+//   case 2: g 2, (5, -, -), w 2
+//   case 3: g 1, (-, -, -), w 1   no response: reaches the totals only
+// With duplicates counted, g = 1 holds 2 (count 1, 2 responses), 5 (count 1,
+// 1 response) and the set's total (count 1, 3 responses); g = 2 holds 5 and
+// the total (count 2, 2 responses).
+TEST(MRSetCubeTest, HandWorkedCellsOfACategorySet) {
+  QUOR_DataSource data;
+  const int g = data.AddVariable("g", 0);
+  const int m1 = data.AddVariable("m1", 0);
+  const int m2 = data.AddVariable("m2", 0);
+  const int m3 = data.AddVariable("m3", 0);
+  const int w = data.AddVariable("w", 0);
+  const double cases[3][5] = {{1, 2, 5, 2, 1}, {2, 5, NAN, NAN, 2}, {1, NAN, NAN, NAN, 1}};
+  for (const auto& values : cases) {
+    const int row = data.AddCase();
+    for (int v = 0; v < 5; ++v) data.SetValue(row, v, values[v]);
+  }
+  ProcDSIterator iterator(data, w);
+  AggregationTable table(iterator, true, false);
+  AggregationMCSet set({m1, m2, m3}, "$mc");
+  set.SetIsTotalNo(false);
+  AggregationVariable gv(g, "g");
+  AggregationCube* cube = table.CreateCube();
+  cube->AddCategoricalVariable(&set, Codes::kRowPosition);
+  cube->AddCategoricalVariable(&gv, Codes::kColumnPosition);
+  cube->CreateCubeAggregator();
+  set.GetTableDimension()->SetComputingCounts(true);
+  cube->AddCategoryAndTotalStatistics(
+      Stats({Codes::kCount, Codes::kResponses, Codes::kColResponsesPct,
+             Codes::kColResponsesCountPct, Codes::kColCountResponsesPct}),
+      &set, Stats({Codes::kResponses, Codes::kColPct}));
+  while (iterator.Next()) table.AddNewCase();
+
+  CubeAggregator* aggregator = table.GetCubeAggregators().at(0);
+  const std::vector<AggregationCategory*>& rows = set.GetTableDimension()->GetCategoryPointers();
+  const std::vector<AggregationCategory*>& columns = gv.GetTableDimension()->GetCategoryPointers();
+  ASSERT_EQ(rows.size(), 3u);  // 2, 5, total
+  ASSERT_EQ(columns.size(), 2u);
+  // Values agree to the last bits or so: a percentage divides before it
+  // multiplies by 100.
+  auto expectValues = [](const std::vector<double>& actual, const std::vector<double>& expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_NEAR(actual[i], expected[i], 1e-12 * std::fabs(expected[i])) << i;
+    }
+  };
+  auto read = [&](size_t r, size_t c) {
+    std::vector<double> out;
+    StatValues* values = aggregator->GetStatValues({rows[r], columns[c]}, -1);
+    if (!values) return out;
+    for (int i = 0; i < values->NumOfValues(); ++i) out.push_back(values->GetStatValue(i));
+    return out;
+  };
+  // Cell 2 in g 1: 2 of the column's 3 responses; 2 responses per counted case.
+  expectValues(read(0, 0), (std::vector<double>{1, 2, 200.0 / 3, 200, 100.0 / 3}));
+  expectValues(read(1, 0), (std::vector<double>{1, 1, 100.0 / 3, 100, 100.0 / 3}));
+  expectValues(read(1, 1), (std::vector<double>{2, 2, 100, 100, 100}));
+  EXPECT_TRUE(read(0, 1).empty());
+  // The set's totals read the total statistics: responses and column percent.
+  expectValues(read(2, 0), (std::vector<double>{3, 100}));
+  expectValues(read(2, 1), (std::vector<double>{2, 100}));
+}
+
+// A dichotomy set in the columns: the statistics dimension need not be the
+// rows, and the set's response counts follow its own cells.
+TEST(MRSetCubeTest, DichotomySetInTheColumnsCountsResponsesPerMember) {
+  QUOR_DataSource data;
+  const int g = data.AddVariable("g", 0);
+  const int a = data.AddVariable("a", 0);
+  const int b = data.AddVariable("b", 0);
+  const double cases[3][3] = {{1, 1, 1}, {1, 0, 1}, {2, 1, 0}};
+  for (const auto& values : cases) {
+    const int row = data.AddCase();
+    for (int v = 0; v < 3; ++v) data.SetValue(row, v, values[v]);
+  }
+  QUOR_InputCaseIterator iterator(data);
+  AggregationTable table(iterator, false, false);
+  OBS one;
+  one.num = 1.0;
+  AggregationMDSet set({a, b}, "$md", &one, 1, false);
+  set.SetIsTotalNo(false);
+  set.SetSortKey(Codes::kNoSort);
+  AggregationVariable gv(g, "g");
+  gv.SetIsTotalNo(false);
+  AggregationCube* cube = table.CreateCube();
+  cube->AddCategoricalVariable(&gv, Codes::kRowPosition);
+  cube->AddCategoricalVariable(&set, Codes::kColumnPosition);
+  cube->CreateCubeAggregator();
+  cube->AddCategoryStatistics(Stats({Codes::kCount, Codes::kResponses, Codes::kRowResponsesPct,
+                                     Codes::kRowCountResponsesPct}),
+                              &set);
+  while (iterator.Next()) table.AddNewCase();
+
+  CubeAggregator* aggregator = table.GetCubeAggregators().at(0);
+  const std::vector<AggregationCategory*>& rows = gv.GetTableDimension()->GetCategoryPointers();
+  const std::vector<AggregationCategory*>& columns = set.GetTableDimension()->GetCategoryPointers();
+  ASSERT_EQ(rows.size(), 3u);     // 1, 2, total
+  ASSERT_EQ(columns.size(), 3u);  // a, b, total
+  auto value = [&](size_t r, size_t c, int i) {
+    StatValues* values = aggregator->GetStatValues({rows[r], columns[c]}, -1);
+    return values ? static_cast<double>(values->GetStatValue(i)) : -1.0;
+  };
+  // g 1: a once, b twice: 3 responses over 2 cases.
+  EXPECT_EQ(value(0, 0, 1), 1.0);
+  EXPECT_EQ(value(0, 1, 1), 2.0);
+  EXPECT_EQ(value(0, 2, 0), 2.0);
+  EXPECT_EQ(value(0, 2, 1), 3.0);
+  EXPECT_NEAR(value(0, 1, 2), 200.0 / 3, 1e-12);
+  EXPECT_NEAR(value(0, 2, 3), 200.0 / 3, 1e-12);  // 2 cases over 3 responses
+  // All of g: a twice, b twice.
+  EXPECT_EQ(value(2, 0, 1), 2.0);
+  EXPECT_EQ(value(2, 2, 1), 4.0);
+  EXPECT_EQ(value(2, 0, 2), 50.0);
+}
+
+}  // namespace

@@ -1,0 +1,436 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AggregationCategory.h"
+#include "AggregationStatistic.h"
+#include "AggregationVariable.h"
+#include "ParsedCategory.h"
+#include "TableCVariable.h"
+#include "TableMetadata.h"
+#include "casesource.h"
+
+namespace {
+
+const int kTotal = TableEncryptionCodes::kTotalCategory;
+const int kExcluded = -99;  // a missing value that no cube counts
+
+OBS Num(double number) {
+  OBS value;
+  value.num = number;
+  return value;
+}
+
+std::vector<OBS> Str(const std::string& text, int width) {
+  const size_t cells = width <= 8 ? 1 : static_cast<size_t>(width + 7) / 8;
+  std::vector<OBS> value(cells);
+  std::memset(value.data(), ' ', cells * 8);
+  std::memcpy(value.data(), text.data(), text.size());
+  return value;
+}
+
+// The category cells the dimension holds for the current case.
+std::vector<int> Cells(const TableDimension& dim) {
+  std::vector<int> cells;
+  int current = 0;
+  cells.push_back(dim.FirstCategoryCell(current));
+  while (!dim.IsCurrentCellLast(current)) cells.push_back(dim.NextCategoryCell(current));
+  return cells;
+}
+
+// One numeric variable "v" with user-missing value 99; a NaN in the list of
+// values stands for a system-missing case.
+struct NumericData {
+  explicit NumericData(const std::vector<double>& values) {
+    index = data.AddVariable("v", 0);
+    data.GetVariable(index).AddMissingValue(99.0);
+    for (double value : values) data.SetValue(data.AddCase(), index, value);
+  }
+  QUOR_DataSource data;
+  int index;
+};
+
+// Binds the dimension, encodes every case and returns the cells and the
+// EncodeValue result of each case.
+struct Encoded {
+  std::vector<std::vector<int>> cells;
+  std::vector<bool> results;
+  std::vector<bool> valid;
+};
+
+Encoded EncodeAll(TableDimension& dim, const QUOR_DataSource& data) {
+  QUOR_InputCaseIterator iterator(data);
+  dim.SetIterator(iterator);
+  Encoded out;
+  while (iterator.Next()) {
+    out.results.push_back(dim.EncodeValue());
+    out.cells.push_back(Cells(dim));
+    out.valid.push_back(dim.IsValueValid());
+  }
+  return out;
+}
+
+const double kSysmis = std::numeric_limits<double>::quiet_NaN();
+
+TEST(TableCVariableTest, ValuesAreNumberedInOrderOfFirstAppearance) {
+  NumericData d({5, 3, 5, 9});
+  TableCVariable dim(d.index);
+  const Encoded e = EncodeAll(dim, d.data);
+  EXPECT_EQ(e.cells, (std::vector<std::vector<int>>{{1}, {2}, {1}, {3}}));
+  EXPECT_EQ(e.results, (std::vector<bool>{true, true, true, true}));
+  EXPECT_EQ(dim.GetNumberOfValues(), 3);
+  const OBS five = Num(5), seven = Num(7), nine = Num(9);
+  EXPECT_EQ(dim.GetCategoryEncoding(&five), 1);
+  EXPECT_EQ(dim.GetCategoryEncoding(&nine), 3);
+  EXPECT_EQ(dim.GetCategoryEncoding(&seven), 0);
+  EXPECT_EQ(dim.VariableIndex(), std::vector<int>{d.index});
+  ASSERT_EQ(dim.GetCaseValues().size(), 1u);
+  EXPECT_EQ(dim.GetCaseValues()[0]->GetIndex(), static_cast<unsigned int>(d.index));
+}
+
+TEST(TableCVariableTest, CategoryListFollowsValueOrder) {
+  NumericData d({5, 3, 5, 9});
+  TableCVariable ascending(d.index);
+  EncodeAll(ascending, d.data);
+  const std::vector<AggregationCategory*>& up = ascending.GetCategoryPointers();
+  ASSERT_EQ(up.size(), 3u);
+  const double values[] = {3, 5, 9};
+  const int codes[] = {2, 1, 3};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(up[i]->GetCatType(), AggregationCategory::kValue);
+    EXPECT_EQ(up[i]->GetCatValue().num, values[i]);
+    EXPECT_EQ(up[i]->GetCatEncoding(), codes[i]);
+    EXPECT_EQ(up[i]->GetVarIndex(), d.index);
+  }
+  EXPECT_EQ(ascending.GetNumberOfCategories(), 3);
+  EXPECT_EQ(ascending.NEmptyCategories(), 0);
+}
+
+TEST(TableCVariableTest, TotalAddsTheTotalCell) {
+  NumericData d({4, 6, 4});
+  AggregationVariable var(d.index, "v");
+  var.SetIsTotalNo(false);
+  TableCVariable dim(var);
+  const Encoded e = EncodeAll(dim, d.data);
+  EXPECT_EQ(e.cells, (std::vector<std::vector<int>>{{1, kTotal}, {2, kTotal}, {1, kTotal}}));
+}
+
+TEST(TableCVariableTest, ExplicitEntryAddsItsSubtotalCell) {
+  NumericData d({7, 8, 7});
+  ParsedCategory seven(Num(7), 0);
+  seven.SetSubtotalEncoding(-102);
+  ParsedCategory eight(Num(8), 0);
+  ParsedCategory subtotal("Sevens", false, -102, true);
+  const std::vector<ParsedCategory*> list = {&seven, &subtotal, &eight};
+
+  AggregationVariable withoutTotal(d.index, "v");
+  withoutTotal.SetParsedCategories(list);
+  TableCVariable plain(withoutTotal);
+  EXPECT_EQ(EncodeAll(plain, d.data).cells,
+            (std::vector<std::vector<int>>{{1, -102}, {2}, {1, -102}}));
+
+  AggregationVariable withTotal(d.index, "v");
+  withTotal.SetParsedCategories(list);
+  withTotal.SetIsTotalNo(false);
+  TableCVariable totalled(withTotal);
+  EXPECT_EQ(EncodeAll(totalled, d.data).cells,
+            (std::vector<std::vector<int>>{{1, kTotal, -102}, {2, kTotal}, {1, kTotal, -102}}));
+}
+
+TEST(TableCVariableTest, ValueOutsideTheExplicitListCountsNowhere) {
+  NumericData d({1, 4, 2, 4});
+  ParsedCategory one(Num(1), 0), two(Num(2), 0);
+  AggregationVariable var(d.index, "v");
+  var.SetParsedCategories({&one, &two});
+  var.SetIsTotalNo(false);  // not even in the total
+  TableCVariable dim(var);
+  const Encoded e = EncodeAll(dim, d.data);
+  EXPECT_EQ(e.cells, (std::vector<std::vector<int>>{{1, kTotal}, {0}, {2, kTotal}, {0}}));
+  EXPECT_EQ(e.results, (std::vector<bool>{true, false, true, false}));
+  EXPECT_EQ(e.valid, (std::vector<bool>{true, true, true, true}));
+  EXPECT_EQ(dim.GetNumberOfValues(), 2);  // the refused value is not numbered
+}
+
+// Cases: valid 1, system-missing, user-missing 99, valid 2.
+struct MissingCase {
+  bool includeMissing;
+  bool total;
+  std::vector<std::vector<int>> cells;
+};
+
+TEST(TableCVariableTest, MissingValuesWithAndWithoutTotals) {
+  const std::vector<MissingCase> cases = {
+      // Excluded: both missing values count in no category; they reach the
+      // total when there is one, otherwise no cube counts them.
+      {false, false, {{1}, {kExcluded}, {kExcluded}, {2}}},
+      {false, true, {{1, kTotal}, {kTotal}, {kTotal}, {2, kTotal}}},
+      // Included: the user-missing value is a category; the system-missing
+      // value never is.
+      {true, false, {{1}, {kExcluded}, {2}, {3}}},
+      {true, true, {{1, kTotal}, {kTotal}, {2, kTotal}, {3, kTotal}}},
+  };
+  for (const MissingCase& c : cases) {
+    NumericData d({1, kSysmis, 99, 2});
+    AggregationVariable var(d.index, "v");
+    var.SetIsMissingExclude(!c.includeMissing);
+    var.SetIsTotalNo(!c.total);
+    TableCVariable dim(var);
+    const Encoded e = EncodeAll(dim, d.data);
+    EXPECT_EQ(e.cells, c.cells) << "include " << c.includeMissing << " total " << c.total;
+    EXPECT_EQ(e.results, (std::vector<bool>{true, true, true, true}));
+    EXPECT_EQ(e.valid, (std::vector<bool>{true, false, false, true}));
+  }
+}
+
+// An iterator over rows of its own, so that a case can hold a NaN (the data
+// source stores a NaN as the system-missing value).
+class RowIterator : public QUOR_InputCaseIterator {
+ public:
+  RowIterator(const QUOR_DataSource& data, std::vector<double> values)
+      : QUOR_InputCaseIterator(data), _values(std::move(values)) {}
+  bool Next() override {
+    if (_next >= _values.size()) return false;
+    _row.num = _values[_next++];
+    SetCurrentRow(&_row);
+    return true;
+  }
+
+ private:
+  std::vector<double> _values;
+  size_t _next = 0;
+  OBS _row;
+};
+
+TEST(TableCVariableTest, NaNNeverFormsACategory) {
+  NumericData d({});
+  AggregationVariable var(d.index, "v");
+  var.SetIsMissingExclude(false);  // missing values included
+  var.SetIsTotalNo(false);
+  TableCVariable dim(var);
+  RowIterator iterator(d.data, {std::nan(""), 4.0});
+  dim.SetIterator(iterator);
+  ASSERT_TRUE(iterator.Next());
+  EXPECT_TRUE(dim.EncodeValue());
+  EXPECT_EQ(Cells(dim), std::vector<int>{kTotal});
+  EXPECT_FALSE(dim.IsValueValid());
+  ASSERT_TRUE(iterator.Next());
+  dim.EncodeValue();
+  EXPECT_EQ(Cells(dim), (std::vector<int>{1, kTotal}));
+  EXPECT_EQ(dim.GetNumberOfValues(), 1);
+}
+
+TEST(TableCVariableTest, NoCasesGiveTheNoneValidPlaceholder) {
+  NumericData d({kSysmis, 99});
+  AggregationVariable var(d.index, "v");
+  var.SetIsEmptyInclude(false);
+  TableCVariable dim(var);
+  EncodeAll(dim, d.data);
+  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+  ASSERT_EQ(categories.size(), 1u);
+  EXPECT_EQ(categories[0]->GetCatType(), AggregationCategory::kDummy);
+  EXPECT_EQ(categories[0]->GetCatLabel(), "None valid");
+  EXPECT_TRUE(categories[0]->IsLabelDefault());
+  EXPECT_EQ(categories[0]->GetVarIndex(), d.index);
+  EXPECT_EQ(dim.GetNumberOfCategories(), 0);
+  EXPECT_EQ(dim.NEmptyCategories(), 0);
+}
+
+TEST(TableCVariableTest, NumberOfCategoriesBuildsTheListFirst) {
+  NumericData d({2, 1});
+  TableCVariable dim(d.index);
+  EncodeAll(dim, d.data);
+  EXPECT_EQ(dim.GetNumberOfCategories(), 2);  // never asked for the list before
+  EXPECT_EQ(dim.GetCategoryPointers().size(), 2u);
+}
+
+TEST(TableCVariableTest, ResetForgetsValuesAndCodes) {
+  NumericData d({5, 3});
+  TableCVariable dim(d.index);
+  QUOR_InputCaseIterator iterator(d.data);
+  dim.SetIterator(iterator);
+  while (iterator.Next()) dim.EncodeValue();
+  EXPECT_EQ(dim.GetCategoryPointers().size(), 2u);
+  dim.ResetDimension();
+  EXPECT_EQ(dim.GetNumberOfValues(), 0);
+  iterator.Rewind();
+  iterator.Next();
+  iterator.Next();  // value 3 first this time
+  dim.EncodeValue();
+  EXPECT_EQ(Cells(dim), std::vector<int>{1});
+  ASSERT_EQ(dim.GetCategoryPointers().size(), 1u);  // rebuilt after the reset
+  EXPECT_EQ(dim.GetCategoryPointers()[0]->GetCatValue().num, 3.0);
+}
+
+TEST(TableCVariableTest, CopyKeepsCodesAndNumbersOnIndependently) {
+  NumericData d({5, 3, 8});
+  auto source = std::make_unique<TableCVariable>(d.index);
+  QUOR_InputCaseIterator iterator(d.data);
+  source->SetIterator(iterator);
+  iterator.Next();
+  source->EncodeValue();  // 5 -> 1
+  iterator.Next();
+  source->EncodeValue();  // 3 -> 2
+  source->GetCategoryPointers();
+
+  TableCVariable copy(*source);
+  const OBS five = Num(5), three = Num(3);
+  EXPECT_EQ(copy.GetCategoryEncoding(&five), 1);
+  EXPECT_EQ(copy.GetCategoryEncoding(&three), 2);
+  iterator.Next();
+  copy.EncodeValue();  // 8 is new for the copy only
+  EXPECT_EQ(Cells(copy), std::vector<int>{3});
+  EXPECT_EQ(source->GetNumberOfValues(), 2);
+  EXPECT_EQ(copy.GetCategoryPointers().size(), 3u);  // its own list
+  source.reset();  // the copy owns its reader, index and categories
+  EXPECT_EQ(copy.GetCategoryPointers()[2]->GetCatValue().num, 8.0);
+  EXPECT_EQ(copy.GetCaseValues()[0]->GetIndex(), static_cast<unsigned int>(d.index));
+}
+
+TEST(TableCVariableTest, StringValuesAreEncodedAcrossWidths) {
+  QUOR_DataSource data;
+  const int s = data.AddVariable("s", 12);
+  const int c = data.AddCase();
+  data.SetValue(c, s, std::string("AB"));
+  TableCVariable dim(s);
+  EncodeAll(dim, data);
+  EXPECT_EQ(dim.GetValueType(), 12);
+
+  const std::vector<OBS> own = Str("AB", 12);
+  EXPECT_EQ(dim.GetCategoryEncoding(own.data()), 1);
+  EXPECT_EQ(dim.GetCategoryEncoding(own.data(), 12), 1);
+  // A 4-byte value is widened with a blank unit.
+  EXPECT_EQ(dim.GetCategoryEncoding(Str("AB", 4).data(), 4), 1);
+  // A 20-byte value is narrowed when its extra bytes are blanks.
+  EXPECT_EQ(dim.GetCategoryEncoding(Str("AB", 20).data(), 20), 1);
+  std::vector<OBS> wide = Str("AB", 20);
+  wide[2].str[0] = 'X';  // third unit not blank
+  EXPECT_EQ(dim.GetCategoryEncoding(wide.data(), 20), 0);
+  // Same number of units but a byte past the dimension's width: a different value.
+  std::vector<OBS> sixteen = Str("AB", 16);
+  sixteen[1].str[6] = 'Y';
+  EXPECT_EQ(dim.GetCategoryEncoding(sixteen.data(), 16), 0);
+  const OBS number = Num(1);
+  EXPECT_EQ(dim.GetCategoryEncoding(&number, 0), 0);
+  EXPECT_EQ(dim.GetCategoryEncoding(Str("AC", 4).data(), 4), 0);
+}
+
+TEST(TableCVariableTest, NumericDimensionAcceptsOnlyNumbers) {
+  NumericData d({4});
+  TableCVariable dim(d.index);
+  EncodeAll(dim, d.data);
+  const OBS four = Num(4);
+  EXPECT_EQ(dim.GetCategoryEncoding(&four, 0), 1);
+  EXPECT_EQ(dim.GetCategoryEncoding(Str("4", 1).data(), 1), 0);
+}
+
+TEST(TableCVariableDeathTest, EncodingValueTypeMustNotBeNegative) {
+  NumericData d({4});
+  TableCVariable dim(d.index);
+  EncodeAll(dim, d.data);
+  const OBS four = Num(4);
+  EXPECT_DEATH(dim.GetCategoryEncoding(&four, -1), "valueType >= 0");
+}
+
+TEST(TableCVariableTest, EqualDimensionsShareVariables) {
+  TableCVariable a(3), b(3), c(4);
+  AggregationVariable var(3, "v");
+  TableCVariable fromVariable(var);
+  EXPECT_TRUE(a == b);
+  EXPECT_TRUE(a == fromVariable);
+  EXPECT_TRUE(a != c);
+}
+
+// Exposes the protected parts of the dimension base for inspection.
+class ProbeDimension : public TableCVariable {
+ public:
+  using TableCVariable::TableCVariable;
+  using TableDimension::GetSortValues;
+  void SetCategories(const std::vector<AggregationCategory*>& categories) {
+    _categories = categories;
+    _categoriesReady = true;
+  }
+};
+
+TEST(TableDimensionTest, LaterExplicitEntryWinsAndOtherTakesOnlyValidValues) {
+  ParsedCategory range(Num(1), Num(10), 0);
+  ParsedCategory five(Num(5), 0);
+  ParsedCategory other(ParsedCategory::kOtherNM);
+  AggregationVariable var(0, "v");
+  var.SetParsedCategories({&range, &five, &other});
+  ProbeDimension dim(var);
+  EXPECT_EQ(dim.ExplicitListContains(Num(5), false, -1), &five);
+  EXPECT_EQ(dim.ExplicitListContains(Num(5), false, 0), &five);
+  EXPECT_EQ(dim.ExplicitListContains(Num(6), false, -1), &range);
+  EXPECT_EQ(dim.ExplicitListContains(Num(11), false, -1), &other);
+  EXPECT_EQ(dim.ExplicitListContains(Num(11), true, -1), nullptr);
+
+  ParsedCategory missing(ParsedCategory::kMissing);
+  AggregationVariable withMissing(0, "v");
+  withMissing.SetParsedCategories({&missing, &range});
+  ProbeDimension dim2(withMissing);
+  EXPECT_EQ(dim2.ExplicitListContains(Num(99), true, -1), &missing);
+  EXPECT_EQ(dim2.ExplicitListContains(Num(3), true, -1), &range);  // later entry wins
+}
+
+TEST(TableDimensionTest, SortValuesSkipTheTotalAndFillEmptyCategories) {
+  NumericData d({1, 2, 2});
+  const int x = d.data.AddVariable("x", 0);
+  d.data.SetValue(0, x, 10.0);
+  d.data.SetValue(1, x, 4.0);
+  d.data.SetValue(2, x, 6.0);
+  QUOR_InputCaseIterator iterator(d.data);
+
+  for (const auto statistic : {TableEncryptionCodes::kMean, TableEncryptionCodes::kCount}) {
+    TableMetadata metadata(iterator, true);
+    ProbeDimension* dim = new ProbeDimension(d.index);
+    ASSERT_EQ(metadata.AddDimension(dim), dim);
+    dim->SetSortByScaleStats(metadata, AggregationStatistic(x, statistic));
+    iterator.Rewind();
+    while (iterator.Next()) metadata.EncodeCase();
+
+    auto makeCategory = [&](int code, AggregationCategory::CategoryType type) {
+      AggregationCategory* category = new AggregationCategory(type);
+      category->SetCatEncoding(code);
+      return category;
+    };
+    dim->SetCategories({makeCategory(1, AggregationCategory::kValue),
+                        makeCategory(0, AggregationCategory::kValue),
+                        makeCategory(kTotal, AggregationCategory::kTotal),
+                        makeCategory(2, AggregationCategory::kValue)});
+    std::vector<double> values = {42.0};
+    dim->GetSortValues(values);
+    ASSERT_EQ(values.size(), 3u);
+    if (statistic == TableEncryptionCodes::kMean) {
+      EXPECT_EQ(values[0], 10.0);
+      EXPECT_EQ(values[1], TableEncryptionCodes::kMissingValue);
+      EXPECT_EQ(values[2], 5.0);
+    } else {
+      EXPECT_EQ(values[0], 1.0);
+      EXPECT_EQ(values[1], 0.0);  // a count-like statistic counts nothing
+      EXPECT_EQ(values[2], 2.0);
+    }
+  }
+}
+
+TEST(TableDimensionDeathTest, SortValuesNeedASortAggregator) {
+  ProbeDimension dim(0);
+  std::vector<double> values;
+  EXPECT_DEATH(dim.GetSortValues(values), "_sortAggregator");
+}
+
+TEST(TableDimensionDeathTest, CellsCannotOverflow) {
+  NumericData d({1});
+  TableCVariable dim(d.index);
+  EncodeAll(dim, d.data);
+  int current = 0;
+  dim.FirstCategoryCell(current);
+  EXPECT_DEATH(dim.NextCategoryCell(current), "currentCatCell < _lastCatCell");
+}
+
+}  // namespace

@@ -1,0 +1,404 @@
+#include "TableMCSet.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AggregationCategory.h"
+#include "AggregationMCSet.h"
+#include "ParsedCategory.h"
+#include "casesource.h"
+
+namespace {
+
+const int kTotal = TableEncryptionCodes::kTotalCategory;
+const int kExcluded = -99;  // a missing value that no cube counts
+const double kSysmis = std::numeric_limits<double>::quiet_NaN();
+
+OBS Num(double number) {
+  OBS value;
+  value.num = number;
+  return value;
+}
+
+std::vector<OBS> Str(const std::string& text, int width) {
+  const size_t cells = width <= 8 ? 1 : static_cast<size_t>(width + 7) / 8;
+  std::vector<OBS> value(cells);
+  std::memset(value.data(), ' ', cells * 8);
+  std::memcpy(value.data(), text.data(), text.size());
+  return value;
+}
+
+// The category cells and their response counts for the current case.
+struct CaseCells {
+  std::vector<int> codes;
+  std::vector<int> counts;
+  int responses;
+  bool result;
+  bool valid;
+};
+
+CaseCells Read(const TableDimension& dim, bool result) {
+  CaseCells out{{}, {}, dim.GetTotalCount(), result, dim.IsValueValid()};
+  int current = 0;
+  out.codes.push_back(dim.FirstCategoryCell(current));
+  out.counts.push_back(dim.GetCellCount(current));
+  while (!dim.IsCurrentCellLast(current)) {
+    out.codes.push_back(dim.NextCategoryCell(current));
+    out.counts.push_back(dim.GetCellCount(current));
+  }
+  return out;
+}
+
+// Numeric members m0, m1, ...; NaN stands for a system-missing value.
+struct NumericMembers {
+  NumericMembers(int members, const std::vector<std::vector<double>>& cases) {
+    for (int m = 0; m < members; ++m) {
+      indices.push_back(data.AddVariable("m" + std::to_string(m), 0));
+    }
+    for (const std::vector<double>& values : cases) {
+      const int row = data.AddCase();
+      for (size_t m = 0; m < values.size(); ++m) data.SetValue(row, indices[m], values[m]);
+    }
+  }
+  QUOR_DataSource data;
+  std::vector<int> indices;
+};
+
+// Binds the dimension and encodes every case. The dimension keeps pointing to
+// the iterator, which must outlive it.
+std::vector<CaseCells> EncodeAll(TableDimension& dim, QUOR_InputCaseIterator& iterator) {
+  dim.SetIterator(iterator);
+  iterator.Rewind();
+  std::vector<CaseCells> out;
+  while (iterator.Next()) {
+    const bool result = dim.EncodeValue();
+    out.push_back(Read(dim, result));
+  }
+  return out;
+}
+
+TEST(TableMCSetTest, DistinctCategoriesFillOneCellEachLargestCodeFirst) {
+  NumericMembers d(3, {{2, 5, 2}});
+  QUOR_InputCaseIterator it(d.data);
+  AggregationMCSet set(d.indices, "$s");
+  TableMCSet dim(set);
+  dim.SetComputingCounts(false);
+  const CaseCells c = EncodeAll(dim, it)[0];
+  // 2 is met first (code 1), then 5 (code 2); the duplicate 2 is not counted.
+  EXPECT_EQ(c.codes, (std::vector<int>{2, 1}));
+  EXPECT_EQ(c.counts, (std::vector<int>{1, 1}));
+  EXPECT_EQ(c.responses, 2);
+  EXPECT_TRUE(c.result);
+  EXPECT_TRUE(c.valid);
+  const OBS two = Num(2), five = Num(5);
+  EXPECT_EQ(dim.GetCategoryEncoding(&two), 1);
+  EXPECT_EQ(dim.GetCategoryEncoding(&five), 2);
+  EXPECT_EQ(dim.GetNumberOfValues(), 2);
+}
+
+TEST(TableMCSetTest, DuplicateResponsesCountWhenAskedAndTheTotalCarriesTheResponses) {
+  NumericMembers d(3, {{2, 5, 2}});
+  QUOR_InputCaseIterator it(d.data);
+  AggregationMCSet set(d.indices, "$s");
+  set.SetIsTotalNo(false);
+  TableMCSet dim(set);
+  dim.SetComputingCounts(true);
+  const CaseCells c = EncodeAll(dim, it)[0];
+  EXPECT_EQ(c.codes, (std::vector<int>{2, 1, kTotal}));
+  EXPECT_EQ(c.counts, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(c.responses, 3);
+}
+
+TEST(TableMCSetTest, CaseWithoutResponseIsExcludedOrTotalOnly) {
+  NumericMembers d(3, {{kSysmis, kSysmis, kSysmis}});
+  QUOR_InputCaseIterator it(d.data);
+  AggregationMCSet plain(d.indices, "$s");
+  TableMCSet withoutTotal(plain);
+  withoutTotal.SetComputingCounts();
+  const CaseCells excluded = EncodeAll(withoutTotal, it)[0];
+  EXPECT_EQ(excluded.codes, std::vector<int>{kExcluded});
+  EXPECT_EQ(excluded.counts, std::vector<int>{0});
+  EXPECT_TRUE(excluded.result);
+  EXPECT_FALSE(excluded.valid);
+
+  AggregationMCSet totalled(d.indices, "$t");
+  totalled.SetIsTotalNo(false);
+  TableMCSet withTotal(totalled);
+  withTotal.SetComputingCounts();
+  const CaseCells total = EncodeAll(withTotal, it)[0];
+  EXPECT_EQ(total.codes, std::vector<int>{kTotal});
+  EXPECT_EQ(total.counts, std::vector<int>{0});
+  EXPECT_EQ(total.responses, 0);
+  EXPECT_TRUE(total.result);
+}
+
+TEST(TableMCSetTest, ValuesAllRefusedByTheExplicitListGiveNoCategoryAndFalse) {
+  NumericMembers d(2, {{3, 4}, {1, 4}});
+  QUOR_InputCaseIterator it(d.data);
+  const OBS one = Num(1);
+  ParsedCategory onlyOne(one, 0);
+  AggregationMCSet set(d.indices, "$s");
+  set.SetParsedCategories({&onlyOne});
+  TableMCSet dim(set);
+  const std::vector<CaseCells> cases = EncodeAll(dim, it);
+  EXPECT_EQ(cases[0].codes, std::vector<int>{0});
+  EXPECT_FALSE(cases[0].result);
+  // Only the listed value is numbered.
+  EXPECT_EQ(cases[1].codes, std::vector<int>{1});
+  EXPECT_TRUE(cases[1].result);
+  EXPECT_EQ(dim.GetNumberOfValues(), 1);
+}
+
+TEST(TableMCSetTest, NarrowStringMembersArePaddedToTheWidestMember) {
+  QUOR_DataSource data;
+  const int narrow = data.AddVariable("narrow", 4);
+  const int wide = data.AddVariable("wide", 12);
+  int row = data.AddCase();
+  data.SetValue(row, narrow, "ab");
+  data.SetValue(row, wide, "ab");
+  row = data.AddCase();
+  data.SetValue(row, narrow, "cd");
+  data.SetValue(row, wide, "ab      xy");
+  QUOR_InputCaseIterator it(data);
+  AggregationMCSet set({narrow, wide}, "$s");
+  TableMCSet dim(set);
+  dim.SetComputingCounts();
+  const std::vector<CaseCells> cases = EncodeAll(dim, it);
+  // "ab" is one category whichever member gives it.
+  EXPECT_EQ(cases[0].codes, std::vector<int>{1});
+  EXPECT_EQ(cases[0].responses, 1);
+  EXPECT_EQ(cases[1].codes, (std::vector<int>{3, 2}));
+  EXPECT_EQ(dim.GetNumberOfValues(), 3);
+
+  const std::vector<OBS> ab4 = Str("ab", 4);
+  EXPECT_EQ(dim.GetCategoryEncoding(ab4.data(), 4), 1);
+  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+  ASSERT_EQ(categories.size(), 3u);
+  for (const AggregationCategory* category : categories) {
+    EXPECT_EQ(category->GetValueType(), 12);
+    EXPECT_EQ(category->GetVarIndex(), wide);
+  }
+  const std::vector<OBS> ab12 = Str("ab", 12);
+  EXPECT_TRUE(AggregationCategory::OBSCompareEqual(categories[0]->GetCatValue(), 12, ab12[0], 12));
+  EXPECT_EQ(categories[0]->GetCatEncoding(), 1);
+}
+
+TEST(TableMCSetTest, TheUserMissingVariableJudgesEveryMember) {
+  // m0 (the user-missing variable) declares 9 missing; m1 declares 7 missing,
+  // which the set ignores.
+  NumericMembers d(2, {{1, 9}, {9, 7}});
+  QUOR_InputCaseIterator it(d.data);
+  d.data.GetVariable(d.indices[0]).AddMissingValue(9.0);
+  d.data.GetVariable(d.indices[1]).AddMissingValue(7.0);
+
+  AggregationMCSet excluding(d.indices, "$s");
+  TableMCSet dim(excluding);
+  dim.SetComputingCounts();
+  const std::vector<CaseCells> cases = EncodeAll(dim, it);
+  EXPECT_EQ(cases[0].codes, std::vector<int>{1});
+  EXPECT_EQ(cases[0].responses, 1);
+  EXPECT_EQ(cases[1].codes, std::vector<int>{2});  // 7 is valid
+  EXPECT_TRUE(cases[1].valid);
+  const OBS nine = Num(9);
+  EXPECT_EQ(dim.GetCategoryEncoding(&nine), 0);
+
+  AggregationMCSet including(d.indices, "$i");
+  including.SetIsMissingExclude(false);
+  TableMCSet withMissing(including);
+  withMissing.SetComputingCounts();
+  const std::vector<CaseCells> both = EncodeAll(withMissing, it);
+  EXPECT_EQ(both[0].codes, (std::vector<int>{2, 1}));
+  EXPECT_EQ(both[0].responses, 2);
+  EXPECT_TRUE(both[0].valid);  // 1 is a valid response
+  // 9 alone would be invalid; 7 makes the case valid.
+  EXPECT_EQ(both[1].codes, (std::vector<int>{3, 2}));
+  EXPECT_EQ(withMissing.GetCategoryEncoding(&nine), 2);
+}
+
+TEST(TableMCSetTest, MissingValuesAreJudgedAtTheMissingValueVariablesWidth) {
+  QUOR_DataSource data;
+  const int narrow = data.AddVariable("narrow", 2);
+  const int wide = data.AddVariable("wide", 12);
+  data.GetVariable(narrow).AddMissingValue("xx");
+  const int row = data.AddCase();
+  data.SetValue(row, narrow, "ok");
+  data.SetValue(row, wide, "xx      zz");  // not "xx": characters beyond the width
+  const int second = data.AddCase();
+  data.SetValue(second, narrow, "xx");
+  data.SetValue(second, wide, "xx");
+  QUOR_InputCaseIterator it(data);
+  AggregationMCSet set({narrow, wide}, "$s");
+  set.SetUserMissingVariable(narrow);
+  TableMCSet dim(set);
+  const std::vector<CaseCells> cases = EncodeAll(dim, it);
+  EXPECT_EQ(cases[0].codes, (std::vector<int>{2, 1}));
+  // Both members hold the missing "xx": no response.
+  EXPECT_EQ(cases[1].codes, std::vector<int>{kExcluded});
+  EXPECT_FALSE(cases[1].valid);
+}
+
+TEST(TableMCSetTest, CategoriesOfOneSubtotalShareOneSubtotalCell) {
+  NumericMembers d(3, {{1, 2, 1}, {3, 4, kSysmis}});
+  QUOR_InputCaseIterator it(d.data);
+  const OBS one = Num(1), two = Num(2), three = Num(3), four = Num(4);
+  ParsedCategory e1(one, 0), e2(two, 0), e3(three, 0), e4(four, 0);
+  e1.SetSubtotalEncoding(-103);
+  e2.SetSubtotalEncoding(-103);
+  e3.SetSubtotalEncoding(-102);
+  AggregationMCSet set(d.indices, "$s");
+  set.SetParsedCategories({&e1, &e2, &e3, &e4});
+  set.SetIsTotalNo(false);
+  TableMCSet dim(set);
+  dim.SetComputingCounts(false);
+  std::vector<CaseCells> cases = EncodeAll(dim, it);
+  EXPECT_EQ(cases[0].codes, (std::vector<int>{2, 1, -103, kTotal}));
+  EXPECT_EQ(cases[0].counts, (std::vector<int>{1, 1, 2, 2}));
+  // 4 has no subtotal.
+  EXPECT_EQ(cases[1].codes, (std::vector<int>{4, 3, -102, kTotal}));
+  EXPECT_EQ(cases[1].counts, (std::vector<int>{1, 1, 1, 2}));
+
+  TableMCSet duplicates(set);
+  duplicates.SetComputingCounts(true);
+  cases = EncodeAll(duplicates, it);
+  EXPECT_EQ(cases[0].codes, (std::vector<int>{2, 1, -103, kTotal}));
+  EXPECT_EQ(cases[0].counts, (std::vector<int>{1, 2, 3, 3}));
+}
+
+TEST(TableMCSetTest, LabelsComeFromTheFirstMemberThatLabelsAValue) {
+  NumericMembers d(2, {{1, 2}, {3, kSysmis}});
+  QUOR_InputCaseIterator it(d.data);
+  QUOR_Variable& first = d.data.GetVariable(d.indices[0]);
+  QUOR_Variable& second = d.data.GetVariable(d.indices[1]);
+  first.AddValueLabel(1, "one (first)");
+  second.AddValueLabel(1, "one (second)");
+  second.AddValueLabel(2, "two (second)");
+  second.AddValueLabel(5, "five (second)");
+  AggregationMCSet set(d.indices, "$s");
+  set.SetIsTotalNo(false);
+  TableMCSet dim(set);
+  EncodeAll(dim, it);
+
+  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+  // Values 1, 2, 3 met, the labelled 5 added empty, then the total.
+  ASSERT_EQ(categories.size(), 5u);
+  const double values[] = {1, 2, 3, 5};
+  const int codes[] = {1, 2, 3, 0};
+  const char* labels[] = {"one (first)", "two (second)", "", "five (second)"};
+  const int variables[] = {d.indices[0], d.indices[1], d.indices[0], d.indices[1]};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(categories[i]->GetCatValue().num, values[i]);
+    EXPECT_EQ(categories[i]->GetCatEncoding(), codes[i]);
+    EXPECT_EQ(categories[i]->GetCatLabel(), labels[i]);
+    EXPECT_EQ(categories[i]->GetVarIndex(), variables[i]) << i;
+  }
+  EXPECT_EQ(categories[4]->GetCatType(), AggregationCategory::kTotal);
+  EXPECT_EQ(dim.GetNumberOfCategories(), 5);
+  EXPECT_EQ(dim.NEmptyCategories(), 1);
+}
+
+TEST(TableMCSetTest, ResetStartsTheCodesAgain) {
+  NumericMembers d(2, {{4, 6}});
+  QUOR_InputCaseIterator it(d.data);
+  AggregationMCSet set(d.indices, "$s");
+  TableMCSet dim(set);
+  EncodeAll(dim, it);
+  ASSERT_EQ(dim.GetNumberOfValues(), 2);
+  ASSERT_EQ(dim.GetCategoryPointers().size(), 2u);
+  dim.ResetDimension();
+  EXPECT_EQ(dim.GetNumberOfValues(), 0);
+
+  // The case now brings 6 alone, which takes code 1 again.
+  d.data.SetValue(0, d.indices[0], 6);
+  const std::vector<CaseCells> again = EncodeAll(dim, it);
+  EXPECT_EQ(again[0].codes, std::vector<int>{1});
+  const OBS six = Num(6);
+  EXPECT_EQ(dim.GetCategoryEncoding(&six), 1);
+  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+  ASSERT_EQ(categories.size(), 1u);
+  EXPECT_EQ(categories[0]->GetCatValue().num, 6.0);
+}
+
+// A set without members has no user-missing variable: binding must not look
+// up the variable -1, and the set encodes every case as no response.
+TEST(TableMCSetTest, AnEmptySetHasNoMissingValueVariable) {
+  NumericMembers d(1, {{1}});
+  QUOR_InputCaseIterator it(d.data);
+  AggregationMCSet set({}, "$empty");
+  ASSERT_EQ(set.GetUserMissingVariable(), -1);
+  TableMCSet dim(set);
+  std::vector<CaseCells> cases;
+  ASSERT_NO_THROW(cases = EncodeAll(dim, it));
+  EXPECT_EQ(cases[0].codes, std::vector<int>{0});
+  EXPECT_FALSE(cases[0].result);
+  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+  ASSERT_EQ(categories.size(), 1u);
+  EXPECT_EQ(categories[0]->GetCatType(), AggregationCategory::kDummy);
+  EXPECT_EQ(dim.GetNumberOfCategories(), 0);
+}
+
+TEST(TableMCSetTest, ACopyEncodesLikeItsSourceAndOwnsItsParts) {
+  NumericMembers d(2, {{3, 8}, {8, 1}});
+  AggregationMCSet set(d.indices, "$s");
+  auto source = std::make_unique<TableMCSet>(set);
+  QUOR_InputCaseIterator iterator(d.data);
+  source->SetIterator(iterator);
+  ASSERT_TRUE(iterator.Next());
+  source->EncodeValue();
+  TableMCSet copy(*source);
+  source.reset();
+  ASSERT_TRUE(iterator.Next());
+  EXPECT_TRUE(copy.EncodeValue());
+  // 8 keeps its code 2; 1 is new.
+  EXPECT_EQ(Read(copy, true).codes, (std::vector<int>{3, 2}));
+  EXPECT_EQ(copy.GetNumberOfValues(), 3);
+}
+
+// An explicit entry reads a value at its own width: a narrower member value
+// is widened with blanks first rather than read past its end.
+TEST(TableMCSetTest, ExplicitEntriesWiderThanTheMembersReadAWidenedValue) {
+  QUOR_DataSource data;
+  const int only = data.AddVariable("only", 4);
+  data.SetValue(data.AddCase(), only, "ab");
+  QUOR_InputCaseIterator it(data);
+  const std::vector<OBS> wide = Str("ab", 16);
+  ParsedCategory entry(wide[0], 16);
+  AggregationMCSet set({only}, "$s");
+  set.SetParsedCategories({&entry});
+  TableMCSet dim(set);
+  const std::vector<CaseCells> cases = EncodeAll(dim, it);
+  EXPECT_EQ(cases[0].codes, std::vector<int>{1});
+  EXPECT_TRUE(cases[0].result);
+}
+
+// The categories a hiding subtotal keeps out of the list still belong to the
+// dimension, which hands them out for computed categories and destroys them.
+TEST(TableMCSetTest, CategoriesHiddenByASubtotalStayWithTheDimension) {
+  NumericMembers d(2, {{1, 2}, {3, kSysmis}});
+  QUOR_InputCaseIterator it(d.data);
+  const OBS one = Num(1), two = Num(2), three = Num(3);
+  ParsedCategory e1(one, 0), e2(two, 0), e3(three, 0);
+  e1.SetSubtotalEncoding(-102);
+  e2.SetSubtotalEncoding(-102);
+  ParsedCategory hiding("one or two", false, -102, false);
+  AggregationMCSet set(d.indices, "$s");
+  set.SetParsedCategories({&e1, &e2, &hiding, &e3});
+  TableMCSet dim(set);
+  EncodeAll(dim, it);
+  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+  ASSERT_EQ(categories.size(), 2u);
+  EXPECT_EQ(categories[0]->GetCatType(), AggregationCategory::kHSubtotal);
+  EXPECT_EQ(categories[1]->GetCatValue().num, 3.0);
+  const std::vector<AggregationCategory*>& hidden = dim.GetPcomputeRequiredCats();
+  ASSERT_EQ(hidden.size(), 2u);
+  EXPECT_EQ(hidden[0]->GetCatValue().num, 1.0);
+  EXPECT_EQ(hidden[1]->GetCatValue().num, 2.0);
+  dim.ResetDimension();
+  EXPECT_TRUE(dim.GetPcomputeRequiredCats().empty());
+}
+
+}  // namespace
