@@ -95,6 +95,8 @@ void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
       std::vector<std::string>(labelColumns + columns.size() * statistics));
   for (size_t r = 0; r < rowDims.size(); ++r)
     grid[headerLines - 1][r] = DimensionTitle(cube.dimensions[rowDims[r]]);
+  for (size_t h = 0; h < columnDims.size(); ++h)
+    grid[h][0] = DimensionTitle(cube.dimensions[columnDims[h]]);
   for (size_t c = 0; c < columns.size(); ++c)
     for (size_t s = 0; s < statistics; ++s) {
       const size_t column = labelColumns + c * statistics + s;

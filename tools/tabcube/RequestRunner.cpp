@@ -369,26 +369,26 @@ class TableBuilder {
       list.push_back(parsed.get());
       run.parsedCategories.push_back(std::move(parsed));
     }
-    GroupUnderSubtotals(list, options.totalAfter);
+    MarkSubtotalGroups(list, options.totalAfter);
     return list;
   }
 
-  // The engine counts a value in a subtotal through the subtotal code of the
-  // list entry that admits it. A subtotal sums the entries of its group: those
-  // since the previous subtotal when totals follow their categories, those up
-  // to the next subtotal when they precede them. Entries outside every group
-  // keep code 0.
-  static void GroupUnderSubtotals(const std::vector<ParsedCategory*>& list, bool totalAfter) {
+  // The dimension counts a value towards the subtotal code that its admitting
+  // entry carries, so every entry of a subtotal's group carries the
+  // subtotal's code. A subtotal sums the entries since the previous subtotal:
+  // those before it when totals come after their categories, those after it
+  // otherwise.
+  static void MarkSubtotalGroups(const std::vector<ParsedCategory*>& list, bool totalAfter) {
     std::vector<ParsedCategory*> group;
-    auto visit = [&](ParsedCategory* entry) {
-      const ParsedCategory::ParsedCatType type = entry->GetPCType();
-      if (type != ParsedCategory::kSubtotal && type != ParsedCategory::kHSubtotal) {
+    auto visit = [&group](ParsedCategory* entry) {
+      const int type = entry->GetPCType();
+      if (type == ParsedCategory::kSubtotal || type == ParsedCategory::kHSubtotal) {
+        for (ParsedCategory* member : group)
+          member->SetSubtotalEncoding(entry->GetSubtotalEncoding());
+        group.clear();
+      } else if (type != ParsedCategory::kPCompute) {
         group.push_back(entry);
-        return;
       }
-      for (ParsedCategory* member : group)
-        member->SetSubtotalEncoding(entry->GetSubtotalEncoding());
-      group.clear();
     };
     if (totalAfter)
       std::for_each(list.begin(), list.end(), visit);
