@@ -155,17 +155,7 @@ const std::vector<AggregationCategory*>& TableCVariable::GetCategoryPointers() {
     }
   }
 
-  _numberOfCategories = static_cast<int>(_categories.size());
-  _numberOfEmptyCategories = 0;
-  for (const AggregationCategory* category : _categories) {
-    if (category->GetCatEncoding() == TableEncryptionCodes::kNoCategory) {
-      ++_numberOfEmptyCategories;
-    }
-  }
-  if (_categories.empty()) _categories.push_back(GetDummyCategoryPtr());
-
-  _categoriesReady = true;
-  return _categories;
+  return FinishCategoryList();
 }
 
 int TableCVariable::GetCategoryEncoding(const OBS* value) const {

@@ -180,6 +180,20 @@ AggregationCategory* TableDimension::GetTotalCategoryPtr() const {
   return total;
 }
 
+const std::vector<AggregationCategory*>& TableDimension::FinishCategoryList() {
+  _numberOfCategories = static_cast<int>(_categories.size());
+  _numberOfEmptyCategories = 0;
+  for (const AggregationCategory* category : _categories) {
+    if (category->GetCatEncoding() == TableEncryptionCodes::kNoCategory) {
+      ++_numberOfEmptyCategories;
+    }
+  }
+  if (_categories.empty()) _categories.push_back(GetDummyCategoryPtr());
+
+  _categoriesReady = true;
+  return _categories;
+}
+
 AggregationCategory* TableDimension::GetDummyCategoryPtr() const {
   AggregationCategory* dummy = new AggregationCategory();
   const std::vector<int> variables = const_cast<TableDimension*>(this)->VariableIndex();

@@ -141,6 +141,11 @@ class TABCUBE_EXPORT TableDimension {
   bool operator!=(const TableDimension& other) const { return !(*this == other); }
 
  protected:
+  // Counts the built list's empty categories, puts the "None valid"
+  // placeholder in an empty list, marks the list built and returns it. The
+  // last step of every dimension's GetCategoryPointers.
+  const std::vector<AggregationCategory*>& FinishCategoryList();
+
   TableDimension(int numCatCells, DimensionType type);
   TableDimension(int numCatCells, DimensionType type, const AggregationVariable& variable);
   // Member-wise, sharing the parsed categories and the syntax variable. The

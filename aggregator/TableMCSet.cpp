@@ -323,17 +323,7 @@ const std::vector<AggregationCategory*>& TableMCSet::GetCategoryPointers() {
     }
   }
 
-  _numberOfCategories = static_cast<int>(_categories.size());
-  _numberOfEmptyCategories = 0;
-  for (const AggregationCategory* category : _categories) {
-    if (category->GetCatEncoding() == TableEncryptionCodes::kNoCategory) {
-      ++_numberOfEmptyCategories;
-    }
-  }
-  if (_categories.empty()) _categories.push_back(GetDummyCategoryPtr());
-
-  _categoriesReady = true;
-  return _categories;
+  return FinishCategoryList();
 }
 
 int TableMCSet::GetCategoryEncoding(const OBS* value) const {
