@@ -383,8 +383,7 @@ class TableBuilder {
     auto visit = [&group](ParsedCategory* entry) {
       const int type = entry->GetPCType();
       if (type == ParsedCategory::kSubtotal || type == ParsedCategory::kHSubtotal) {
-        for (ParsedCategory* member : group)
-          member->SetSubtotalEncoding(entry->GetSubtotalEncoding());
+        for (ParsedCategory* member : group) member->SetSubtotalEncoding(entry->GetSubtotalEncoding());
         group.clear();
       } else if (type != ParsedCategory::kPCompute) {
         group.push_back(entry);
