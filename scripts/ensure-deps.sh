@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs when they are missing (as
 # root), or says which ones to install.
 set -euo pipefail
-packages="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libsqlite3-dev"
+# Extra packages may be named as arguments (CI adds clang for the fuzz targets).
+packages="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libsqlite3-dev $*"
 missing=""
 for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

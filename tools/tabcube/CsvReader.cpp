@@ -11,7 +11,7 @@ constexpr char kQuote = '"';
 constexpr char kSeparator = ',';
 }  // namespace
 
-CsvReader::CsvReader(const std::string& path) : _path(path), _buffer(kBlockSize) {
+CsvReader::CsvReader(const std::string& path) : _path(path), _buffer(new char[kBlockSize]) {
   _file = std::fopen(path.c_str(), "rb");
   if (!_file) throw InputError(path + ": cannot open for reading: " + std::strerror(errno));
   Rewind();
@@ -28,12 +28,12 @@ void CsvReader::Rewind() {
   _column = 1;
   _recordLine = 0;
   static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
-  if (Fill() && _end >= 3 && std::memcmp(_buffer.data(), kByteOrderMark, 3) == 0) _position = 3;
+  if (Fill() && _end >= 3 && std::memcmp(_buffer.get(), kByteOrderMark, 3) == 0) _position = 3;
 }
 
 bool CsvReader::Fill() {
   if (_position < _end) return true;
-  _end = std::fread(_buffer.data(), 1, _buffer.size(), _file);
+  _end = std::fread(_buffer.get(), 1, kBlockSize, _file);
   _position = 0;
   if (_end == 0 && std::ferror(_file)) Fail(_line, _column, "read error");
   return _end > 0;
@@ -90,9 +90,9 @@ bool CsvReader::NextRecord(std::vector<std::string>& fields) {
       // Fast path: copy the unquoted run within the current block.
       for (;;) {
         if (_position >= _end && !Fill()) break;
-        const char* start = _buffer.data() + _position;
+        const char* start = _buffer.get() + _position;
         const char* stop = start;
-        const char* limit = _buffer.data() + _end;
+        const char* limit = _buffer.get() + _end;
         while (stop < limit && *stop != kSeparator && *stop != '\n' && *stop != '\r' &&
                *stop != kQuote)
           ++stop;

@@ -2,6 +2,7 @@
 #define TABCUBE_TOOL_CSV_READER_H
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,7 @@ class CsvReader {
 
   std::string _path;
   std::FILE* _file = nullptr;
-  std::vector<char> _buffer;
+  std::unique_ptr<char[]> _buffer;  // kBlockSize bytes, not cleared: only read bytes are used
   size_t _position = 0;
   size_t _end = 0;
   long _line = 1;

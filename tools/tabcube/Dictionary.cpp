@@ -95,6 +95,9 @@ VariableSpec ReadVariable(const json& variable, const std::string& source,
   VariableSpec spec;
   spec.name = StringAt(Member(variable, "name", source, path), source, path + ".name");
   if (spec.name.empty()) Fail(source, path + ".name", "empty variable name");
+  // The data source knows variables by C string: a NUL would cut the name short.
+  if (spec.name.find('\0') != std::string::npos)
+    Fail(source, path + ".name", "a variable name cannot contain a NUL character");
   const std::string type = StringAt(Member(variable, "type", source, path), source, path + ".type");
   if (type == "string") {
     spec.isString = true;
@@ -127,7 +130,7 @@ Dictionary ParseDictionary(const std::string& text, const std::string& source) {
   json document;
   try {
     document = json::parse(text);
-  } catch (const json::parse_error& error) {
+  } catch (const json::exception& error) {  // a syntax error, or a number out of range
     throw InputError(source + ": not valid JSON: " + error.what());
   }
   if (!document.is_object()) Fail(source, "$", "expected an object");
@@ -178,6 +181,8 @@ Dictionary InferDictionary(const std::string& csvPath) {
   for (size_t i = 0; i < fields.size(); ++i) {
     if (fields[i].empty())
       reader.Fail(1, 1, "column " + std::to_string(i + 1) + " has no name in the header");
+    if (fields[i].find('\0') != std::string::npos)
+      reader.Fail(1, 1, "the name of column " + std::to_string(i + 1) + " contains a NUL byte");
     if (dictionary.Find(fields[i]) >= 0)
       reader.Fail(1, 1, "column " + fields[i] + " appears twice");
     VariableSpec spec;

@@ -284,5 +284,7 @@ void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
     table["cells"] = cells;
     tables.push_back(table);
   }
-  out << json{{"tables", tables}}.dump(1) << "\n";
+  // JSON text is UTF-8; labels and values from the data may not be, and their
+  // invalid bytes become U+FFFD instead of failing the whole output.
+  out << json{{"tables", tables}}.dump(1, ' ', false, json::error_handler_t::replace) << "\n";
 }

@@ -331,7 +331,8 @@ class RequestParser {
           ParseStatistic((*statistics)[i], path + ".statistics[" + std::to_string(i) + "]"));
     table.statisticsVariable = OptionalString(object, "statisticsVariable", path);
     if (auto option = object.find("labelOption"); option != object.end()) {
-      Expect(option->is_number_integer() && option->get<int>() >= 0 && option->get<int>() <= 4,
+      // Compared as a long: a large whole number must not wrap into range as an int.
+      Expect(option->is_number_integer() && option->get<long>() >= 0 && option->get<long>() <= 4,
              path + ".labelOption", "expected a whole number from 0 to 4");
       table.labelOption = option->get<int>();
     }
@@ -352,7 +353,7 @@ Request ParseRequest(const std::string& text, const std::string& source,
   json document;
   try {
     document = json::parse(text);
-  } catch (const json::parse_error& error) {
+  } catch (const json::exception& error) {  // a syntax error, or a number out of range
     throw InputError(source + ": not valid JSON: " + error.what());
   }
   return RequestParser(source, baseDirectory).Parse(document);

@@ -20,6 +20,7 @@
 #include "StatValues.h"
 #include "StatisticNames.h"
 #include "TableDimension.h"
+#include "TableMetadata.h"
 
 namespace {
 
@@ -285,7 +286,16 @@ class TableBuilder {
         index = VariableIndex(_dataSource, options.sortVariable);
         if (index < 0)
           Fail(options.path + ".sortVariable", "unknown variable " + options.sortVariable);
+        if (_dataSource.GetVariable(index).GetType() != 0)
+          Fail(options.path + ".sortVariable",
+               "categories are ordered by statistics of numeric variables; " +
+                   options.sortVariable + " is a string");
       }
+      if (!SortsBy(options.sortStatistic, index >= 0))
+        Fail(options.path + ".sortStatistic",
+             std::string("categories cannot be ordered by ") +
+                 StatisticName(options.sortStatistic) +
+                 (index >= 0 ? " of a variable" : " without a \"sortVariable\""));
       variable.SetSortInfo(static_cast<Codes::StatisticCodes>(options.sortStatistic), index);
     }
     if (options.hasCategoryList)
@@ -402,12 +412,73 @@ class TableBuilder {
     return nullptr;
   }
 
-  void AddDimensions(AggregationCube& engineCube, const CubeRun& cube) {
+  // Statistics a dimension can order its categories by: counts of its own
+  // categories, or a single-valued statistic of a numeric variable's values.
+  // Percentages (their value needs a base) and statistics that need a
+  // parameter are not offered.
+  static bool SortsBy(int code, bool ofVariable) {
+    switch (code) {
+      case Codes::kCount:
+      case Codes::kUCount:
+        return true;
+      case Codes::kResponses:
+      case Codes::kUResponses:
+        return !ofVariable;
+      case Codes::kMaximum:
+      case Codes::kMean:
+      case Codes::kUMean:
+      case Codes::kMedian:
+      case Codes::kUMedian:
+      case Codes::kMedianInterpolated:
+      case Codes::kUMedianInterpolated:
+      case Codes::kMinimum:
+      case Codes::kMissingN:
+      case Codes::kUMissingN:
+      case Codes::kMode:
+      case Codes::kUMode:
+      case Codes::kValueRange:
+      case Codes::kSEMean:
+      case Codes::kUSEMean:
+      case Codes::kStdDev:
+      case Codes::kUStdDev:
+      case Codes::kSum:
+      case Codes::kUSum:
+      case Codes::kTotalN:
+      case Codes::kUTotalN:
+      case Codes::kValidN:
+      case Codes::kUValidN:
+      case Codes::kVariance:
+      case Codes::kUVariance:
+      case Codes::kSumSquaredDeviations:
+        return ofVariable;
+      default:
+        return false;
+    }
+  }
+
+  // A dimension ordered by a statistic needs the engine's sorting aggregator,
+  // set up once per dimension (dimensions are shared by the table's cubes)
+  // before the first case.
+  static void SetUpStatisticSort(AggregationTable& table, AggregationVariable& variable) {
+    TableDimension* dimension = variable.GetTableDimension();
+    if (variable.GetSortKey() != Codes::kStatisticSort || dimension->GetSortAggregator()) return;
+    const int index = variable.GetSortVariableIndex();
+    if (index >= 0)
+      dimension->SetSortByScaleStats(*table.GetTableMetaData(),
+                                     AggregationStatistic(index, variable.GetSortStatistic()));
+    else
+      dimension->SetSortByDimensionStats(*table.GetTableMetaData(), nullptr,
+                                         AggregationStatistic(variable.GetSortStatistic()));
+  }
+
+  void AddDimensions(AggregationTable& table, AggregationCube& engineCube, const CubeRun& cube) {
     for (size_t i = 0; i < cube.elements.size(); ++i) {
       const Codes::DimensionPosition position = cube.axes[i] == "row"      ? Codes::kRowPosition
                                                 : cube.axes[i] == "column" ? Codes::kColumnPosition
                                                                            : Codes::kLayerPosition;
-      engineCube.AddCategoricalVariable(cube.elements[i]->variable.get(), position);
+      AggregationVariable& variable = *cube.elements[i]->variable;
+      engineCube.AddCategoricalVariable(&variable, position);
+      SetUpStatisticSort(table, variable);
     }
     engineCube.CreateCubeAggregator();
   }
@@ -427,7 +498,7 @@ class TableBuilder {
     if (!categorical.empty()) {
       cube.categoricalCube = run.table->CreateCube();
       cube.categoricalIndex = run.cubeCount++;
-      AddDimensions(*cube.categoricalCube, cube);
+      AddDimensions(*run.table, *cube.categoricalCube, cube);
       ElementRun* statistics = StatisticsElement(spec, cube);
       cube.categoricalCube->AddCategoryStatistics(categorical, statistics->variable.get());
       if (statistics->isSet && !FindSet(statistics->name)->isDichotomy &&
@@ -437,7 +508,7 @@ class TableBuilder {
     if (!scale.empty()) {
       cube.scaleCube = run.table->CreateCube();
       cube.scaleIndex = run.cubeCount++;
-      AddDimensions(*cube.scaleCube, cube);
+      AddDimensions(*run.table, *cube.scaleCube, cube);
       cube.scaleCube->AddScaleStatistics(scale);
     }
   }
@@ -489,6 +560,8 @@ CategoryResult DescribeCategory(const QUOR_DataSource& dataSource,
       result.label = text;
     }
   }
+  // A dichotomy set's member without a variable label goes by its name.
+  if (result.label.empty() && type == AggregationCategory::kVariable) result.label = result.text;
   if (result.label.empty() && type == AggregationCategory::kDummy) result.label = "None valid";
   return result;
 }

@@ -1,0 +1,34 @@
+#ifndef TABCUBE_FUZZ_TARGETS_H
+#define TABCUBE_FUZZ_TARGETS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The fuzz targets of the tabcube command's readers and of its whole path
+// from request and data to output. Each takes one input, runs it and returns
+// 0. Bad input must end in InputError, which the targets catch; anything else
+// (another exception, an assertion, a sanitizer report) is a finding. The
+// libFuzzer drivers in this directory and the regression test that replays
+// fuzz/regressions and fuzz/corpus call the same functions.
+
+// CSV reader: every record of the input, a rewind and a second pass, then
+// type inference and reading the cases with the inferred dictionary.
+int FuzzCsv(const uint8_t* data, size_t size);
+
+// Dictionary reader (JSON), then defining the variables in a data source.
+int FuzzDictionary(const uint8_t* data, size_t size);
+
+// Table request reader (JSON).
+int FuzzRequest(const uint8_t* data, size_t size);
+
+// The whole command: the input is a request, a line "%%", CSV data, and
+// optionally another line "%%" and a dictionary. Runs the request over the
+// data and writes the tables as text, CSV and JSON into memory.
+int FuzzCommand(const uint8_t* data, size_t size);
+
+// The target of a name ("csv", "dictionary", "request", "command"), or null.
+using FuzzTarget = int (*)(const uint8_t*, size_t);
+FuzzTarget FindFuzzTarget(const std::string& name);
+
+#endif

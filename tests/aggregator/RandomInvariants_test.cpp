@@ -1,0 +1,1424 @@
+// Randomized invariants of the engine through its public API: random tables
+// (one to three dimensions per axis, categorical variables of both value
+// types, multiple category and multiple dichotomy sets, totals, subtotals
+// shown and hiding, explicit lists, missing values included or excluded) over
+// random weighted data (weights 0 and fractional included). For every table:
+//
+// - every total and subtotal cell is the sum of the member cells it covers
+//   (counts, valid N, sums, responses); a multiple-response set's total
+//   counts cases, which a direct model of the data supplies;
+// - every cell's count and responses, and every scale cell's statistics
+//   (mean, variance, standard deviation, minimum, maximum, sum, median, valid
+//   N), equal a direct computation from the raw values;
+// - every percentage family sums to 100 over its base when the family's
+//   members are the whole of the base;
+// - with every weight 1, weighted statistics equal their unweighted twins,
+//   and equal the same table read unweighted;
+// - feeding, ResetAggregator and feeding again gives identical results;
+// - feeding the cases in reverse order gives the same statistics per
+//   category (the category codes may differ).
+//
+// Seeds are fixed so that failures reproduce; TABCUBE_SEED picks another
+// series and TABCUBE_SEEDS the number of tables. Every failure names its seed.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AggregationCategory.h"
+#include "AggregationCube.h"
+#include "AggregationMCSet.h"
+#include "AggregationMDSet.h"
+#include "AggregationResult.h"
+#include "AggregationStatistic.h"
+#include "AggregationTable.h"
+#include "AggregationVariable.h"
+#include "CubeAggregator.h"
+#include "ParsedCategory.h"
+#include "StatValues.h"
+#include "TableDimension.h"
+#include "baseutil.h"
+#include "casesource.h"
+
+namespace {
+
+using Codes = TableEncryptionCodes;
+constexpr double kMissing = Codes::kMissingValue;
+
+// ---------------------------------------------------------------------------
+// Data: the variables of every random data set, in data-source order.
+
+enum Variable {
+  kC0,  // categorical, values 1..K, user-missing 9
+  kC1,  // categorical, values 1..K, user-missing 9
+  kC2,  // categorical, values 1..K
+  kC3,  // categorical, values 1..K
+  kS0,  // string (width 3): "a", "bb", "ccc", blank; user-missing "zz"
+  kM0,  // multiple category set members: values 1..4, 9; m0 has user-missing 9,
+  kM1,  //   m1 user-missing 4
+  kM2,
+  kD0,  // multiple dichotomy set members: 0, 1
+  kD1,
+  kD2,
+  kD3,
+  kX,  // scale: positive multiples of 0.25, user-missing -1
+  kY,  // scale: positive multiples of 0.5
+  kW,  // weight: 0, 0.25, 0.5, 1, 1.5, 2, 2.75
+  kVariables
+};
+constexpr int kStringWidth = 3;
+
+struct Case {
+  std::array<double, kVariables> number{};
+  std::string text;  // kS0
+};
+
+bool UserMissing(int variable, double value) {
+  return ((variable == kC0 || variable == kC1 || variable == kM0) && value == 9.0) ||
+         (variable == kM1 && value == 4.0) || (variable == kX && value == -1.0);
+}
+
+// The host's test: system-missing or one of the variable's missing values.
+bool IsMissing(int variable, const Case& c) {
+  if (variable == kS0) return c.text == "zz";
+  const double value = c.number[static_cast<size_t>(variable)];
+  return value == QUOR_SYSMIS || UserMissing(variable, value);
+}
+
+std::vector<Case> RandomCases(std::mt19937& rng, int count, bool unitWeights) {
+  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  std::array<int, 4> levels;
+  for (int& k : levels) k = uniform(1, 4);
+  static const double kWeights[] = {0.0, 0.25, 0.5, 1.0, 1.5, 2.0, 2.75};
+  static const char* const kTexts[] = {"a", "bb", "ccc", "", "zz"};
+  std::vector<Case> cases(static_cast<size_t>(count));
+  for (Case& c : cases) {
+    auto& n = c.number;
+    for (int v = kC0; v <= kC3; ++v) {
+      const int draw = uniform(0, 19);
+      n[static_cast<size_t>(v)] = draw == 0   ? QUOR_SYSMIS
+                                  : draw == 1 ? 9.0
+                                              : uniform(1, levels[static_cast<size_t>(v)]);
+    }
+    c.text = kTexts[uniform(0, 4)];
+    for (int v = kM0; v <= kM2; ++v) {
+      const int draw = uniform(0, 9);
+      n[static_cast<size_t>(v)] = draw == 0 ? QUOR_SYSMIS : draw == 1 ? 9.0 : uniform(1, 4);
+    }
+    for (int v = kD0; v <= kD3; ++v) {
+      const int draw = uniform(0, 9);
+      n[static_cast<size_t>(v)] = draw == 0 ? QUOR_SYSMIS : uniform(0, 1);
+    }
+    const int x = uniform(0, 15);
+    n[kX] = x == 0 ? QUOR_SYSMIS : x == 1 ? -1.0 : uniform(1, 200) * 0.25;
+    n[kY] = uniform(0, 9) == 0 ? QUOR_SYSMIS : uniform(1, 40) * 0.5;
+    n[kW] = unitWeights ? 1.0 : kWeights[uniform(0, 6)];
+  }
+  return cases;
+}
+
+// Fills a data source with the cases in the given order.
+void FillDataSource(QUOR_DataSource& data, const std::vector<Case>& cases, bool reverse) {
+  static const char* const kNames[] = {"c0", "c1", "c2", "c3", "s0", "m0", "m1", "m2",
+                                       "d0", "d1", "d2", "d3", "x",  "y",  "w"};
+  for (int v = 0; v < kVariables; ++v) {
+    const int index = data.AddVariable(kNames[v], v == kS0 ? kStringWidth : 0);
+    QUOR_Variable& variable = data.GetVariable(index);
+    if (v == kS0) {
+      variable.AddMissingValue("zz");
+      variable.AddValueLabel("a", "Alpha");
+      variable.AddValueLabel("dd", "Delta (never met)");
+    } else if (v == kC0 || v == kC1 || v == kM0) {
+      variable.AddMissingValue(9.0);
+    } else if (v == kM1) {
+      variable.AddMissingValue(4.0);
+    } else if (v == kX) {
+      variable.AddMissingValue(-1.0);
+    }
+    if (v <= kC3 || (v >= kM0 && v <= kM2)) {
+      variable.AddValueLabel(1.0, "one");
+      variable.AddValueLabel(7.0, "seven (never met)");
+      variable.AddValueLabel(9.0, "nine");
+    }
+  }
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[reverse ? cases.size() - 1 - i : i];
+    const int row = data.AddCase();
+    for (int v = 0; v < kVariables; ++v) {
+      if (v == kS0)
+        data.SetValue(row, v, c.text);
+      else
+        data.SetValue(row, v, c.number[static_cast<size_t>(v)]);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Table specifications: plain choices, built into engine objects any number
+// of times.
+
+struct EntrySpec {
+  ParsedCategory::ParsedCatType type = ParsedCategory::kValue;
+  double low = 0.0, high = 0.0;  // kValue (low), kRange
+  std::string text;              // string kValue
+  int member = -1;               // kVariable
+  int subtotal = 0;              // the subtotal code of its group, or of the subtotal itself
+};
+
+struct ElementSpec {
+  enum Kind { kNumeric, kString, kCategorySet, kDichotomySet } kind = kNumeric;
+  int variable = -1;         // kNumeric, kString
+  std::vector<int> members;  // sets
+  int missingVariable = -1;  // category set
+  bool countDuplicates = false;
+  bool totals = false, totalAfter = true, includeMissing = false, ascending = true,
+       includeEmpty = true;
+  bool hasList = false;
+  std::vector<EntrySpec> list;
+  std::string name;
+};
+
+struct CubeSpec {
+  std::vector<int> elements;  // into TableSpec::elements
+  std::vector<Codes::DimensionPosition> positions;
+  bool scale = false;
+  int statisticsElement = -1;  // position within elements (categorical cubes)
+  bool totalN = false;
+};
+
+struct TableSpec {
+  std::vector<ElementSpec> elements;
+  std::vector<CubeSpec> cubes;
+  bool pairwise = false;
+};
+
+// Groups the entries of an explicit list under its subtotals: a subtotal
+// sums the entries since the previous subtotal when totals follow their
+// categories, those up to the next subtotal otherwise.
+void GroupUnderSubtotals(std::vector<EntrySpec>& list, bool totalAfter) {
+  std::vector<EntrySpec*> group;
+  auto visit = [&](EntrySpec& entry) {
+    if (entry.type != ParsedCategory::kSubtotal && entry.type != ParsedCategory::kHSubtotal) {
+      group.push_back(&entry);
+      return;
+    }
+    for (EntrySpec* member : group) member->subtotal = entry.subtotal;
+    group.clear();
+  };
+  if (totalAfter)
+    std::for_each(list.begin(), list.end(), visit);
+  else
+    std::for_each(list.rbegin(), list.rend(), visit);
+}
+
+ElementSpec RandomElement(std::mt19937& rng, ElementSpec::Kind kind, int variable) {
+  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  ElementSpec e;
+  e.kind = kind;
+  e.variable = variable;
+  e.totals = uniform(0, 3) != 0;
+  e.totalAfter = uniform(0, 3) != 0;
+  e.includeMissing = uniform(0, 2) == 0;
+  e.ascending = uniform(0, 3) != 0;
+  e.includeEmpty = uniform(0, 1) == 0;
+  int nextSubtotal = Codes::kMaxSubtotal;
+  auto maybeSubtotal = [&]() {
+    if (uniform(0, 2) != 0) return;
+    EntrySpec subtotal;
+    subtotal.type = uniform(0, 1) ? ParsedCategory::kSubtotal : ParsedCategory::kHSubtotal;
+    subtotal.subtotal = nextSubtotal--;
+    e.list.push_back(subtotal);
+  };
+  switch (kind) {
+    case ElementSpec::kNumeric:
+    case ElementSpec::kCategorySet:
+      if (kind == ElementSpec::kCategorySet) {
+        e.members = {kM0, kM1, kM2};
+        e.missingVariable = uniform(0, 2) == 0 ? kM1 : kM0;
+        e.countDuplicates = uniform(0, 1) == 0;
+        e.name = "mc";
+      } else {
+        e.name = "c" + std::to_string(variable);
+      }
+      if (uniform(0, 2) == 0) {
+        e.hasList = true;
+        // Some values (7 is never met, 9 is user-missing), perhaps a range,
+        // the missing values and the other values, with subtotals between.
+        std::vector<double> values = {1, 2, 3, 4, 7, 9};
+        std::shuffle(values.begin(), values.end(), rng);
+        values.resize(static_cast<size_t>(uniform(1, 4)));
+        for (double value : values) {
+          EntrySpec entry;
+          entry.low = value;
+          e.list.push_back(entry);
+          maybeSubtotal();
+        }
+        if (uniform(0, 2) == 0) {
+          EntrySpec range;
+          range.type = ParsedCategory::kRange;
+          range.low = uniform(1, 3);
+          range.high = range.low + uniform(0, 2);
+          e.list.insert(e.list.begin() + uniform(0, static_cast<int>(e.list.size())), range);
+        }
+        for (ParsedCategory::ParsedCatType type :
+             {ParsedCategory::kMissing, ParsedCategory::kOtherNM}) {
+          if (uniform(0, 2) != 0) continue;
+          EntrySpec entry;
+          entry.type = type;
+          e.list.insert(e.list.begin() + uniform(0, static_cast<int>(e.list.size())), entry);
+          maybeSubtotal();
+        }
+      }
+      break;
+    case ElementSpec::kString:
+      e.name = "s0";
+      if (uniform(0, 2) == 0) {
+        e.hasList = true;
+        std::vector<std::string> texts = {"a", "bb", "ccc", "zz", "dd"};
+        std::shuffle(texts.begin(), texts.end(), rng);
+        texts.resize(static_cast<size_t>(uniform(1, 3)));
+        for (const std::string& text : texts) {
+          EntrySpec entry;
+          entry.text = text;
+          e.list.push_back(entry);
+          maybeSubtotal();
+        }
+        if (uniform(0, 1) == 0) {
+          EntrySpec other;
+          other.type = ParsedCategory::kOtherNM;
+          e.list.push_back(other);
+        }
+      }
+      break;
+    case ElementSpec::kDichotomySet:
+      e.members = {kD0, kD1, kD2, kD3};
+      e.name = "md";
+      if (uniform(0, 2) == 0) {
+        e.hasList = true;
+        std::vector<int> members = e.members;
+        std::shuffle(members.begin(), members.end(), rng);
+        members.resize(static_cast<size_t>(uniform(2, 4)));
+        for (int member : members) {
+          EntrySpec entry;
+          entry.type = ParsedCategory::kVariable;
+          entry.member = member;
+          e.list.push_back(entry);
+          maybeSubtotal();
+        }
+      }
+      break;
+  }
+  GroupUnderSubtotals(e.list, e.totalAfter);
+  return e;
+}
+
+TableSpec RandomTableSpec(std::mt19937& rng) {
+  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  TableSpec table;
+  table.pairwise = uniform(0, 1) == 0;
+  for (int v = kC0; v <= kC3; ++v)
+    table.elements.push_back(RandomElement(rng, ElementSpec::kNumeric, v));
+  table.elements.push_back(RandomElement(rng, ElementSpec::kString, kS0));
+  table.elements.push_back(RandomElement(rng, ElementSpec::kCategorySet, -1));
+  table.elements.push_back(RandomElement(rng, ElementSpec::kDichotomySet, -1));
+  const int cubes = uniform(1, 3);
+  for (int k = 0; k < cubes; ++k) {
+    CubeSpec cube;
+    cube.scale = uniform(0, 2) == 0;
+    cube.totalN = uniform(0, 1) == 0;
+    // One to three dimensions per axis present; rows always, at most five in all.
+    std::vector<int> pool(table.elements.size());
+    for (size_t i = 0; i < pool.size(); ++i) pool[i] = static_cast<int>(i);
+    std::shuffle(pool.begin(), pool.end(), rng);
+    const int perAxis[3] = {uniform(1, 3), uniform(0, 3), uniform(0, 2)};
+    size_t next = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+      for (int i = 0; i < perAxis[axis] && next < pool.size() && cube.elements.size() < 5; ++i) {
+        cube.elements.push_back(pool[next++]);
+        cube.positions.push_back(static_cast<Codes::DimensionPosition>(axis));
+      }
+    }
+    // The statistics dimension: a set when the cube has one (half the time), else any.
+    cube.statisticsElement = uniform(0, static_cast<int>(cube.elements.size()) - 1);
+    for (size_t i = 0; i < cube.elements.size(); ++i) {
+      const auto kind = table.elements[static_cast<size_t>(cube.elements[i])].kind;
+      if ((kind == ElementSpec::kCategorySet || kind == ElementSpec::kDichotomySet) &&
+          uniform(0, 1) == 0)
+        cube.statisticsElement = static_cast<int>(i);
+    }
+    table.cubes.push_back(cube);
+  }
+  return table;
+}
+
+// ---------------------------------------------------------------------------
+// The statistics each kind of cube requests.
+
+struct StatisticSpec {
+  Codes::StatisticCodes code;
+  int variable;  // -1 for statistics of the categories
+};
+
+bool IsSet(const ElementSpec& e) {
+  return e.kind == ElementSpec::kCategorySet || e.kind == ElementSpec::kDichotomySet;
+}
+
+std::vector<StatisticSpec> Statistics(const TableSpec& table, const CubeSpec& cube) {
+  std::vector<StatisticSpec> stats;
+  auto add = [&](int code, int variable) {
+    stats.push_back({static_cast<Codes::StatisticCodes>(code), variable});
+  };
+  if (cube.scale) {
+    for (int code : {Codes::kCount, Codes::kUCount}) add(code, -1);
+    for (int code :
+         {Codes::kMean, Codes::kUMean, Codes::kSum, Codes::kUSum, Codes::kVariance,
+          Codes::kUVariance, Codes::kStdDev, Codes::kUStdDev, Codes::kMinimum, Codes::kMaximum,
+          Codes::kMedian, Codes::kUMedian, Codes::kValidN, Codes::kUValidN})
+      add(code, kX);
+    for (int code : {Codes::kMean, Codes::kUMean, Codes::kValidN}) add(code, kY);
+    for (int t = 0; t < 7; ++t) {
+      add(Codes::kRowSumPct + 2 * t, kX);
+      add(Codes::kURowSumPct + 2 * t, kX);
+    }
+    return stats;
+  }
+  for (int code : {Codes::kCount, Codes::kUCount, Codes::kValidN, Codes::kUValidN}) add(code, -1);
+  if (cube.totalN) {
+    add(Codes::kTotalN, -1);
+    add(Codes::kUTotalN, -1);
+  }
+  for (int t = 0; t < 7; ++t)
+    for (int family : {Codes::kRowPct, Codes::kRowValidNPct, Codes::kRowTotalNPct}) {
+      add(family + 2 * t, -1);
+      add(family + 2 * t + 1, -1);
+    }
+  const ElementSpec& statistics = table.elements[static_cast<size_t>(
+      cube.elements[static_cast<size_t>(cube.statisticsElement)])];
+  if (IsSet(statistics)) {
+    add(Codes::kResponses, -1);
+    add(Codes::kUResponses, -1);
+    for (int t = 0; t < 7; ++t)
+      for (int family :
+           {Codes::kRowResponsesPct, Codes::kRowResponsesCountPct, Codes::kRowCountResponsesPct}) {
+        add(family + 2 * t, -1);
+        add(family + 2 * t + 1, -1);
+      }
+  }
+  return stats;
+}
+
+int IndexOf(const std::vector<StatisticSpec>& stats, int code, int variable) {
+  for (size_t i = 0; i < stats.size(); ++i)
+    if (stats[i].code == code && stats[i].variable == variable) return static_cast<int>(i);
+  return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Built tables and what they read back.
+
+// A category as the tests know it: by what it stands for, not by its code.
+std::string Identity(const AggregationCategory& category) {
+  std::ostringstream id;
+  switch (category.GetCatType()) {
+    case AggregationCategory::kValue:
+      if (category.GetValueType() == 0) {
+        id.precision(17);
+        id << "v" << category.GetCatValue().num;
+      } else {
+        std::string text(category.GetCatValue().str, static_cast<size_t>(category.GetValueType()));
+        text.erase(text.find_last_not_of(' ') + 1);
+        id << "s" << text;
+      }
+      break;
+    case AggregationCategory::kVariable:
+      id << "m" << category.GetVarIndex();
+      break;
+    case AggregationCategory::kSubtotal:
+    case AggregationCategory::kHSubtotal:
+      id << "t" << category.GetCatEncoding();
+      break;
+    case AggregationCategory::kTotal:
+      id << "T";
+      break;
+    default:
+      id << "?" << static_cast<int>(category.GetCatType());
+  }
+  return id.str();
+}
+
+struct CategoryInfo {
+  std::string id;
+  AggregationCategory::CategoryType type;
+  bool hidden;  // kept for computation only (members of a hiding subtotal)
+  const AggregationCategory* category;
+};
+
+struct CubeRead {
+  std::vector<std::vector<CategoryInfo>> dimensions;
+  // Per cell (category indices per dimension, first dimension slowest):
+  // present, then three values per statistic.
+  std::map<std::vector<int>, std::vector<double>> cells;
+  bool skipped = false;
+};
+
+// Cubes with more cells than this are not read cell by cell.
+constexpr size_t kMaxCells = 6000;
+
+using Values = std::vector<double>;
+
+// One built engine table over one data source.
+class BuiltTable {
+ public:
+  BuiltTable(const TableSpec& spec, const std::vector<Case>& cases, bool reverse, bool weighted)
+      : _spec(spec) {
+    FillDataSource(_data, cases, reverse);
+    // The engine weights cases read through the procedure's weighted
+    // iterator; a plain iterator gives every case the weight 1.
+    if (weighted)
+      _iterator = std::make_unique<ProcDSIterator>(_data, kW);
+    else
+      _iterator = std::make_unique<QUOR_InputCaseIterator>(_data);
+    _table = std::make_unique<AggregationTable>(*_iterator, weighted, spec.pairwise);
+    for (const ElementSpec& e : spec.elements) _variables.push_back(MakeVariable(e));
+    for (const CubeSpec& cubeSpec : spec.cubes) {
+      AggregationCube* cube = _table->CreateCube();
+      for (size_t i = 0; i < cubeSpec.elements.size(); ++i)
+        cube->AddCategoricalVariable(_variables[static_cast<size_t>(cubeSpec.elements[i])].get(),
+                                     cubeSpec.positions[i]);
+      cube->CreateCubeAggregator();
+      std::vector<AggregationStatistic> stats;
+      for (const StatisticSpec& s : Statistics(spec, cubeSpec))
+        stats.emplace_back(s.variable, s.code);
+      if (cubeSpec.scale) {
+        cube->AddScaleStatistics(stats);
+      } else {
+        const int element = cubeSpec.elements[static_cast<size_t>(cubeSpec.statisticsElement)];
+        cube->AddCategoryStatistics(stats, _variables[static_cast<size_t>(element)].get());
+      }
+    }
+    for (size_t i = 0; i < spec.elements.size(); ++i) {
+      const ElementSpec& e = spec.elements[i];
+      TableDimension* dimension = _variables[i]->GetTableDimension();
+      if (e.kind == ElementSpec::kCategorySet && e.countDuplicates && dimension)
+        dimension->SetComputingCounts(true);
+    }
+  }
+
+  void Feed() {
+    _iterator->Rewind();
+    while (_iterator->Next()) _table->AddNewCase();
+  }
+
+  AggregationTable& Table() { return *_table; }
+
+  std::vector<CubeRead> Read() {
+    std::vector<CubeRead> reads;
+    const std::vector<CubeAggregator*> aggregators = _table->GetCubeAggregators();
+    for (size_t k = 0; k < _spec.cubes.size(); ++k) {
+      const CubeSpec& cubeSpec = _spec.cubes[k];
+      CubeRead read;
+      for (int element : cubeSpec.elements) {
+        TableDimension* dimension = _variables[static_cast<size_t>(element)]->GetTableDimension();
+        std::vector<CategoryInfo> list;
+        for (const AggregationCategory* c : dimension->GetCategoryPointers())
+          if (c->GetCatType() != AggregationCategory::kDummy)
+            list.push_back({Identity(*c), c->GetCatType(), false, c});
+        for (const AggregationCategory* c : dimension->GetPcomputeRequiredCats())
+          list.push_back({Identity(*c), c->GetCatType(), true, c});
+        read.dimensions.push_back(list);
+      }
+      const int nStats = static_cast<int>(Statistics(_spec, cubeSpec).size());
+      std::vector<int> at(read.dimensions.size(), 0);
+      size_t cells = 1;
+      for (const auto& list : read.dimensions) cells *= list.size();
+      if (cells == 0 || cells > kMaxCells) {
+        // Too many to read every one (or none): the cube is left unchecked.
+        read.skipped = cells > 0;
+        at.clear();
+      }
+      while (!at.empty()) {
+        std::vector<const AggregationCategory*> key;
+        for (size_t d = 0; d < at.size(); ++d)
+          key.push_back(read.dimensions[d][static_cast<size_t>(at[d])].category);
+        Values values(1 + 3 * static_cast<size_t>(nStats), kMissing);
+        values[0] = 0.0;
+        if (StatValues* cell = aggregators[k]->GetStatValues(key, -1)) {
+          values[0] = 1.0;
+          EXPECT_EQ(cell->NumOfValues(), nStats);
+          for (int i = 0; i < nStats; ++i) {
+            const AggregationResult r = cell->GetStatValue(i);
+            values[1 + 3 * static_cast<size_t>(i)] = r.GetValue1();
+            values[2 + 3 * static_cast<size_t>(i)] = r.GetValue2();
+            values[3 + 3 * static_cast<size_t>(i)] = r.GetValue3();
+          }
+        }
+        read.cells[at] = values;
+        size_t d = at.size();
+        while (d > 0 && ++at[d - 1] == static_cast<int>(read.dimensions[d - 1].size())) at[--d] = 0;
+        if (d == 0) break;
+      }
+      reads.push_back(std::move(read));
+    }
+    return reads;
+  }
+
+ private:
+  std::unique_ptr<AggregationVariable> MakeVariable(const ElementSpec& e) {
+    std::unique_ptr<AggregationVariable> variable;
+    if (e.kind == ElementSpec::kCategorySet) {
+      auto set = std::make_unique<AggregationMCSet>(e.members, e.name);
+      set->SetUserMissingVariable(e.missingVariable);
+      variable = std::move(set);
+    } else if (e.kind == ElementSpec::kDichotomySet) {
+      _counted.num = 1.0;
+      variable = std::make_unique<AggregationMDSet>(e.members, e.name, &_counted, 1, false);
+    } else {
+      variable = std::make_unique<AggregationVariable>(e.variable, e.name);
+    }
+    variable->SetIsTotalNo(!e.totals);
+    variable->SetIsTotalPositionAfter(e.totalAfter);
+    variable->SetIsMissingExclude(!e.includeMissing);
+    variable->SetIsOrderA(e.ascending);
+    variable->SetIsEmptyInclude(e.includeEmpty);
+    if (e.hasList) {
+      std::vector<ParsedCategory*> list;
+      for (const EntrySpec& entry : e.list) {
+        std::unique_ptr<ParsedCategory> parsed;
+        OBS low, high;
+        switch (entry.type) {
+          case ParsedCategory::kValue:
+            if (e.kind == ElementSpec::kString) {
+              std::memset(low.str, ' ', sizeof low.str);
+              std::memcpy(low.str, entry.text.data(), entry.text.size());
+              parsed = std::make_unique<ParsedCategory>(low, kStringWidth);
+            } else {
+              low.num = entry.low;
+              parsed = std::make_unique<ParsedCategory>(low, 0);
+            }
+            break;
+          case ParsedCategory::kRange:
+            low.num = entry.low;
+            high.num = entry.high;
+            parsed = std::make_unique<ParsedCategory>(low, high, 0);
+            break;
+          case ParsedCategory::kSubtotal:
+          case ParsedCategory::kHSubtotal:
+            parsed = std::make_unique<ParsedCategory>("sub" + std::to_string(-entry.subtotal),
+                                                      false, entry.subtotal,
+                                                      entry.type == ParsedCategory::kSubtotal);
+            break;
+          case ParsedCategory::kVariable:
+            parsed = std::make_unique<ParsedCategory>(ParsedCategory::kVariable);
+            parsed->SetVarIndex(entry.member);
+            break;
+          default:
+            parsed = std::make_unique<ParsedCategory>(entry.type);
+        }
+        if (entry.type != ParsedCategory::kSubtotal && entry.type != ParsedCategory::kHSubtotal)
+          parsed->SetSubtotalEncoding(entry.subtotal);
+        list.push_back(parsed.get());
+        _parsed.push_back(std::move(parsed));
+      }
+      variable->SetParsedCategories(list);
+    }
+    return variable;
+  }
+
+  const TableSpec& _spec;
+  OBS _counted;
+  // Declared before the table, which points at them.
+  std::vector<std::unique_ptr<ParsedCategory>> _parsed;
+  std::vector<std::unique_ptr<AggregationVariable>> _variables;
+  QUOR_DataSource _data;
+  std::unique_ptr<QUOR_InputCaseIterator> _iterator;
+  std::unique_ptr<AggregationTable> _table;
+};
+
+// ---------------------------------------------------------------------------
+// A direct model of where each case goes.
+
+// The categories one case reaches in one dimension.
+struct Reach {
+  bool counted = false;  // the case has a category here (its first cell code is one)
+  bool valid = false;    // the dimension's valid flag for the case
+  std::map<std::string, int> categories;  // identity -> responses behind it
+  int responses = 0;
+};
+
+// The explicit list entry that admits a value: the last entry containing it,
+// else the other entry for a non-missing value; -1 when none.
+int AdmittingEntry(const ElementSpec& e, double number, const std::string& text, bool missing) {
+  for (int i = static_cast<int>(e.list.size()) - 1; i >= 0; --i) {
+    const EntrySpec& entry = e.list[static_cast<size_t>(i)];
+    if (entry.type == ParsedCategory::kValue &&
+        (e.kind == ElementSpec::kString ? entry.text == text : entry.low == number))
+      return i;
+    if (entry.type == ParsedCategory::kRange && entry.low <= number && number <= entry.high)
+      return i;
+    if (entry.type == ParsedCategory::kMissing && missing) return i;
+  }
+  for (size_t i = 0; i < e.list.size(); ++i)
+    if (e.list[i].type == ParsedCategory::kOtherNM && !missing) return static_cast<int>(i);
+  return -1;
+}
+
+std::string NumberIdentity(double value) {
+  std::ostringstream id;
+  id.precision(17);
+  id << "v" << value;
+  return id.str();
+}
+
+// Whether a value is missing for an element: by the variable's own missing
+// values, or for a category set by its missing-value variable's.
+bool MissingFor(const ElementSpec& e, const std::string& identity) {
+  if (identity[0] == 's') return identity == "szz";
+  const double value = std::strtod(identity.c_str() + 1, nullptr);
+  return UserMissing(e.kind == ElementSpec::kCategorySet ? e.missingVariable : e.variable, value);
+}
+
+// The explicit list entry of a category of an element, -1 when none.
+int EntryOf(const ElementSpec& e, const std::string& identity) {
+  if (!e.hasList) return -1;
+  if (e.kind == ElementSpec::kDichotomySet) {
+    for (size_t i = 0; i < e.list.size(); ++i)
+      if (e.list[i].type == ParsedCategory::kVariable &&
+          identity == "m" + std::to_string(e.list[i].member))
+        return static_cast<int>(i);
+    return -1;
+  }
+  const bool text = identity[0] == 's';
+  return AdmittingEntry(e, text ? 0.0 : std::strtod(identity.c_str() + 1, nullptr),
+                        text ? identity.substr(1) : "", MissingFor(e, identity));
+}
+
+// The subtotal code of a value or member category (0: none).
+int SubtotalOf(const ElementSpec& e, const std::string& identity) {
+  const int entry = EntryOf(e, identity);
+  return entry < 0 ? 0 : e.list[static_cast<size_t>(entry)].subtotal;
+}
+
+// Whether a category belongs to the group of a hiding subtotal.
+bool HiddenBySubtotal(const ElementSpec& e, const std::string& identity) {
+  const int code = SubtotalOf(e, identity);
+  for (const EntrySpec& entry : e.list)
+    if (entry.type == ParsedCategory::kHSubtotal && entry.subtotal == code) return true;
+  return false;
+}
+
+Reach ReachOf(const ElementSpec& e, const Case& c) {
+  Reach reach;
+  const bool includeMissing = e.includeMissing || e.hasList;
+  auto addCategory = [&](const std::string& id, int subtotal) {
+    const bool first = reach.categories.count(id) == 0;
+    if (!first && !e.countDuplicates) return false;
+    reach.categories[id] += 1;
+    if (subtotal <= Codes::kMaxSubtotal) reach.categories["t" + std::to_string(subtotal)] += 1;
+    reach.responses += 1;
+    return true;
+  };
+  switch (e.kind) {
+    case ElementSpec::kNumeric:
+    case ElementSpec::kString: {
+      const bool missing = IsMissing(e.variable, c);
+      const double number = c.number[static_cast<size_t>(e.variable)];
+      reach.valid = !missing;
+      const bool takesPart =
+          !missing || (includeMissing && (e.kind == ElementSpec::kString || number != QUOR_SYSMIS));
+      if (!takesPart) break;
+      int subtotal = 0;
+      if (e.hasList) {
+        const int entry = AdmittingEntry(e, number, c.text, missing);
+        if (entry < 0) break;
+        subtotal = e.list[static_cast<size_t>(entry)].subtotal;
+      }
+      addCategory(e.kind == ElementSpec::kString ? "s" + c.text : NumberIdentity(number), subtotal);
+      break;
+    }
+    case ElementSpec::kCategorySet:
+      for (int member : e.members) {
+        const double value = c.number[static_cast<size_t>(member)];
+        const bool valid = value != QUOR_SYSMIS && !UserMissing(e.missingVariable, value);
+        if (!valid && !(includeMissing && value != QUOR_SYSMIS)) continue;
+        int subtotal = 0;
+        if (e.hasList) {
+          const int entry = AdmittingEntry(e, value, "", !valid);
+          if (entry < 0) continue;
+          subtotal = e.list[static_cast<size_t>(entry)].subtotal;
+        }
+        if (reach.categories.count(NumberIdentity(value)) == 0 && valid) reach.valid = true;
+        addCategory(NumberIdentity(value), subtotal);
+      }
+      break;
+    case ElementSpec::kDichotomySet: {
+      std::vector<int> members = e.members;
+      if (e.hasList) {
+        members.clear();
+        for (const EntrySpec& entry : e.list)
+          if (entry.type == ParsedCategory::kVariable) members.push_back(entry.member);
+      }
+      for (int member : members) {
+        if (c.number[static_cast<size_t>(member)] != 1.0) continue;
+        reach.valid = true;
+        addCategory("m" + std::to_string(member), SubtotalOf(e, "m" + std::to_string(member)));
+      }
+      break;
+    }
+  }
+  reach.counted = reach.responses > 0;
+  if (reach.counted && e.totals) reach.categories["T"] = reach.responses;
+  return reach;
+}
+
+// What the model expects in one cell.
+struct ModelCell {
+  double weight = 0.0, cases = 0.0, validWeight = 0.0, validCases = 0.0;
+  double responses = 0.0, unweightedResponses = 0.0;
+  std::vector<std::pair<double, double>> x, y;  // (value, weight) of the valid values
+};
+
+using CellIdentity = std::vector<std::string>;
+
+// Every cell a case is counted in, with the model's sums. Scale cubes drop
+// the cases with an invalid statistics variable when deletion is listwise.
+std::map<CellIdentity, ModelCell> Model(const TableSpec& table, const CubeSpec& cube,
+                                        const std::vector<Case>& cases) {
+  std::map<CellIdentity, ModelCell> model;
+  const size_t n = cube.elements.size();
+  for (const Case& c : cases) {
+    std::vector<Reach> reaches;
+    bool counted = true, allValid = true;
+    for (int element : cube.elements) {
+      reaches.push_back(ReachOf(table.elements[static_cast<size_t>(element)], c));
+      counted = counted && reaches.back().counted;
+      allValid = allValid && reaches.back().valid;
+    }
+    if (!counted) continue;
+    const bool xValid = !IsMissing(kX, c), yValid = !IsMissing(kY, c);
+    if (cube.scale && !table.pairwise && (!xValid || !yValid)) continue;
+    const double w = c.number[kW];
+    // Every combination of the reached categories.
+    std::vector<std::map<std::string, int>::const_iterator> at;
+    for (const Reach& r : reaches) at.push_back(r.categories.begin());
+    for (;;) {
+      CellIdentity id;
+      double responses = 1.0;
+      for (size_t d = 0; d < n; ++d) {
+        id.push_back(at[d]->first);
+        if (static_cast<int>(d) == cube.statisticsElement) responses = at[d]->second;
+      }
+      ModelCell& cell = model[id];
+      cell.weight += w;
+      cell.cases += 1.0;
+      if (allValid) {
+        cell.validWeight += w;
+        cell.validCases += 1.0;
+      }
+      cell.responses += w * responses;
+      cell.unweightedResponses += responses;
+      if (xValid) cell.x.emplace_back(c.number[kX], w);
+      if (yValid) cell.y.emplace_back(c.number[kY], w);
+      size_t d = n;
+      while (d > 0 && ++at[d - 1] == reaches[d - 1].categories.end()) {
+        at[d - 1] = reaches[d - 1].categories.begin();
+        --d;
+      }
+      if (d == 0) break;
+    }
+  }
+  return model;
+}
+
+// ---------------------------------------------------------------------------
+// Direct statistics of a list of (value, weight).
+
+double WeightOf(const std::vector<std::pair<double, double>>& values, bool weighted) {
+  double w = 0.0;
+  for (const auto& v : values) w += weighted ? v.second : 1.0;
+  return w;
+}
+
+double MeanOf(const std::vector<std::pair<double, double>>& values, bool weighted) {
+  const double w = WeightOf(values, weighted);
+  if (w <= 0.0) return kMissing;
+  double sum = 0.0;
+  for (const auto& v : values) sum += v.first * (weighted ? v.second : 1.0);
+  return sum / w;
+}
+
+double VarianceOf(const std::vector<std::pair<double, double>>& values, bool weighted) {
+  const double w = WeightOf(values, weighted);
+  if (w <= 1.0) return kMissing;
+  const double mean = MeanOf(values, weighted);
+  double m2 = 0.0;
+  for (const auto& v : values)
+    m2 += (weighted ? v.second : 1.0) * (v.first - mean) * (v.first - mean);
+  return m2 / (w - 1.0);
+}
+
+// The median of the weighted empirical distribution: the smallest value
+// whose cumulative weight passes half the total, or the mean of it and the
+// next value when the cumulative weight meets half the total exactly. A case
+// of weight 0 carries no weight and has no say.
+double MedianOf(std::vector<std::pair<double, double>> values, bool weighted) {
+  if (weighted)
+    values.erase(std::remove_if(values.begin(), values.end(),
+                                [](const std::pair<double, double>& v) { return v.second == 0.0; }),
+                 values.end());
+  std::map<double, double> table;
+  for (const auto& v : values) table[v.first] += weighted ? v.second : 1.0;
+  if (table.empty()) return kMissing;
+  if (table.size() == 1) return table.begin()->first;
+  double total = 0.0;
+  for (const auto& entry : table) total += entry.second;
+  const double half = total / 2.0;
+  double cumulative = 0.0;
+  for (auto it = table.begin(); it != table.end(); ++it) {
+    cumulative += it->second;
+    if (cumulative == half) return (it->first + std::next(it)->first) / 2.0;
+    if (cumulative > half) return it->first;
+  }
+  return table.rbegin()->first;
+}
+
+// ---------------------------------------------------------------------------
+// Checks.
+
+bool Near(double actual, double expected, double relative = 1e-9) {
+  if (actual == expected) return true;
+  if (actual == kMissing || expected == kMissing) return false;
+  return std::fabs(actual - expected) <= relative * std::max(1.0, std::fabs(expected));
+}
+
+std::string Describe(const CubeRead& read, const std::vector<int>& cell) {
+  std::string text = "(";
+  for (size_t d = 0; d < cell.size(); ++d)
+    text += (d ? ", " : "") + read.dimensions[d][static_cast<size_t>(cell[d])].id;
+  return text + ")";
+}
+
+double Value(const Values& values, int stat) {
+  return stat < 0 ? kMissing : values[1 + 3 * static_cast<size_t>(stat)];
+}
+
+// The member categories of a dimension that partition what its total covers:
+// the shown value (or member) categories, and each hiding subtotal in place
+// of the members it hides.
+std::vector<int> Partition(const std::vector<CategoryInfo>& list) {
+  std::vector<int> members;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const CategoryInfo& c = list[i];
+    if (c.hidden) continue;
+    if (c.type == AggregationCategory::kValue || c.type == AggregationCategory::kVariable ||
+        c.type == AggregationCategory::kHSubtotal)
+      members.push_back(static_cast<int>(i));
+  }
+  return members;
+}
+
+// The kept dimensions of each percentage base (label option by default): row
+// base all rows, all columns but the innermost, all layers; column base all
+// rows but the innermost, all columns, all layers; table base none; subtable
+// base rows and columns but their innermost, all layers; layer base the
+// layers; layer-row base rows and layers; layer-column base columns and layers.
+std::vector<bool> KeptByBase(const CubeSpec& cube, int type) {
+  const size_t n = cube.positions.size();
+  int innerRow = -1, innerColumn = -1;
+  for (size_t d = 0; d < n; ++d) {
+    if (cube.positions[d] == Codes::kRowPosition) innerRow = static_cast<int>(d);
+    if (cube.positions[d] == Codes::kColumnPosition) innerColumn = static_cast<int>(d);
+  }
+  std::vector<bool> kept(n, false);
+  for (size_t d = 0; d < n; ++d) {
+    const Codes::DimensionPosition p = cube.positions[d];
+    const bool isInnerRow = static_cast<int>(d) == innerRow;
+    const bool isInnerColumn = static_cast<int>(d) == innerColumn;
+    switch (type) {
+      case 0:
+        kept[d] = p == Codes::kRowPosition || p == Codes::kLayerPosition ||
+                  (p == Codes::kColumnPosition && !isInnerColumn);
+        break;
+      case 1:
+        kept[d] = p == Codes::kColumnPosition || p == Codes::kLayerPosition ||
+                  (p == Codes::kRowPosition && !isInnerRow);
+        break;
+      case 2:
+        kept[d] = false;
+        break;
+      case 3:
+        kept[d] = p == Codes::kLayerPosition || (p == Codes::kRowPosition && !isInnerRow) ||
+                  (p == Codes::kColumnPosition && !isInnerColumn);
+        break;
+      case 4:
+        kept[d] = p == Codes::kLayerPosition;
+        break;
+      case 5:
+        kept[d] = p == Codes::kRowPosition || p == Codes::kLayerPosition;
+        break;
+      case 6:
+        kept[d] = p == Codes::kColumnPosition || p == Codes::kLayerPosition;
+        break;
+    }
+  }
+  return kept;
+}
+
+// How much the checks covered, so that the test cannot pass by checking nothing.
+struct Coverage {
+  long cubes = 0, skippedCubes = 0, modelCells = 0, scaleCells = 0, setCubes = 0;
+  long totals = 0, subtotals = 0, hiddenSubtotals = 0, families = 0, responseFamilies = 0;
+  long zeroWeightMedians = 0;
+};
+Coverage coverage;
+
+class TableChecker {
+ public:
+  TableChecker(const TableSpec& table, const std::vector<Case>& cases)
+      : _table(table), _cases(cases) {}
+
+  void Check(const std::vector<CubeRead>& reads) {
+    for (size_t k = 0; k < reads.size(); ++k) {
+      SCOPED_TRACE("cube " + std::to_string(k));
+      const CubeSpec& cube = _table.cubes[k];
+      const CubeRead& read = reads[k];
+      ++coverage.cubes;
+      if (read.skipped) ++coverage.skippedCubes;
+      for (size_t d = 0; d < cube.elements.size(); ++d)
+        if (IsSet(ElementAt(cube, d))) {
+          ++coverage.setCubes;
+          break;
+        }
+      const std::vector<StatisticSpec> stats = Statistics(_table, cube);
+      const auto model = Model(_table, cube, _cases);
+      CheckCategoriesCoverTheData(cube, read, model);
+      CheckAgainstModel(cube, read, stats, model);
+      CheckTotalsAndSubtotals(cube, read, stats);
+      CheckPercentageFamilies(cube, read, stats);
+    }
+  }
+
+ private:
+  const ElementSpec& ElementAt(const CubeSpec& cube, size_t d) const {
+    return _table.elements[static_cast<size_t>(cube.elements[d])];
+  }
+
+  // Every category the data reach is in the dimension's list (shown or kept
+  // for computation), except the hidden members of a category set, which its
+  // list does not keep.
+  void CheckCategoriesCoverTheData(const CubeSpec& cube, const CubeRead& read,
+                                   const std::map<CellIdentity, ModelCell>& model) {
+    for (size_t d = 0; d < cube.elements.size(); ++d) {
+      std::set<std::string> listed;
+      for (const CategoryInfo& c : read.dimensions[d]) listed.insert(c.id);
+      for (const auto& [id, cell] : model) {
+        const ElementSpec& e = ElementAt(cube, d);
+        if (listed.count(id[d]) ||
+            (e.kind == ElementSpec::kCategorySet && HiddenBySubtotal(e, id[d])))
+          continue;
+        ADD_FAILURE() << "dimension " << d << " lacks category " << id[d];
+        return;
+      }
+    }
+  }
+
+  void CheckAgainstModel(const CubeSpec& cube, const CubeRead& read,
+                         const std::vector<StatisticSpec>& stats,
+                         const std::map<CellIdentity, ModelCell>& model) {
+    const ModelCell empty;
+    int failures = 0;
+    for (const auto& [at, values] : read.cells) {
+      CellIdentity id;
+      for (size_t d = 0; d < at.size(); ++d)
+        id.push_back(read.dimensions[d][static_cast<size_t>(at[d])].id);
+      auto found = model.find(id);
+      const ModelCell& m = found == model.end() ? empty : found->second;
+      const bool present = values[0] != 0.0;
+      if (m.cases > 0) ++coverage.modelCells;
+      std::vector<std::pair<const char*, std::pair<double, double>>> expected;
+      auto expect = [&](const char* what, int code, int variable, double value) {
+        const int i = IndexOf(stats, code, variable);
+        if (i >= 0) expected.push_back({what, {Value(values, i), value}});
+      };
+      if (cube.scale) {
+        if (present != (m.cases > 0)) {
+          ADD_FAILURE() << "scale cell " << Describe(read, at)
+                        << (present ? " exists" : " is absent") << " but the data give it "
+                        << m.cases << " cases";
+          if (++failures > 5) return;
+          continue;
+        }
+        if (!present) continue;
+        ++coverage.scaleCells;
+        for (const auto& v : m.x)
+          if (v.second == 0.0) {
+            ++coverage.zeroWeightMedians;
+            break;
+          }
+        expect("count", Codes::kCount, -1, m.weight);
+        expect("unweighted count", Codes::kUCount, -1, m.cases);
+        for (bool weighted : {true, false}) {
+          const int shift = weighted ? 0 : 1;
+          const double mean = MeanOf(m.x, weighted), variance = VarianceOf(m.x, weighted);
+          const double w = WeightOf(m.x, weighted);
+          expect("mean x", Codes::kMean + shift, kX, mean);
+          expect("sum x", Codes::kSum + shift, kX, w > 0 ? w * mean : kMissing);
+          expect("variance x", Codes::kVariance + shift, kX, variance);
+          expect("standard deviation x", Codes::kStdDev + shift, kX,
+                 variance == kMissing ? kMissing : std::sqrt(variance));
+          expect("median x", Codes::kMedian + shift, kX, MedianOf(m.x, weighted));
+          expect("valid N x", Codes::kValidN + shift, kX, w);
+          expect("mean y", Codes::kMean + shift, kY, MeanOf(m.y, weighted));
+        }
+        double lowest = kMissing, highest = kMissing;
+        for (const auto& v : m.x) {
+          if (lowest == kMissing || v.first < lowest) lowest = v.first;
+          if (highest == kMissing || v.first > highest) highest = v.first;
+        }
+        expect("minimum x", Codes::kMinimum, kX, lowest);
+        expect("maximum x", Codes::kMaximum, kX, highest);
+        expect("valid N y", Codes::kValidN, kY, WeightOf(m.y, true));
+      } else {
+        // An absent cell counts nothing; a cell may exist with nothing
+        // counted when total N brings in cases that count only there.
+        const auto value = [&](int code) {
+          const int i = IndexOf(stats, code, -1);
+          return present && i >= 0 ? Value(values, i) : 0.0;
+        };
+        expected.push_back({"count", {value(Codes::kCount), m.weight}});
+        expected.push_back({"unweighted count", {value(Codes::kUCount), m.cases}});
+        expected.push_back({"valid N", {value(Codes::kValidN), m.validWeight}});
+        expected.push_back({"unweighted valid N", {value(Codes::kUValidN), m.validCases}});
+        if (IndexOf(stats, Codes::kResponses, -1) >= 0) {
+          expected.push_back({"responses", {value(Codes::kResponses), m.responses}});
+          expected.push_back(
+              {"unweighted responses", {value(Codes::kUResponses), m.unweightedResponses}});
+        }
+      }
+      for (const auto& [what, pair] : expected) {
+        if (Near(pair.first, pair.second)) continue;
+        ADD_FAILURE() << what << " of cell " << Describe(read, at) << ": engine " << pair.first
+                      << ", direct computation " << pair.second;
+        if (++failures > 5) return;
+      }
+    }
+  }
+
+  // The statistics that add up over the members of a total or subtotal of
+  // dimension d: counts, valid N and sums over a categorical variable,
+  // responses over the statistics set, and the percentages of those whose
+  // base drops d (the total and its members then share one base cell).
+  std::vector<int> AdditiveStatistics(const CubeSpec& cube, const std::vector<StatisticSpec>& stats,
+                                      size_t d, bool isSet) {
+    std::vector<int> additive;
+    for (size_t i = 0; i < stats.size(); ++i) {
+      const int code = stats[i].code;
+      bool adds = false;
+      if (code == Codes::kResponses || code == Codes::kUResponses) {
+        adds = true;
+      } else if (code == Codes::kCount || code == Codes::kUCount || code == Codes::kValidN ||
+                 code == Codes::kUValidN || code == Codes::kSum || code == Codes::kUSum) {
+        adds = !isSet;
+      } else {
+        for (int family :
+             {Codes::kRowPct, Codes::kRowValidNPct, Codes::kRowSumPct, Codes::kRowResponsesPct,
+              Codes::kRowResponsesCountPct, Codes::kRowCountResponsesPct}) {
+          if (code < family || code >= family + 14) continue;
+          const bool responses =
+              family == Codes::kRowResponsesPct || family == Codes::kRowResponsesCountPct;
+          adds = (responses || !isSet) && !KeptByBase(cube, (code - family) / 2)[d];
+        }
+      }
+      if (adds) additive.push_back(static_cast<int>(i));
+    }
+    return additive;
+  }
+
+  void CheckTotalsAndSubtotals(const CubeSpec& cube, const CubeRead& read,
+                               const std::vector<StatisticSpec>& stats) {
+    int failures = 0;
+    for (size_t d = 0; d < cube.elements.size(); ++d) {
+      const ElementSpec& e = ElementAt(cube, d);
+      const bool isStatistics = !cube.scale && static_cast<int>(d) == cube.statisticsElement;
+      // A set's cells count cases once however many of its categories they
+      // give: only its responses add up, and only when it is the statistics
+      // dimension (the model checks its counts).
+      if (IsSet(e) && !isStatistics) continue;
+      const std::vector<int> additive = AdditiveStatistics(cube, stats, d, IsSet(e));
+      const std::vector<CategoryInfo>& list = read.dimensions[d];
+      for (size_t c = 0; c < list.size(); ++c) {
+        std::vector<int> members;
+        if (list[c].type == AggregationCategory::kTotal) {
+          members = Partition(list);
+        } else if (list[c].type == AggregationCategory::kSubtotal ||
+                   list[c].type == AggregationCategory::kHSubtotal) {
+          const int code = list[c].category->GetCatEncoding();
+          // A category set does not keep the members a subtotal hides.
+          if (e.kind == ElementSpec::kCategorySet &&
+              list[c].type == AggregationCategory::kHSubtotal)
+            continue;
+          for (size_t m = 0; m < list.size(); ++m) {
+            const auto type = list[m].type;
+            if ((type == AggregationCategory::kValue || type == AggregationCategory::kVariable) &&
+                SubtotalOf(e, list[m].id) == code)
+              members.push_back(static_cast<int>(m));
+          }
+        } else {
+          continue;
+        }
+        if (list[c].type == AggregationCategory::kTotal)
+          ++coverage.totals;
+        else if (list[c].type == AggregationCategory::kSubtotal)
+          ++coverage.subtotals;
+        else
+          ++coverage.hiddenSubtotals;
+        for (const auto& [at, values] : read.cells) {
+          if (at[d] != static_cast<int>(c)) continue;
+          for (int i : additive) {
+            double sum = 0.0;
+            for (int m : members) {
+              std::vector<int> member = at;
+              member[d] = m;
+              const Values& v = read.cells.at(member);
+              if (v[0] != 0.0 && Value(v, i) != kMissing) sum += Value(v, i);
+            }
+            const double total =
+                values[0] != 0.0 && Value(values, i) != kMissing ? Value(values, i) : 0.0;
+            if (Near(total, sum)) continue;
+            ADD_FAILURE() << list[c].id << " cell " << Describe(read, at) << " statistic "
+                          << stats[static_cast<size_t>(i)].code << ": " << total
+                          << ", its members add up to " << sum;
+            if (++failures > 5) return;
+          }
+        }
+      }
+    }
+  }
+
+  void CheckPercentageFamilies(const CubeSpec& cube, const CubeRead& read,
+                               const std::vector<StatisticSpec>& stats) {
+    struct Family {
+      int first;      // the row percentage code of the family
+      int numerator;  // the statistic whose sum over the family is the base
+      int variable;
+      bool responses;
+    };
+    const std::vector<Family> families =
+        cube.scale ? std::vector<Family>{{Codes::kRowSumPct, Codes::kSum, kX, false},
+                                         {Codes::kURowSumPct, Codes::kUSum, kX, false}}
+                   : std::vector<Family>{{Codes::kRowPct, Codes::kCount, -1, false},
+                                         {Codes::kURowPct, Codes::kUCount, -1, false},
+                                         {Codes::kRowValidNPct, Codes::kValidN, -1, false},
+                                         {Codes::kURowValidNPct, Codes::kUValidN, -1, false},
+                                         {Codes::kRowResponsesPct, Codes::kResponses, -1, true},
+                                         {Codes::kURowResponsesPct, Codes::kUResponses, -1, true}};
+    int failures = 0;
+    const size_t n = cube.elements.size();
+    for (int type = 0; type < 7; ++type) {
+      const std::vector<bool> kept = KeptByBase(cube, type);
+      for (const Family& family : families) {
+        const int pct = IndexOf(stats, family.first + 2 * type, family.variable);
+        const int numerator = IndexOf(stats, family.numerator, family.variable);
+        if (pct < 0 || numerator < 0) continue;
+        // The members of a dropped dimension partition the base only when
+        // each counted case lies in one of them: a categorical variable, or
+        // the statistics set when responses are what is counted.
+        bool partitions = true;
+        for (size_t d = 0; d < n; ++d) {
+          if (kept[d] || !IsSet(ElementAt(cube, d))) continue;
+          partitions = partitions && family.responses && !cube.scale &&
+                       static_cast<int>(d) == cube.statisticsElement;
+        }
+        if (!partitions) continue;
+        // Group the cells whose dropped dimensions are all members by their
+        // kept categories.
+        std::vector<std::vector<int>> partition(n);
+        for (size_t d = 0; d < n; ++d) partition[d] = Partition(read.dimensions[d]);
+        std::map<std::vector<int>, std::pair<double, double>> sums;  // percentages, numerators
+        for (const auto& [at, values] : read.cells) {
+          std::vector<int> base;
+          bool member = true;
+          for (size_t d = 0; d < n; ++d) {
+            if (kept[d]) {
+              base.push_back(at[d]);
+            } else {
+              const auto& p = partition[d];
+              member = member && std::find(p.begin(), p.end(), at[d]) != p.end();
+            }
+          }
+          if (!member) continue;
+          auto& sum = sums[base];
+          if (values[0] == 0.0) continue;
+          if (Value(values, numerator) != kMissing) sum.second += Value(values, numerator);
+          if (Value(values, pct) != kMissing) sum.first += Value(values, pct);
+        }
+        for (const auto& [base, sum] : sums) {
+          if (sum.second == 0.0) continue;  // no base: every percentage is missing
+          ++(family.responses ? coverage.responseFamilies : coverage.families);
+          if (std::fabs(sum.first - 100.0) <= 1e-9) continue;
+          ADD_FAILURE() << "percentage " << family.first + 2 * type << " over base type " << type
+                        << " sums to " << sum.first << " (base " << sum.second << ")";
+          if (++failures > 5) return;
+        }
+      }
+    }
+  }
+
+  const TableSpec& _table;
+  const std::vector<Case>& _cases;
+};
+
+// Same cells, same categories, same values, keyed by what the categories
+// stand for (their codes may differ).
+void ExpectSameReads(const std::vector<CubeRead>& expected, const std::vector<CubeRead>& actual,
+                     double relative, const char* what) {
+  ASSERT_EQ(expected.size(), actual.size());
+  for (size_t k = 0; k < expected.size(); ++k) {
+    auto byIdentity = [](const CubeRead& read) {
+      std::map<CellIdentity, Values> cells;
+      for (const auto& [at, values] : read.cells) {
+        CellIdentity id;
+        for (size_t d = 0; d < at.size(); ++d)
+          id.push_back(read.dimensions[d][static_cast<size_t>(at[d])].id +
+                       (read.dimensions[d][static_cast<size_t>(at[d])].hidden ? "/hidden" : ""));
+        cells[id] = values;
+      }
+      return cells;
+    };
+    const auto left = byIdentity(expected[k]), right = byIdentity(actual[k]);
+    ASSERT_EQ(left.size(), right.size()) << what << ": cube " << k << " has other categories";
+    int failures = 0;
+    for (const auto& [id, values] : left) {
+      auto other = right.find(id);
+      if (other == right.end()) {
+        ADD_FAILURE() << what << ": cube " << k << " lacks a cell";
+        return;
+      }
+      for (size_t i = 0; i < values.size(); ++i) {
+        if (Near(other->second[i], values[i], relative)) continue;
+        ADD_FAILURE() << what << ": cube " << k << " value " << i << " is " << other->second[i]
+                      << ", expected " << values[i];
+        if (++failures > 5) return;
+      }
+    }
+  }
+}
+
+// With every weight 1, each weighted statistic equals its unweighted twin.
+void ExpectWeightedEqualsUnweighted(const TableSpec& table, const std::vector<CubeRead>& reads) {
+  for (size_t k = 0; k < reads.size(); ++k) {
+    const std::vector<StatisticSpec> stats = Statistics(table, table.cubes[k]);
+    int failures = 0;
+    for (size_t i = 0; i < stats.size(); ++i) {
+      const int code = stats[i].code;
+      // The weighted code of a pair is the one whose twin follows it.
+      const int twin = IndexOf(stats, code + 1, stats[i].variable);
+      const bool paired = (code >= Codes::kCount && code <= Codes::kULayerColTotalNPct) ||
+                          (code >= Codes::kMean && code <= Codes::kUMedian) ||
+                          (code >= Codes::kSEMean && code <= Codes::kUVariance) ||
+                          (code >= Codes::kRowSumPct && code <= Codes::kULayerColCountResponsesPct);
+      if (twin < 0 || !paired || code % 2 != (code <= Codes::kULayerColTotalNPct ? 1 : 0)) continue;
+      for (const auto& [at, values] : reads[k].cells) {
+        if (Near(Value(values, twin), Value(values, static_cast<int>(i)), 1e-12)) continue;
+        ADD_FAILURE() << "cube " << k << " statistic " << code << " is "
+                      << Value(values, static_cast<int>(i)) << " but its unweighted twin is "
+                      << Value(values, twin);
+        if (++failures > 5) return;
+      }
+    }
+  }
+}
+
+unsigned SeedBase() {
+  const char* seed = std::getenv("TABCUBE_SEED");
+  return seed ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : 20261206u;
+}
+
+int SeedCount(int fallback) {
+  const char* count = std::getenv("TABCUBE_SEEDS");
+  return count ? std::atoi(count) : fallback;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kTables = 12;  // the sanitizer build is many times slower
+#else
+constexpr int kTables = 60;
+#endif
+
+void RunSeed(unsigned seed) {
+  SCOPED_TRACE("seed " + std::to_string(seed) +
+               " (rerun with TABCUBE_SEED=" + std::to_string(seed) + " TABCUBE_SEEDS=1)");
+  std::mt19937 rng(seed);
+  const TableSpec spec = RandomTableSpec(rng);
+  const int caseCount = std::uniform_int_distribution<int>(0, 250)(rng);
+  const std::vector<Case> cases = RandomCases(rng, caseCount, false);
+
+  BuiltTable table(spec, cases, false, true);
+  table.Feed();
+  const std::vector<CubeRead> first = table.Read();
+  TableChecker(spec, cases).Check(first);
+
+  // Reset and feed again: identical.
+  table.Table().ResetAggregator();
+  table.Feed();
+  ExpectSameReads(first, table.Read(), 0.0, "after ResetAggregator and a second pass");
+
+  // The cases in reverse order: the same statistics per category.
+  BuiltTable reversed(spec, cases, true, true);
+  reversed.Feed();
+  ExpectSameReads(first, reversed.Read(), 1e-9, "cases in reverse order");
+
+  // Every weight 1: weighted equals unweighted, and equals the table read
+  // without weights.
+  std::vector<Case> unit = cases;
+  for (Case& c : unit) c.number[kW] = 1.0;
+  BuiltTable unitWeights(spec, unit, false, true);
+  unitWeights.Feed();
+  const std::vector<CubeRead> unitRead = unitWeights.Read();
+  ExpectWeightedEqualsUnweighted(spec, unitRead);
+  TableChecker(spec, unit).Check(unitRead);
+  BuiltTable unweighted(spec, cases, false, false);
+  unweighted.Feed();
+  ExpectSameReads(unitRead, unweighted.Read(), 1e-12, "unweighted table against unit weights");
+}
+
+TEST(RandomInvariantsTest, RandomTablesKeepTheirInvariants) {
+  const unsigned base = SeedBase();
+  const int count = SeedCount(kTables);
+  for (int i = 0; i < count; ++i) {
+    RunSeed(base + static_cast<unsigned>(i));
+    if (::testing::Test::HasFailure()) break;  // the first failing seed is the one to study
+  }
+  std::printf(
+      "checked %ld cubes (%ld with sets, %ld too large to read), %ld cells against the data "
+      "(%ld scale cells, %ld with zero weights), %ld totals, %ld subtotals, %ld hiding subtotals, "
+      "%ld percentage families and %ld responses families\n",
+      coverage.cubes, coverage.setCubes, coverage.skippedCubes, coverage.modelCells,
+      coverage.scaleCells, coverage.zeroWeightMedians, coverage.totals, coverage.subtotals,
+      coverage.hiddenSubtotals, coverage.families, coverage.responseFamilies);
+  if (count >= kTables && !::testing::Test::HasFailure()) {
+    // Over the default series every kind of check has work to do.
+    EXPECT_GT(coverage.setCubes, 0);
+    EXPECT_LT(coverage.skippedCubes * 5, coverage.cubes);
+    EXPECT_GT(coverage.scaleCells, 0);
+    EXPECT_GT(coverage.zeroWeightMedians, 0);
+    EXPECT_GT(coverage.subtotals, 0);
+    EXPECT_GT(coverage.hiddenSubtotals, 0);
+    EXPECT_GT(coverage.responseFamilies, 0);
+    EXPECT_GT(coverage.families, coverage.cubes);
+  }
+}
+
+}  // namespace
