@@ -268,7 +268,7 @@ CellValues::~CellValues() {
 }
 
 void CellValues::Release() {
-  delete[] _values;
+  if (_values != _inline) delete[] _values;
   delete[] _freqTables;
   _values = nullptr;
   _freqTables = nullptr;
@@ -283,7 +283,11 @@ void CellValues::Initialise() {
   const int size = layout.ValueSize();
   const int tables = layout.NumberOfFreqTables();
   assert(size >= 2 && "ValueSize() >= 2");
-  std::unique_ptr<double[]> values(new double[static_cast<size_t>(size)]);
+  // A short array lives inside the object: one allocation per cell, and
+  // the slots on the cache line of the object that points to them.
+  std::unique_ptr<double[]> heap(size > kInlineValues ? new double[static_cast<size_t>(size)]
+                                                      : nullptr);
+  double* values = heap ? heap.get() : _inline;
   for (int k = 0; k < size; ++k) values[k] = 0.0;
   for (int i = 0; i < layout.NumberOfValues(); ++i) {
     const int update = layout.GetUpdateStat(i);
@@ -303,7 +307,8 @@ void CellValues::Initialise() {
     }
   }
   _freqTables = tables > 0 ? new FrequencyTable[static_cast<size_t>(tables)] : nullptr;
-  _values = values.release();
+  heap.release();
+  _values = values;
 }
 
 int CellValues::NumberOfValues() const {

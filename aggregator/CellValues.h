@@ -62,7 +62,8 @@ class FrequencyTable {
 
 // CellValues: the running totals of one cell for one CellStatistics layout.
 // Owns its value slots (one array of ValueSize() doubles: the two counts, the
-// fixed N's, then every statistic's own accumulator in layout order) and its
+// fixed N's, then every statistic's own accumulator in layout order; a short
+// array is kept inside the object) and its
 // frequency tables; points to (does not own) the layout, which outlives it.
 // A case walks the slots once in layout order and allocates nothing but a new
 // frequency-table key. Means and sums of squares are updated in West's
@@ -116,9 +117,13 @@ class CellValues {
   void Release();
   const FrequencyTable& FrequencyTableOf(int statIndex) const;
 
+  // Value arrays of up to this many slots are kept in _inline.
+  static const int kInlineValues = 6;
+
   const CellStatistics* _cellStats;
   double* _values;
   FrequencyTable* _freqTables;  // NumberOfFreqTables() tables, null when none
+  double _inline[kInlineValues];
 };
 
 // Percentile p (0 to 100) of the averaged empirical distribution: the smallest
