@@ -48,11 +48,6 @@ struct SingleReader {
   const ZarnCaseValueReader* operator()(int) const { return reader; }
 };
 
-inline bool IsUnweightedUpdate(int update) {
-  return update == Codes::kUMean || update == Codes::kUMedian || update == Codes::kUValidN ||
-         update == Codes::kUVariance || update == Codes::kUBelowCount;
-}
-
 // Tables of fewer distinct values than this (16 KiB of entries) keep every
 // entry sorted and take each addition in place, a new value by insertion;
 // larger ones append and merge.
@@ -366,36 +361,31 @@ bool CellValues::AddFixedCase(bool valid, bool totalOnly, double weight) {
 template <class ReaderOf>
 void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
   const CellStatistics& layout = *_cellStats;
-  // The layout, not the routine, decides whether valid N has slots of its
-  // own, so that the walk never leaves the slots the layout laid out.
-  const bool ownValidN = !layout.IsCategoricalVariable();
-  const int count = layout.NumberOfValues();
-  double* s = _values + layout.GetFixedSize();
+  // The layout lists the statistics that have slots or tables to update,
+  // each with its first slot: the walk visits nothing else and never leaves
+  // the slots the layout laid out.
   double x = 0.0;
-  for (int i = 0; i < count; ++i) {
-    const int update = layout.GetUpdateStat(i);
-    const double a = IsUnweightedUpdate(update) ? 1.0 : weight;
-    switch (update) {
+  for (const CellStatistics::Update& u : layout.GetUpdates()) {
+    const double a = u.unweighted ? 1.0 : weight;
+    double* s = _values + u.slot;
+    switch (u.code) {
       case Codes::kMaximum:
-        if (NumericValue(readerOf(i), x) && x > s[0]) s[0] = x;
-        s += 1;
+        if (NumericValue(readerOf(u.statistic), x) && x > s[0]) s[0] = x;
         break;
       case Codes::kMinimum:
-        if (NumericValue(readerOf(i), x) && x < s[0]) s[0] = x;
-        s += 1;
+        if (NumericValue(readerOf(u.statistic), x) && x < s[0]) s[0] = x;
         break;
       case Codes::kValueRange:
-        if (NumericValue(readerOf(i), x)) {
+        if (NumericValue(readerOf(u.statistic), x)) {
           if (x < s[0]) s[0] = x;
           if (x > s[1]) s[1] = x;
         }
-        s += 2;
         break;
       case Codes::kMean:
       case Codes::kUMean:
         // Slots W, m: m' = a (x - m) / W' + m. A mean that cancels to rounding
         // noise of the previous mean becomes exactly zero.
-        if (a != 0.0 && NumericValue(readerOf(i), x)) {
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) {
           const double w = s[0] + a;
           const double m = s[1];
           double mean = a * (x - m) / w + m;
@@ -403,7 +393,6 @@ void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
           s[0] = w;
           s[1] = mean;
         }
-        s += 2;
         break;
       case Codes::kVariance:
       case Codes::kUVariance:
@@ -411,7 +400,7 @@ void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
         // M2 += W (a/W') d^2. M2 = -1 marks an overflow for good. The first
         // value adds nothing to M2: with W = 0 the term is zero even when d^2
         // overflows (0 times infinity would otherwise poison M2).
-        if (a != 0.0 && NumericValue(readerOf(i), x)) {
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) {
           const double w = s[0];
           const double wNext = w + a;
           const double d = x - s[1];
@@ -424,32 +413,27 @@ void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
           }
           s[0] = wNext;
         }
-        s += 3;
         break;
       case Codes::kValidN:
       case Codes::kUValidN:
-        // A categorical layout counts valid cases in its fixed region instead.
-        if (ownValidN) {
-          if (NumericValue(readerOf(i), x)) s[0] += a;
-          s += 1;
-        }
+        // Only a scale layout lists valid N: it has a slot of its own.
+        if (NumericValue(readerOf(u.statistic), x)) s[0] += a;
         break;
       case Codes::kBelowCount:  // the update code of every limit statistic
       case Codes::kUBelowCount:
         // Slots V (valid weight), P (passing weight).
-        if (a != 0.0 && NumericValue(readerOf(i), x)) {
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) {
           s[0] += a;
-          if (PassesLimits(x, layout.GetAggregationStatistic(i))) s[1] += a;
+          if (PassesLimits(x, layout.GetAggregationStatistic(u.statistic))) s[1] += a;
         }
-        s += 2;
         break;
       case Codes::kMedian:
       case Codes::kUMedian:
         // NaN has no place in an ordered table; it is left out.
-        if (a != 0.0 && NumericValue(readerOf(i), x) && x == x) {
-          const int f = layout.GetFrequencyIndex(i);
-          assert(f >= 0 && f < layout.NumberOfFreqTables() && "frequency index inside the cell");
-          _freqTables[f].Add(x, a);
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x) && x == x) {
+          assert(u.slot >= 0 && u.slot < layout.NumberOfFreqTables() &&
+                 "frequency index inside the cell");
+          _freqTables[u.slot].Add(x, a);
         }
         break;
       default:
