@@ -43,10 +43,10 @@ if [ -n "$missing" ]; then
 fi
 if has "$peers" duckdb || has "$peers" polars; then
   if [ ! -d "$bench/.peers/node_modules/@duckdb/node-api" ] ||
-     [ ! -d "$bench/.peers/node_modules/nodejs-polars" ]; then
+     [ ! -d "$bench/.peers/node_modules/nodejs-polars-linux-x64-gnu" ]; then
     mkdir -p "$bench/.peers"
     (cd "$bench/.peers" && npm install --no-audit --no-fund -E \
-      @duckdb/node-api@1.5.6-r.1 nodejs-polars@0.25.2 >/dev/null)
+      @duckdb/node-api@1.5.6-r.1 nodejs-polars@0.25.2 nodejs-polars-linux-x64-gnu@0.25.2 >/dev/null)
   fi
 fi
 export NODE_PATH=$bench/.peers/node_modules
