@@ -78,11 +78,17 @@ for size in ${sizes//,/ }; do
     --json "$PEERS_RESULTS/timings.jsonl" --results "$PEERS_RESULTS"
   if has "$peers" pandas; then
     echo "== pandas $size"
-    /usr/bin/python3 "$bench/peers/peer_pandas.py" "$size" "$runs" "$wl" >/dev/null
+    # W1 also in the hand-tuned form that sums the finest crossing up.
+    pwl=$wl
+    has "$wl" w1 && pwl="$wl,w1r"
+    /usr/bin/python3 "$bench/peers/peer_pandas.py" "$size" "$runs" "$pwl" >/dev/null
   fi
   if has "$peers" duckdb; then
     echo "== duckdb $size"
-    node "$bench/peers/peer_duckdb.js" "$size" "$runs" 2 "$wl" >/dev/null
+    # W4 also in the per-case de-duplicated form, DuckDB's faster query.
+    dwl=$wl
+    has "$wl" w4 && dwl="$wl,w4b"
+    node "$bench/peers/peer_duckdb.js" "$size" "$runs" 2 "$dwl" >/dev/null
   fi
   if has "$peers" datatable; then
     echo "== data.table $size"
