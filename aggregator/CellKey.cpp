@@ -20,23 +20,22 @@ const int* const CellKey::PRIME_FACTOR = kPrimes;
 
 CellKey::CellKey(int n) : ar(nullptr), arLength(n), hashCode(0) {
   assert(n >= 0 && "n >= 0");
-  if (n > 0) ar = new int[n]();
+  AllocateCodes(n);
+  for (int i = 0; i < n; ++i) ar[i] = 0;
   hashCode = cellKeyHash();
 }
 
 CellKey::CellKey(const CellKey& other)
     : ar(nullptr), arLength(other.arLength), hashCode(other.hashCode) {
-  if (arLength > 0) {
-    ar = new int[arLength];
-    for (int i = 0; i < arLength; ++i) ar[i] = other.ar[i];
-  }
+  AllocateCodes(arLength);
+  for (int i = 0; i < arLength; ++i) ar[i] = other.ar[i];
 }
 
 void CellKey::operator=(const CellKey& other) {
   if (ar == other.ar) return;
   if (arLength != other.arLength) {
-    delete[] ar;
-    ar = other.arLength > 0 ? new int[other.arLength] : nullptr;
+    ReleaseCodes();
+    AllocateCodes(other.arLength);
     arLength = other.arLength;
   }
   for (int i = 0; i < arLength; ++i) ar[i] = other.ar[i];

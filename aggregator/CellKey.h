@@ -10,6 +10,8 @@
 // The stored hash is only as fresh as the last construction, copy, assignment
 // or UpdateHashCode: callers that rewrite codes through operator[] must call
 // UpdateHashCode before the key is used for a lookup or an insertion.
+// Keys of up to kInlineCodes codes (the usual cube) keep their codes inside
+// the object, so that a key is one allocation and one cache line.
 class TABCUBE_EXPORT CellKey {
  public:
   // Added to every code before it is hashed: minus the lowest subtotal code,
@@ -18,6 +20,7 @@ class TABCUBE_EXPORT CellKey {
   // The 49 odd primes from 3 to 229; dimension i is weighted by entry i mod 49.
   static const int* const PRIME_FACTOR;
   static const int kNumberOfPrimeFactors = 49;
+  static const int kInlineCodes = 4;
 
   // The empty key: no codes, hash code 0.
   CellKey() : ar(nullptr), arLength(0), hashCode(0) {}
@@ -30,7 +33,7 @@ class TABCUBE_EXPORT CellKey {
   // No effect when both keys share one array (self-assignment); otherwise the
   // array is reallocated when the lengths differ, then codes and hash copied.
   void operator=(const CellKey& other);
-  ~CellKey() { delete[] ar; }
+  ~CellKey() { ReleaseCodes(); }
 
   // REQUIRES: 0 <= i && i < arLength.
   int& operator[](int i) {
@@ -69,10 +72,16 @@ class TABCUBE_EXPORT CellKey {
   // (code i + ADD_LOWER_BOUND) * PRIME_FACTOR[i mod 49], in 32-bit
   // wrap-around arithmetic; 0 for the empty key.
   int cellKeyHash() const;
+  // Points ar at storage for n codes (the inline codes when they suffice).
+  void AllocateCodes(int n) { ar = n <= 0 ? nullptr : n <= kInlineCodes ? _inline : new int[n]; }
+  void ReleaseCodes() {
+    if (ar != _inline) delete[] ar;
+  }
 
   int* ar;
   int arLength;
   int hashCode;
+  int _inline[kInlineCodes];
 };
 
 #endif

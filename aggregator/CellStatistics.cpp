@@ -192,6 +192,40 @@ void CellStatistics::SetUpdateStats() {
     p += slots;
   }
   _valueSize = p;
+  SetUpdates();
+}
+
+void CellStatistics::SetUpdates() {
+  _updates.clear();
+  for (int i = 0; i < _numberOfValues; ++i) {
+    const Codes::StatisticCodes update = _updateStats[i];
+    switch (update) {
+      case Codes::kMaximum:
+      case Codes::kMinimum:
+      case Codes::kValueRange:
+      case Codes::kMean:
+      case Codes::kUMean:
+      case Codes::kVariance:
+      case Codes::kUVariance:
+      case Codes::kBelowCount:
+      case Codes::kUBelowCount:
+        break;
+      case Codes::kValidN:
+      case Codes::kUValidN:
+        // A categorical layout counts valid cases in its fixed region.
+        if (_categorical) continue;
+        break;
+      case Codes::kMedian:
+      case Codes::kUMedian:
+        _updates.push_back({update, i, _frequencyIndex[i], update == Codes::kUMedian});
+        continue;
+      default:
+        continue;
+    }
+    const bool unweighted = update == Codes::kUMean || update == Codes::kUValidN ||
+                            update == Codes::kUVariance || update == Codes::kUBelowCount;
+    _updates.push_back({update, i, _valueIndex[i], unweighted});
+  }
 }
 
 void CellStatistics::SetFrequencyTable(std::vector<int>& tableVariables,

@@ -91,6 +91,21 @@ class TABCUBE_EXPORT CellStatistics {
     assert(0 <= i && i < _numberOfValues);
     return _baseTypeIndex[i];
   }
+  // One statistic whose update touches a cell's own slots or frequency
+  // tables: its update code, its index, its first slot (value index) or,
+  // for a frequency table, the table's index, and whether the update counts
+  // cases instead of weights.
+  struct Update {
+    TableEncryptionCodes::StatisticCodes code;
+    int statistic;
+    int slot;
+    bool unweighted;
+  };
+  // Those statistics in layout order, fixed with the update codes: a case
+  // walks only these (a categorical count or percentage, whose accumulator
+  // is the fixed region, is not among them).
+  const std::vector<Update>& GetUpdates() const { return _updates; }
+
   int GetFrequencyIndex(int i) const {
     assert(0 <= i && i < _numberOfValues);
     return _frequencyIndex[i];
@@ -126,6 +141,8 @@ class TABCUBE_EXPORT CellStatistics {
  private:
   void SetFixedStats();
   void SetUpdateStats();
+  // Builds _updates from the update codes and slots.
+  void SetUpdates();
   void SetFrequencyTable(std::vector<int>& tableVariables, std::vector<bool>& tableWeighted, int i,
                          TableEncryptionCodes::StatisticCodes updateCode, bool weighted);
   void UpdateBaseIndex(std::vector<AggregationStatistic>& baseStats,
@@ -148,6 +165,7 @@ class TABCUBE_EXPORT CellStatistics {
   int _fixedPositions[kNumberOfFixed];
   int _fixedSize;
   bool _hasFixedUnweighted;
+  std::vector<Update> _updates;
 };
 
 #endif

@@ -1,8 +1,11 @@
 #include "CellValues.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "AggregationStatistic.h"
@@ -45,19 +48,159 @@ struct SingleReader {
   const ZarnCaseValueReader* operator()(int) const { return reader; }
 };
 
-inline bool IsUnweightedUpdate(int update) {
-  return update == Codes::kUMean || update == Codes::kUMedian || update == Codes::kUValidN ||
-         update == Codes::kUVariance || update == Codes::kUBelowCount;
+// Tables of fewer distinct values than this (16 KiB of entries) keep every
+// entry sorted and take each addition in place, a new value by insertion;
+// larger ones append and merge.
+constexpr size_t kSmallTable = 1024;
+
+// The bits of a double as an unsigned key with the order of the doubles
+// (sign flipped for positives, every bit flipped for negatives); -0.0 takes
+// the key of 0.0 so that the two stay together.
+inline uint64_t OrderKey(double value) {
+  if (value == 0.0) value = 0.0;
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return (bits & 0x8000000000000000ULL) ? ~bits : bits | 0x8000000000000000ULL;
 }
 
-void AddFrequency(FrequencyTable& table, double x, double frequency) {
-  FrequencyTable::iterator it = table.lower_bound(x);
-  if (it != table.end() && it->first == x) {
-    it->second += frequency;
-  } else {
-    table.emplace_hint(it, x, frequency);
+// Stable sort of the entries by value: least-significant-digit radix sort on
+// the order keys, one byte per pass, skipping the bytes that every key
+// shares. Short arrays use insertion sort.
+void SortEntries(std::vector<FrequencyTable::value_type>& entries) {
+  const size_t n = entries.size();
+  if (n < 64) {
+    for (size_t i = 1; i < n; ++i) {
+      const FrequencyTable::value_type entry = entries[i];
+      size_t j = i;
+      while (j > 0 && entries[j - 1].first > entry.first) {
+        entries[j] = entries[j - 1];
+        --j;
+      }
+      entries[j] = entry;
+    }
+    return;
+  }
+  std::vector<uint64_t> keys(n), keysOut(n);
+  std::vector<FrequencyTable::value_type> out(n);
+  std::vector<size_t> counts(8 * 256, 0);
+  for (size_t i = 0; i < n; ++i) {
+    const uint64_t key = OrderKey(entries[i].first);
+    keys[i] = key;
+    for (int b = 0; b < 8; ++b) ++counts[static_cast<size_t>(b) * 256 + ((key >> (8 * b)) & 0xff)];
+  }
+  for (int b = 0; b < 8; ++b) {
+    size_t* count = counts.data() + static_cast<size_t>(b) * 256;
+    if (count[(keys[0] >> (8 * b)) & 0xff] == n) continue;  // every key has this byte
+    size_t position = 0;
+    for (int d = 0; d < 256; ++d) {
+      const size_t c = count[d];
+      count[d] = position;
+      position += c;
+    }
+    for (size_t i = 0; i < n; ++i) {
+      const size_t at = count[(keys[i] >> (8 * b)) & 0xff]++;
+      keysOut[at] = keys[i];
+      out[at] = entries[i];
+    }
+    keys.swap(keysOut);
+    entries.swap(out);
   }
 }
+
+}  // namespace
+
+FrequencyTable::FrequencyTable(std::initializer_list<value_type> entries) {
+  for (const value_type& entry : entries) Add(entry.first, entry.second);
+}
+
+void FrequencyTable::Add(double value, double frequency) {
+  assert(value == value && "value is not NaN");
+  if (_sorted.size() < kSmallTable) {
+    // Nothing is pending while the table is small.
+    const auto at =
+        std::lower_bound(_sorted.begin(), _sorted.end(), value,
+                         [](const value_type& entry, double x) { return entry.first < x; });
+    if (at != _sorted.end() && at->first == value) {
+      at->second += frequency;
+    } else {
+      _sorted.insert(at, value_type(value, frequency));
+    }
+    return;
+  }
+  _pending.emplace_back(value, frequency);
+  if (_pending.size() >= _sorted.size()) Merge();
+}
+
+size_t FrequencyTable::size() const {
+  Merge();
+  return _sorted.size();
+}
+
+FrequencyTable::const_iterator FrequencyTable::begin() const {
+  Merge();
+  return _sorted.begin();
+}
+
+FrequencyTable::const_iterator FrequencyTable::end() const {
+  Merge();
+  return _sorted.end();
+}
+
+FrequencyTable::const_reverse_iterator FrequencyTable::rbegin() const {
+  Merge();
+  return _sorted.rbegin();
+}
+
+FrequencyTable::const_reverse_iterator FrequencyTable::rend() const {
+  Merge();
+  return _sorted.rend();
+}
+
+void FrequencyTable::Merge() const {
+  if (_pending.empty()) return;
+  SortEntries(_pending);
+  // Count the values the sorted entries lack.
+  size_t fresh = 0;
+  for (size_t i = 0, j = 0; i < _pending.size(); ++i) {
+    const double value = _pending[i].first;
+    if (i > 0 && _pending[i - 1].first == value) continue;
+    while (j < _sorted.size() && _sorted[j].first < value) ++j;
+    if (j == _sorted.size() || _sorted[j].first != value) ++fresh;
+  }
+  // Each value's frequencies are added one by one in the order they came, on
+  // top of what the value held: the sums of a tree map, to the last bit.
+  if (fresh == 0) {
+    for (size_t i = 0, j = 0; i < _pending.size(); ++i) {
+      while (_sorted[j].first < _pending[i].first) ++j;
+      _sorted[j].second += _pending[i].second;
+    }
+  } else {
+    std::vector<value_type> merged;
+    merged.reserve(_sorted.size() + fresh);
+    size_t j = 0;
+    for (size_t i = 0; i < _pending.size(); ++i) {
+      const value_type& entry = _pending[i];
+      if (i > 0 && _pending[i - 1].first == entry.first) {
+        merged.back().second += entry.second;
+        continue;
+      }
+      while (j < _sorted.size() && _sorted[j].first < entry.first) merged.push_back(_sorted[j++]);
+      if (j < _sorted.size() && _sorted[j].first == entry.first) {
+        merged.emplace_back(_sorted[j].first, _sorted[j].second + entry.second);
+        ++j;
+      } else {
+        merged.push_back(entry);
+      }
+    }
+    merged.insert(merged.end(), _sorted.begin() + static_cast<std::ptrdiff_t>(j), _sorted.end());
+    _sorted.swap(merged);
+  }
+  _pending.clear();
+  // A pending array larger than the next one can grow is not kept.
+  if (_pending.capacity() > _sorted.size()) std::vector<value_type>().swap(_pending);
+}
+
+namespace {
 
 // The table's values (ascending) and frequencies as parallel lists, the form
 // the distribution functions take.
@@ -120,7 +263,7 @@ CellValues::~CellValues() {
 }
 
 void CellValues::Release() {
-  delete[] _values;
+  if (_values != _inline) delete[] _values;
   delete[] _freqTables;
   _values = nullptr;
   _freqTables = nullptr;
@@ -135,7 +278,11 @@ void CellValues::Initialise() {
   const int size = layout.ValueSize();
   const int tables = layout.NumberOfFreqTables();
   assert(size >= 2 && "ValueSize() >= 2");
-  std::unique_ptr<double[]> values(new double[static_cast<size_t>(size)]);
+  // A short array lives inside the object: one allocation per cell, and
+  // the slots on the cache line of the object that points to them.
+  std::unique_ptr<double[]> heap(size > kInlineValues ? new double[static_cast<size_t>(size)]
+                                                      : nullptr);
+  double* values = heap ? heap.get() : _inline;
   for (int k = 0; k < size; ++k) values[k] = 0.0;
   for (int i = 0; i < layout.NumberOfValues(); ++i) {
     const int update = layout.GetUpdateStat(i);
@@ -155,7 +302,8 @@ void CellValues::Initialise() {
     }
   }
   _freqTables = tables > 0 ? new FrequencyTable[static_cast<size_t>(tables)] : nullptr;
-  _values = values.release();
+  heap.release();
+  _values = values;
 }
 
 int CellValues::NumberOfValues() const {
@@ -213,36 +361,31 @@ bool CellValues::AddFixedCase(bool valid, bool totalOnly, double weight) {
 template <class ReaderOf>
 void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
   const CellStatistics& layout = *_cellStats;
-  // The layout, not the routine, decides whether valid N has slots of its
-  // own, so that the walk never leaves the slots the layout laid out.
-  const bool ownValidN = !layout.IsCategoricalVariable();
-  const int count = layout.NumberOfValues();
-  double* s = _values + layout.GetFixedSize();
+  // The layout lists the statistics that have slots or tables to update,
+  // each with its first slot: the walk visits nothing else and never leaves
+  // the slots the layout laid out.
   double x = 0.0;
-  for (int i = 0; i < count; ++i) {
-    const int update = layout.GetUpdateStat(i);
-    const double a = IsUnweightedUpdate(update) ? 1.0 : weight;
-    switch (update) {
+  for (const CellStatistics::Update& u : layout.GetUpdates()) {
+    const double a = u.unweighted ? 1.0 : weight;
+    double* s = _values + u.slot;
+    switch (u.code) {
       case Codes::kMaximum:
-        if (NumericValue(readerOf(i), x) && x > s[0]) s[0] = x;
-        s += 1;
+        if (NumericValue(readerOf(u.statistic), x) && x > s[0]) s[0] = x;
         break;
       case Codes::kMinimum:
-        if (NumericValue(readerOf(i), x) && x < s[0]) s[0] = x;
-        s += 1;
+        if (NumericValue(readerOf(u.statistic), x) && x < s[0]) s[0] = x;
         break;
       case Codes::kValueRange:
-        if (NumericValue(readerOf(i), x)) {
+        if (NumericValue(readerOf(u.statistic), x)) {
           if (x < s[0]) s[0] = x;
           if (x > s[1]) s[1] = x;
         }
-        s += 2;
         break;
       case Codes::kMean:
       case Codes::kUMean:
         // Slots W, m: m' = a (x - m) / W' + m. A mean that cancels to rounding
         // noise of the previous mean becomes exactly zero.
-        if (a != 0.0 && NumericValue(readerOf(i), x)) {
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) {
           const double w = s[0] + a;
           const double m = s[1];
           double mean = a * (x - m) / w + m;
@@ -250,7 +393,6 @@ void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
           s[0] = w;
           s[1] = mean;
         }
-        s += 2;
         break;
       case Codes::kVariance:
       case Codes::kUVariance:
@@ -258,7 +400,7 @@ void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
         // M2 += W (a/W') d^2. M2 = -1 marks an overflow for good. The first
         // value adds nothing to M2: with W = 0 the term is zero even when d^2
         // overflows (0 times infinity would otherwise poison M2).
-        if (a != 0.0 && NumericValue(readerOf(i), x)) {
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) {
           const double w = s[0];
           const double wNext = w + a;
           const double d = x - s[1];
@@ -271,32 +413,27 @@ void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
           }
           s[0] = wNext;
         }
-        s += 3;
         break;
       case Codes::kValidN:
       case Codes::kUValidN:
-        // A categorical layout counts valid cases in its fixed region instead.
-        if (ownValidN) {
-          if (NumericValue(readerOf(i), x)) s[0] += a;
-          s += 1;
-        }
+        // Only a scale layout lists valid N: it has a slot of its own.
+        if (NumericValue(readerOf(u.statistic), x)) s[0] += a;
         break;
       case Codes::kBelowCount:  // the update code of every limit statistic
       case Codes::kUBelowCount:
         // Slots V (valid weight), P (passing weight).
-        if (a != 0.0 && NumericValue(readerOf(i), x)) {
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) {
           s[0] += a;
-          if (PassesLimits(x, layout.GetAggregationStatistic(i))) s[1] += a;
+          if (PassesLimits(x, layout.GetAggregationStatistic(u.statistic))) s[1] += a;
         }
-        s += 2;
         break;
       case Codes::kMedian:
       case Codes::kUMedian:
         // NaN has no place in an ordered table; it is left out.
-        if (a != 0.0 && NumericValue(readerOf(i), x) && x == x) {
-          const int f = layout.GetFrequencyIndex(i);
-          assert(f >= 0 && f < layout.NumberOfFreqTables() && "frequency index inside the cell");
-          AddFrequency(_freqTables[f], x, a);
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x) && x == x) {
+          assert(u.slot >= 0 && u.slot < layout.NumberOfFreqTables() &&
+                 "frequency index inside the cell");
+          _freqTables[u.slot].Add(x, a);
         }
         break;
       default:

@@ -1,7 +1,9 @@
 #ifndef CELL_VALUES_H
 #define CELL_VALUES_H
 
-#include <map>
+#include <cstddef>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "AggregationResult.h"
@@ -11,14 +13,57 @@ class AggregationStatistic;
 class CellStatistics;
 class ZarnCaseValueReader;
 
-// The frequencies of the distinct values of one variable in one cell: value
-// (ascending, exact comparison) to the sum of case weights, or to the number
-// of cases for an unweighted table.
-typedef std::map<double, double> FrequencyTable;
+// FrequencyTable: the frequencies of the distinct values of one variable in
+// one cell, an ordered map from value (ascending, exact comparison, so -0.0
+// and 0.0 are one key, the first one added) to the sum of case weights, or
+// to the number of cases for an unweighted table. Owns its entries.
+//
+// Stored as a sorted array of distinct entries. While the table is small an
+// addition is made in place (a binary search of a cache-resident array; a new
+// value is inserted). A large table appends each addition instead, and the
+// appended entries are sorted (stably, so the frequencies of one value are
+// summed in the order they were added, as a tree map sums them) and merged in
+// once they are as many as the sorted ones, or when the table is read. Every
+// pass over a large table is sequential: a case costs no cache miss however
+// many distinct values the cell holds, and memory stays within a small
+// multiple of the distinct values. Reading merges the pending entries first
+// (a change of representation, not of the values), so a table is read by one
+// thread at a time, like the cell that owns it.
+class FrequencyTable {
+ public:
+  using value_type = std::pair<double, double>;
+  using const_iterator = std::vector<value_type>::const_iterator;
+  using const_reverse_iterator = std::vector<value_type>::const_reverse_iterator;
+
+  FrequencyTable() = default;
+  // Adds every (value, frequency) pair in order; a repeated value sums.
+  FrequencyTable(std::initializer_list<value_type> entries);
+
+  // Adds frequency to the value's frequency, inserting the value when new.
+  // REQUIRES: value is not NaN.
+  void Add(double value, double frequency);
+
+  // Number of distinct values.
+  size_t size() const;
+  bool empty() const { return size() == 0; }
+  // The entries in ascending value order; valid until the next Add.
+  const_iterator begin() const;
+  const_iterator end() const;
+  const_reverse_iterator rbegin() const;
+  const_reverse_iterator rend() const;
+
+ private:
+  // Sorts the pending entries and merges them into the sorted ones.
+  void Merge() const;
+
+  mutable std::vector<value_type> _sorted;
+  mutable std::vector<value_type> _pending;
+};
 
 // CellValues: the running totals of one cell for one CellStatistics layout.
 // Owns its value slots (one array of ValueSize() doubles: the two counts, the
-// fixed N's, then every statistic's own accumulator in layout order) and its
+// fixed N's, then every statistic's own accumulator in layout order; a short
+// array is kept inside the object) and its
 // frequency tables; points to (does not own) the layout, which outlives it.
 // A case walks the slots once in layout order and allocates nothing but a new
 // frequency-table key. Means and sums of squares are updated in West's
@@ -72,9 +117,13 @@ class CellValues {
   void Release();
   const FrequencyTable& FrequencyTableOf(int statIndex) const;
 
+  // Value arrays of up to this many slots are kept in _inline.
+  static const int kInlineValues = 6;
+
   const CellStatistics* _cellStats;
   double* _values;
   FrequencyTable* _freqTables;  // NumberOfFreqTables() tables, null when none
+  double _inline[kInlineValues];
 };
 
 // Percentile p (0 to 100) of the averaged empirical distribution: the smallest

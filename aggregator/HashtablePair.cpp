@@ -1,5 +1,6 @@
 #include "HashtablePair.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 
@@ -13,20 +14,48 @@ ZarnHashtablePair::ZarnHashtablePair(int bucketCount)
       _threshold(0),
       _loadFactor(0.75f),
       _rehashCount(0),
-      _freeList(nullptr) {
+      _freeList(nullptr),
+      _bucketMagic(0),
+      _blocks(nullptr),
+      _blockSize(0),
+      _carved(0) {
   assert(bucketCount >= 0 && "bucketCount >= 0");
   _buckets = new PairNode*[bucketCount > 0 ? bucketCount : 1]();
+  SetBucketCount(bucketCount);
   _threshold = static_cast<int>(static_cast<float>(bucketCount) * _loadFactor);
 }
 
 ZarnHashtablePair::~ZarnHashtablePair() {
   ReleaseChains();
   delete[] _buckets;
-  while (_freeList) {
-    PairNode* node = _freeList;
-    _freeList = node->_next;
-    delete node;
+  // Every node lives in a block: freeing the blocks frees the free list too.
+  while (_blocks) {
+    PairNode* block = _blocks;
+    _blocks = block->_next;
+    delete[] block;
   }
+}
+
+void ZarnHashtablePair::SetBucketCount(int bucketCount) {
+  _bucketCount = bucketCount;
+  _bucketMagic =
+      bucketCount > 0 ? ~std::uint64_t{0} / static_cast<std::uint32_t>(bucketCount) + 1 : 0;
+}
+
+PairNode* ZarnHashtablePair::NewNode() {
+  if (PairNode* node = _freeList) {
+    _freeList = node->_next;
+    return node;
+  }
+  if (_carved == _blockSize) {
+    // Entry 0 of a block links the blocks; the others are nodes.
+    _blockSize = _blockSize == 0 ? 32 : std::min(2 * _blockSize, 8192);
+    PairNode* block = new PairNode[static_cast<size_t>(_blockSize)];
+    block->_next = _blocks;
+    _blocks = block;
+    _carved = 1;
+  }
+  return &_blocks[_carved++];
 }
 
 bool ZarnHashtablePair::Insert(CellKey* key, CellValues* values) {
@@ -37,15 +66,10 @@ bool ZarnHashtablePair::Insert(CellKey* key, CellValues* values) {
 
 PairNode* ZarnHashtablePair::Link(CellKey* key, CellValues* values) {
   if (_count + 1 > _threshold) Grow();
-  PairNode* node = _freeList;
-  if (node) {
-    _freeList = node->_next;
-  } else {
-    node = new PairNode;
-  }
-  node->_key = key;
+  PairNode* node = NewNode();
+  SetKey(node, key);
   node->_values = values;
-  PairNode*& head = _buckets[BucketOf(key->hashcode(), _bucketCount)];
+  PairNode*& head = _buckets[Bucket(node->_hash)];
   node->_next = head;
   head = node;
   ++_count;
@@ -57,15 +81,24 @@ PairNode* ZarnHashtablePair::Replace(CellKey* key, CellValues* values) {
   if (!node) return Link(key, values);
   if (node->_key != key) delete node->_key;
   if (node->_values != values) delete node->_values;
-  node->_key = key;
+  SetKey(node, key);
   node->_values = values;
   return node;
+}
+
+void ZarnHashtablePair::SetKey(PairNode* node, CellKey* key) {
+  node->_key = key;
+  node->_hash = key->hashcode();
+  node->_length = key->length();
+  if (node->_length <= CellKey::kInlineCodes) {
+    for (int i = 0; i < node->_length; ++i) node->_codes[i] = (*key)[i];
+  }
 }
 
 std::pair<CellKey*, CellValues*>* ZarnHashtablePair::Remove(const CellKey& key) {
   PairNode* node = Find(key);
   if (!node) return nullptr;
-  Unlink(_buckets[BucketOf(key.hashcode(), _bucketCount)], node);
+  Unlink(_buckets[Bucket(key.hashcode())], node);
   auto* removed = new std::pair<CellKey*, CellValues*>(node->_key, node->_values);
   node->_key = nullptr;
   node->_values = nullptr;
@@ -107,14 +140,14 @@ void ZarnHashtablePair::Grow() {
   for (int b = 0; b < _bucketCount; ++b) {
     while (PairNode* node = _buckets[b]) {
       _buckets[b] = node->_next;
-      PairNode*& head = newBuckets[BucketOf(node->_key->hashcode(), newCount)];
+      PairNode*& head = newBuckets[BucketOf(node->_hash, newCount)];
       node->_next = head;
       head = node;
     }
   }
   delete[] _buckets;
   _buckets = newBuckets;
-  _bucketCount = newCount;
+  SetBucketCount(newCount);
 }
 
 void ZarnHashtablePair::Unlink(PairNode*& head_ptr, PairNode* target) {

@@ -10,11 +10,28 @@ class CellValues;
 
 // PairNode: one entry of a bucket chain of ZarnHashtablePair (or a spare node
 // on its free list, with both pointers null). The table owns the node and the
-// key and values it points to.
+// key and values it points to. _hash repeats the key's stored hash code and,
+// for a key of at most CellKey::kInlineCodes codes, _length and _codes repeat
+// its codes, so that a lookup walks the table's own nodes and reaches no key
+// object (the stored keys never change).
 struct PairNode {
   CellKey* _key;
   CellValues* _values;
   PairNode* _next;
+  int _hash;
+  int _length;
+  int _codes[CellKey::kInlineCodes];
+
+  // Whether the node holds a key equal to key (stored hash, length, codes).
+  bool Holds(const CellKey& key) const {
+    if (_hash != key.hashcode()) return false;
+    if (_length > CellKey::kInlineCodes) return *_key == key;
+    if (_length != key.length()) return false;
+    for (int i = 0; i < _length; ++i) {
+      if (_codes[i] != key[i]) return false;
+    }
+    return true;
+  }
 
   CellKey* GetKey() const { return _key; }
   CellValues* GetValues() const { return _values; }
@@ -23,10 +40,14 @@ struct PairNode {
 // ZarnHashtablePair: the cells of a cube (or of a percentage base), a chained
 // hash table from CellKey to CellValues. Owns every inserted key and values
 // object (each allocated individually with new) and every node, in a chain or
-// on the free list. Cleared nodes go to the free list and are reused before
-// new ones are allocated, so refilling a cleared table allocates no nodes.
+// on the free list. Nodes are carved from blocks the table allocates (each
+// twice the size of the previous one), so the nodes of a table sit together
+// in memory; cleared nodes go to the free list and are reused before new ones
+// are carved, so refilling a cleared table allocates no nodes.
 // The bucket count grows (2n + 1) once the count would pass 0.75 times it,
-// and never shrinks. Not copyable.
+// and never shrinks. The remainder that picks a bucket is computed by two
+// multiplications with a constant kept for the bucket count (the same value
+// as the division). Not copyable.
 class ZarnHashtablePair {
  public:
   // Bucket count the cube aggregator gives every table.
@@ -43,8 +64,8 @@ class ZarnHashtablePair {
   PairNode* Find(const CellKey& key) const {
     if (_bucketCount < 1) return nullptr;
     const int hash = key.hashcode();
-    for (PairNode* node = _buckets[BucketOf(hash, _bucketCount)]; node; node = node->_next) {
-      if (node->_key->hashcode() == hash && *node->_key == key) return node;
+    for (PairNode* node = _buckets[Bucket(hash)]; node; node = node->_next) {
+      if (node->Holds(key)) return node;
     }
     return nullptr;
   }
@@ -114,6 +135,20 @@ class ZarnHashtablePair {
   }
 
  private:
+  // BucketOf(hash, _bucketCount) without a division: with M = 2^64 / n
+  // rounded up, the high 64 bits of (M * h mod 2^64) * n are h mod n for
+  // every 32-bit h and n.
+  int Bucket(int hash) const {
+    const std::uint64_t low = _bucketMagic * static_cast<std::uint32_t>(hash);
+    return static_cast<int>(
+        (static_cast<unsigned __int128>(low) * static_cast<std::uint32_t>(_bucketCount)) >> 64);
+  }
+  void SetBucketCount(int bucketCount);
+  // A node from the free list, or a new one carved from the current block.
+  PairNode* NewNode();
+  // Points the node at key, copying its hash code and short codes.
+  static void SetKey(PairNode* node, CellKey* key);
+
   // Stores a pair whose key is absent, growing the table first when needed.
   PairNode* Link(CellKey* key, CellValues* values);
   // Doubles the bucket count plus one and relinks every node (no copies).
@@ -130,6 +165,12 @@ class ZarnHashtablePair {
   float _loadFactor;
   int _rehashCount;
   PairNode* _freeList;
+  std::uint64_t _bucketMagic;
+  // Blocks of nodes, each one linked to the previous through its first
+  // node's _next; _carved nodes of the newest block (_blockSize) are in use.
+  PairNode* _blocks;
+  int _blockSize;
+  int _carved;
 };
 
 #endif

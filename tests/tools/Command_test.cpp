@@ -50,10 +50,10 @@ class Scratch {
 
 Outcome RunTabcube(const std::string& arguments) {
   static int counter = 0;
-  const std::string base = "/tmp/tabcube_cmd_out_" + std::to_string(getpid()) + "_" +
-                           std::to_string(counter++);
-  const std::string command = std::string(TABCUBE_COMMAND) + " " + arguments + " >" + base +
-                              ".out 2>" + base + ".err";
+  const std::string base =
+      "/tmp/tabcube_cmd_out_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+  const std::string command =
+      std::string(TABCUBE_COMMAND) + " " + arguments + " >" + base + ".out 2>" + base + ".err";
   Outcome outcome;
   const int raw = std::system(command.c_str());
   outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -112,8 +112,9 @@ TEST(CommandTest, MalformedCsvNamesLineAndColumn) {
 TEST(CommandTest, ValueThatIsNotANumber) {
   Scratch scratch;
   scratch.Write("d.csv", "g,x\n1,2\n1,3\n");
-  scratch.Write("d.json",
-                R"({"variables": [{"name": "g", "type": "numeric"}, {"name": "x", "type": "numeric"}]})");
+  scratch.Write(
+      "d.json",
+      R"({"variables": [{"name": "g", "type": "numeric"}, {"name": "x", "type": "numeric"}]})");
   scratch.Write("bad.csv", "g,x\n1,2\n1,x3\n");
   const std::string request = scratch.Write(
       "r.json", TableRequest("bad.csv", R"(["Count"])", R"("dictionary": "d.json", )"));
@@ -131,8 +132,8 @@ TEST(CommandTest, UnknownVariableOrSet) {
 TEST(CommandTest, SetMixingNumericAndStringMembers) {
   Scratch scratch;
   scratch.Write("d.csv", kSmallCsv);
-  const std::string request = scratch.Write(
-      "r.json", R"({"data": "d.csv", "sets": [{"name": "m", "variables": ["x", "s"]}],
+  const std::string request =
+      scratch.Write("r.json", R"({"data": "d.csv", "sets": [{"name": "m", "variables": ["x", "s"]}],
                     "tables": [{"rows": [["m"]], "statistics": ["Count"]}]})");
   ExpectInputError(RunTabcube("run " + request),
                    "$.sets[0].variables[1]: set m mixes numeric and string variables");
@@ -212,6 +213,61 @@ TEST(CommandTest, WeightsLeaveOutNonPositiveCasesAndCountThem) {
   EXPECT_NE(text.out.find("5 cases read, 3 left out for a missing, zero or negative weight"),
             std::string::npos)
       << text.out;
+}
+
+// Cases spread over several batches of the threaded reader, with weights that
+// leave some cases out, feeding a weighted and an unweighted table.
+std::string ManyCases(int cases, bool badLast) {
+  std::string text = "g,x,w\n";
+  for (int i = 0; i < cases; ++i) {
+    text += std::to_string(i % 3 + 1) + "," + std::to_string(i % 7) + "," +
+            std::to_string((i % 5) * 0.5) + "\n";
+  }
+  if (badLast) text += "1,oops,1\n";
+  return text;
+}
+
+const char* const kTwoTables =
+    R"({"data": "d.csv", "dictionary": "d.json", "weight": "w", "tables": [)"
+    R"({"rows": [["g"]], "variables": {"g": {"totals": true}},)"
+    R"( "statistics": ["Count", "UCount", {"name": "Mean", "variable": "x"}]},)"
+    R"({"rows": [["x"]], "columns": [["g"]], "weighted": false,)"
+    R"( "statistics": ["Count", "ColPct", {"name": "Median", "variable": "x"}]}]})";
+
+const char* const kNumericDictionary =
+    R"({"variables": [{"name": "g", "type": "numeric"}, {"name": "x", "type": "numeric"},)"
+    R"( {"name": "w", "type": "numeric"}]})";
+
+TEST(CommandTest, TablesOnThreadsGiveTheSameTablesAsOneThread) {
+  Scratch scratch;
+  scratch.Write("d.csv", ManyCases(5000, false));
+  scratch.Write("d.json", kNumericDictionary);
+  const std::string request = scratch.Write("r.json", kTwoTables);
+  const Outcome inline_ = RunTabcube("run " + request + " --format csv --threads 0");
+  const Outcome threaded = RunTabcube("run " + request + " --format csv --threads 1");
+  ASSERT_EQ(inline_.status, 0) << inline_.err;
+  ASSERT_EQ(threaded.status, 0) << threaded.err;
+  EXPECT_EQ(threaded.out, inline_.out);
+  // A fifth of the cases weigh 0 and are left out of the weighted table: of
+  // the 1667 cases with g = 1, those with i % 5 == 0 (i = 0, 15, 30, ...).
+  EXPECT_NE(threaded.out.find(",g,row,1,1,value,,,,,,UCount,,,1333,,"), std::string::npos)
+      << threaded.out.substr(0, 2000);
+  for (const char* name : {"reference_gss.json", "reference_survey.json", "demo_survey.json"}) {
+    const std::string path = kExamples + "/requests/" + name;
+    const Outcome one = RunTabcube("run " + path + " --format json --threads 0");
+    const Outcome many = RunTabcube("run " + path + " --format json --threads 1");
+    ASSERT_EQ(one.status, 0) << name << ": " << one.err;
+    EXPECT_EQ(many.out, one.out) << name;
+  }
+}
+
+TEST(CommandTest, BadDataStopsEveryTableThread) {
+  Scratch scratch;
+  scratch.Write("d.csv", ManyCases(3000, true));
+  scratch.Write("d.json", kNumericDictionary);
+  const std::string request = scratch.Write("r.json", kTwoTables);
+  ExpectInputError(RunTabcube("run " + request + " --threads 1"),
+                   "d.csv:3002:2: variable x: \"oops\" is not a number");
 }
 
 }  // namespace

@@ -18,6 +18,11 @@ struct CommandOptions {
   std::string format = "text";
   std::string output;  // empty: standard output
   bool progress = false;
+  // Threads that aggregate: 0 feeds every table on the reading thread; above
+  // 0 every table is aggregated on a thread of its own while the reading
+  // thread parses the data; -1 chooses: threads for a request of several
+  // tables on a machine of two cores or more.
+  int threads = -1;
 };
 
 // Runs a request: reads the dictionary (or infers one) and streams the data

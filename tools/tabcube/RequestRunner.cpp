@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <map>
+#include <mutex>
+#include <thread>
 
 #include "AggregationCategory.h"
 #include "AggregationCube.h"
@@ -26,17 +30,21 @@ namespace {
 
 using Codes = TableEncryptionCodes;
 
-// Shows a table the current case of another iterator. A table that must not
-// be weighted reads the data through one of these: the engine weights cases
-// only when its iterator is the weighted procedure iterator.
-class MirrorIterator : public QUOR_InputCaseIterator {
+// The iterator a table reads its cases through: it shows whatever row it is
+// given (the reader's current row, or a row of a batch on another thread). A
+// table that must not be weighted reads through the plain one: the engine
+// weights cases only when its iterator is the weighted procedure iterator.
+class RowIterator : public QUOR_InputCaseIterator {
  public:
-  MirrorIterator(const QUOR_DataSource& dataSource, const QUOR_InputCaseIterator& source)
-      : QUOR_InputCaseIterator(dataSource), _source(source) {}
-  void Follow() { SetCurrentRow(_source.CurrentRow()); }
+  explicit RowIterator(const QUOR_DataSource& dataSource) : QUOR_InputCaseIterator(dataSource) {}
+  void Show(const OBS* row) { SetCurrentRow(row); }
+};
 
- private:
-  const QUOR_InputCaseIterator& _source;
+class WeightedRowIterator : public ProcDSIterator {
+ public:
+  WeightedRowIterator(const QUOR_DataSource& dataSource, int weightVariable)
+      : ProcDSIterator(dataSource, weightVariable) {}
+  void Show(const OBS* row) { SetCurrentRow(row); }
 };
 
 [[noreturn]] void Fail(const std::string& path, const std::string& problem) {
@@ -96,7 +104,9 @@ struct CubeRun {
 
 struct RequestRunner::TableRun {
   const TableSpec* spec = nullptr;
-  std::unique_ptr<MirrorIterator> mirror;
+  // Exactly one of the two is set.
+  std::unique_ptr<RowIterator> plainRows;
+  std::unique_ptr<WeightedRowIterator> weightedRows;
   // Declared before the engine table: the table's dimensions point at these.
   std::vector<std::unique_ptr<ParsedCategory>> parsedCategories;
   std::map<std::string, std::unique_ptr<ElementRun>> elements;
@@ -104,6 +114,14 @@ struct RequestRunner::TableRun {
   std::vector<CubeRun> cubes;
   int cubeCount = 0;
   bool weighted = false;
+
+  void AddCase(const OBS* row) {
+    if (plainRows)
+      plainRows->Show(row);
+    else
+      weightedRows->Show(row);
+    table->AddNewCase();
+  }
 };
 
 namespace {
@@ -114,14 +132,16 @@ class TableBuilder {
   TableBuilder(const Request& request, const QUOR_DataSource& dataSource)
       : _request(request), _dataSource(dataSource) {}
 
-  void Build(RequestRunner::TableRun& run, const TableSpec& spec, QUOR_InputCaseIterator& iterator,
-             bool weightedData) {
+  void Build(RequestRunner::TableRun& run, const TableSpec& spec, int weightVariable) {
     run.spec = &spec;
-    run.weighted = weightedData && spec.weighted;
-    QUOR_InputCaseIterator* tableIterator = &iterator;
-    if (weightedData && !spec.weighted) {
-      run.mirror = std::make_unique<MirrorIterator>(_dataSource, iterator);
-      tableIterator = run.mirror.get();
+    run.weighted = weightVariable >= 0 && spec.weighted;
+    QUOR_InputCaseIterator* tableIterator = nullptr;
+    if (run.weighted) {
+      run.weightedRows = std::make_unique<WeightedRowIterator>(_dataSource, weightVariable);
+      tableIterator = run.weightedRows.get();
+    } else {
+      run.plainRows = std::make_unique<RowIterator>(_dataSource);
+      tableIterator = run.plainRows.get();
     }
     if (spec.rows.empty() && spec.columns.empty() && spec.layers.empty())
       Fail(spec.path, "the table has no rows, columns or layers");
@@ -648,22 +668,162 @@ RequestRunner::RequestRunner(const Request& request, const QUOR_DataSource& data
   TableBuilder builder(request, dataSource);
   for (const TableSpec& spec : request.tables) {
     auto run = std::make_unique<TableRun>();
-    builder.Build(*run, spec, iterator, weightVariable >= 0);
+    builder.Build(*run, spec, weightVariable);
     _tables.push_back(std::move(run));
   }
 }
 
 RequestRunner::~RequestRunner() = default;
 
-void RequestRunner::Feed(const std::function<void(long)>& progress, long progressInterval) {
+void RequestRunner::Feed(const std::function<void(long)>& progress, long progressInterval,
+                         int threads) {
+  if (threads > 0 && !_tables.empty())
+    FeedThreaded(progress, progressInterval);
+  else
+    FeedInline(progress, progressInterval);
+}
+
+void RequestRunner::FeedInline(const std::function<void(long)>& progress, long progressInterval) {
   long cases = 0;
   while (_iterator.Next()) {
-    for (auto& run : _tables) {
-      if (run->mirror) run->mirror->Follow();
-      run->table->AddNewCase();
-    }
+    const OBS* row = _iterator.CurrentRow();
+    for (auto& run : _tables) run->AddCase(row);
     if (progress && ++cases % progressInterval == 0) progress(_iterator.CasesRead());
   }
+}
+
+namespace {
+
+// Rows handed from the reading thread to the table threads. A ring of
+// batches: the reader fills a free batch and publishes it; every table thread
+// aggregates every published batch in order; a batch is free again once every
+// table thread is done with it. The rows of a batch never change while it is
+// published, so the table threads read them without locking.
+class RowQueue {
+ public:
+  RowQueue(int consumers, size_t rowWidth)
+      : _consumers(consumers), _rowWidth(std::max<size_t>(1, rowWidth)) {
+    for (Batch& batch : _batches) batch.rows.resize(kRowsPerBatch * _rowWidth);
+  }
+
+  // The reader: the batch to fill next, once every table thread is done with
+  // it; null when the run is being abandoned.
+  OBS* NextToFill() {
+    std::unique_lock<std::mutex> lock(_mutex);
+    Batch& batch = _batches[_published % kBatches];
+    _freed.wait(lock, [&] { return batch.busy == 0 || _abandoned; });
+    return _abandoned ? nullptr : batch.rows.data();
+  }
+  // The reader: publishes the batch from NextToFill with its number of rows
+  // (0 marks the end of the data).
+  void Publish(size_t rows) {
+    {
+      std::lock_guard<std::mutex> lock(_mutex);
+      Batch& batch = _batches[_published % kBatches];
+      batch.count = rows;
+      batch.busy = _consumers;
+      ++_published;
+    }
+    _filled.notify_all();
+  }
+  // A table thread: batch number sequence once published (null when the run
+  // is abandoned), with its rows.
+  const OBS* WaitFor(size_t sequence, size_t& rows) {
+    std::unique_lock<std::mutex> lock(_mutex);
+    _filled.wait(lock, [&] { return _published > sequence || _abandoned; });
+    if (_abandoned) return nullptr;
+    const Batch& batch = _batches[sequence % kBatches];
+    rows = batch.count;
+    return batch.rows.data();
+  }
+  // A table thread is done with batch number sequence.
+  void Done(size_t sequence) {
+    {
+      std::lock_guard<std::mutex> lock(_mutex);
+      --_batches[sequence % kBatches].busy;
+    }
+    _freed.notify_all();
+  }
+  // Stops every thread at its next wait.
+  void Abandon() {
+    {
+      std::lock_guard<std::mutex> lock(_mutex);
+      _abandoned = true;
+    }
+    _filled.notify_all();
+    _freed.notify_all();
+  }
+  size_t RowWidth() const { return _rowWidth; }
+
+  static constexpr size_t kRowsPerBatch = 1024;
+
+ private:
+  static constexpr size_t kBatches = 8;
+  struct Batch {
+    std::vector<OBS> rows;
+    size_t count = 0;
+    int busy = 0;  // table threads that have not finished the batch
+  };
+
+  const int _consumers;
+  const size_t _rowWidth;
+  Batch _batches[kBatches];
+  size_t _published = 0;
+  bool _abandoned = false;
+  std::mutex _mutex;
+  std::condition_variable _filled, _freed;
+};
+
+}  // namespace
+
+void RequestRunner::FeedThreaded(const std::function<void(long)>& progress, long progressInterval) {
+  RowQueue queue(static_cast<int>(_tables.size()), static_cast<size_t>(_dataSource.RowWidth()));
+  std::vector<std::exception_ptr> errors(_tables.size());
+  std::vector<std::thread> workers;
+  for (size_t t = 0; t < _tables.size(); ++t) {
+    workers.emplace_back([&, t] {
+      TableRun& run = *_tables[t];
+      try {
+        for (size_t sequence = 0;; ++sequence) {
+          size_t rows = 0;
+          const OBS* batch = queue.WaitFor(sequence, rows);
+          if (!batch || rows == 0) return;
+          for (size_t r = 0; r < rows; ++r) run.AddCase(batch + r * queue.RowWidth());
+          queue.Done(sequence);
+        }
+      } catch (...) {
+        errors[t] = std::current_exception();
+        queue.Abandon();
+      }
+    });
+  }
+  std::exception_ptr readError;
+  try {
+    long cases = 0;
+    const size_t width = static_cast<size_t>(_dataSource.RowWidth());
+    bool more = true;
+    while (more) {
+      OBS* batch = queue.NextToFill();
+      if (!batch) break;
+      size_t rows = 0;
+      while (rows < RowQueue::kRowsPerBatch && (more = _iterator.Next())) {
+        if (width > 0)
+          std::memcpy(batch + rows * width, _iterator.CurrentRow(), width * sizeof(OBS));
+        ++rows;
+        if (progress && ++cases % progressInterval == 0) progress(_iterator.CasesRead());
+      }
+      if (rows > 0) queue.Publish(rows);
+    }
+    // An empty batch tells the table threads that the data have ended.
+    if (more == false && queue.NextToFill()) queue.Publish(0);
+  } catch (...) {
+    readError = std::current_exception();
+    queue.Abandon();
+  }
+  for (std::thread& worker : workers) worker.join();
+  if (readError) std::rethrow_exception(readError);
+  for (const std::exception_ptr& error : errors)
+    if (error) std::rethrow_exception(error);
 }
 
 std::vector<CubeResult> RequestRunner::Results() const {

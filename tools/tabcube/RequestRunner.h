@@ -28,14 +28,23 @@ class RequestRunner {
   RequestRunner(const RequestRunner&) = delete;
   RequestRunner& operator=(const RequestRunner&) = delete;
 
-  // Feeds every case; progress(casesRead) is called every progressInterval cases.
-  void Feed(const std::function<void(long)>& progress, long progressInterval);
+  // Feeds every case; progress(casesRead) is called every progressInterval
+  // cases. With threads above 0, the calling thread reads the cases into
+  // batches of rows while each table aggregates them on a thread of its own
+  // (the engine's tables share nothing, so each is driven by one thread);
+  // with 0 every table is fed on the calling thread, case by case. The
+  // results are the same either way. An error of the data stops every thread
+  // and is thrown here.
+  void Feed(const std::function<void(long)>& progress, long progressInterval, int threads = 0);
   // The finished cubes of every table, in request order.
   std::vector<CubeResult> Results() const;
 
   struct TableRun;
 
  private:
+  void FeedInline(const std::function<void(long)>& progress, long progressInterval);
+  void FeedThreaded(const std::function<void(long)>& progress, long progressInterval);
+
   const Request& _request;
   const QUOR_DataSource& _dataSource;
   StreamingCaseIterator& _iterator;
