@@ -25,7 +25,7 @@ def stats(peer, n, w):
     return min(times), statistics.median(times)
 
 
-rows = sorted({(w, n) for (p, n, w) in runs if w.startswith("w") and w != "w1r"},
+rows = sorted({(w, n) for (p, n, w) in runs if w in ("w1", "w2", "w3", "w4")},
               key=lambda k: (k[0], {"1m": 0, "10m": 1}.get(k[1], 2)))
 if machine:
     print(f"Machine: {machine}\n")

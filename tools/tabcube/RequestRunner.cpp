@@ -7,6 +7,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "AggregationCategory.h"
@@ -403,7 +404,8 @@ class TableBuilder {
     auto visit = [&group](ParsedCategory* entry) {
       const int type = entry->GetPCType();
       if (type == ParsedCategory::kSubtotal || type == ParsedCategory::kHSubtotal) {
-        for (ParsedCategory* member : group) member->SetSubtotalEncoding(entry->GetSubtotalEncoding());
+        for (ParsedCategory* member : group)
+          member->SetSubtotalEncoding(entry->GetSubtotalEncoding());
         group.clear();
       } else if (type != ParsedCategory::kPCompute) {
         group.push_back(entry);
@@ -780,7 +782,7 @@ void RequestRunner::FeedThreaded(const std::function<void(long)>& progress, long
   RowQueue queue(static_cast<int>(_tables.size()), static_cast<size_t>(_dataSource.RowWidth()));
   std::vector<std::exception_ptr> errors(_tables.size());
   std::vector<std::thread> workers;
-  for (size_t t = 0; t < _tables.size(); ++t) {
+  auto startWorker = [&](size_t t) {
     workers.emplace_back([&, t] {
       TableRun& run = *_tables[t];
       try {
@@ -796,6 +798,16 @@ void RequestRunner::FeedThreaded(const std::function<void(long)>& progress, long
         queue.Abandon();
       }
     });
+  };
+  try {
+    for (size_t t = 0; t < _tables.size(); ++t) startWorker(t);
+  } catch (const std::system_error&) {
+    // No thread to be had: the threads started so far stop before reading a
+    // case, and every table is fed on this thread instead.
+    queue.Abandon();
+    for (std::thread& worker : workers) worker.join();
+    FeedInline(progress, progressInterval);
+    return;
   }
   std::exception_ptr readError;
   try {
