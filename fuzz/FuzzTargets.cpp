@@ -177,15 +177,31 @@ int FuzzCommand(const uint8_t* data, size_t size) {
   options.request = Scratch().Write("request.json", requestText);
   options.data = Scratch().Write("data.csv", parts.size() > 1 ? parts[1] : std::string());
   if (hasDictionary) options.dictionary = Scratch().Write("dictionary.json", parts[2]);
-  try {
-    const std::vector<CubeResult> results = RunRequest(options);
-    for (const char* format : {"text", "csv", "json"}) {
-      options.format = format;
-      std::ostringstream out;
-      WriteResults(results, options, out);
+  // The whole path twice: every table fed on the reading thread, and every
+  // table on a thread of its own. Both must give the same tables in every
+  // format, or the same error.
+  std::string outcomes[2];
+  for (int threads : {0, 2}) {
+    options.threads = threads;
+    std::string& outcome = outcomes[threads ? 1 : 0];
+    try {
+      const std::vector<CubeResult> results = RunRequest(options);
+      for (const char* format : {"text", "csv", "json"}) {
+        options.format = format;
+        std::ostringstream out;
+        WriteResults(results, options, out);
+        outcome += out.str();
+      }
+      options.format = "text";
+    } catch (const InputError& error) {
+      CheckMessage(error);
+      outcome = std::string("error: ") + error.what();
     }
-  } catch (const InputError& error) {
-    CheckMessage(error);
+  }
+  if (outcomes[0] != outcomes[1]) {
+    std::fprintf(stderr, "threaded and unthreaded runs differ:\n%s\n---\n%s\n", outcomes[0].c_str(),
+                 outcomes[1].c_str());
+    std::abort();
   }
   return 0;
 }

@@ -24,7 +24,9 @@ int FuzzRequest(const uint8_t* data, size_t size);
 
 // The whole command: the input is a request, a line "%%", CSV data, and
 // optionally another line "%%" and a dictionary. Runs the request over the
-// data and writes the tables as text, CSV and JSON into memory.
+// data and writes the tables as text, CSV and JSON into memory, once with
+// every table on the reading thread and once with a thread per table; the two
+// must agree.
 int FuzzCommand(const uint8_t* data, size_t size);
 
 // The target of a name ("csv", "dictionary", "request", "command"), or null.

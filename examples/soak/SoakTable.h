@@ -129,7 +129,6 @@ class SoakTable {
   // Checks every cell of both cubes against the tallies; returns the number
   // of differences (their descriptions go to `report`).
   int Check(std::string& report) {
-    using Codes = TableEncryptionCodes;
     int differences = 0;
     const std::vector<CubeAggregator*> cubes = _table->GetCubeAggregators();
     std::array<std::vector<const AggregationCategory*>, 3> lists;
@@ -182,7 +181,6 @@ class SoakTable {
           differ("mean " + cell, scale->GetStatValue(0), t.sum / t.weight);
           differ("sum " + cell, scale->GetStatValue(3), t.sum);
         }
-    (void)Codes::kCount;
     return differences;
   }
 
