@@ -32,8 +32,9 @@ for target in $targets; do
   mkdir -p "$work" "$artifacts"
   dictionary=()
   [ -f "fuzz/$target.dict" ] && dictionary=(-dict="fuzz/$target.dict")
+  # A fixed seed (TABCUBE_FUZZ_SEED, default 1) makes a run repeatable.
   echo "== fuzzing $target for ${seconds}s"
-  if ! "$build_dir/fuzz/${target}_fuzzer" "${dictionary[@]}" -max_total_time="$seconds" \
+  if ! "$build_dir/fuzz/${target}_fuzzer" "${dictionary[@]}" -max_total_time="$seconds" -seed="${TABCUBE_FUZZ_SEED:-1}" \
       -timeout=10 -rss_limit_mb=2048 -max_len=16384 -print_final_stats=1 \
       -artifact_prefix="$artifacts/" "$work" "fuzz/corpus/$target" "fuzz/regressions/$target" \
       >"$build_dir/$target.log" 2>&1; then
