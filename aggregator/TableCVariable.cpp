@@ -145,14 +145,7 @@ const std::vector<AggregationCategory*>& TableCVariable::GetCategoryPointers() {
     manager.OrderCategories();
     _categories = manager.GetCategories();
     _pcomputeRequiredCats = manager.GetPcRequiredCategories();
-    if (_syntaxVariable->GetSortKey() == TableEncryptionCodes::kStatisticSort) {
-      // REQUIRES: the host set the sort up (SetSortByScaleStats or
-      // SetSortByDimensionStats); GetSortValues asserts it.
-      std::vector<double> sortValues;
-      GetSortValues(sortValues);
-      manager.OrderByStats(sortValues);
-      _categories = manager.GetCategories();
-    }
+    OrderByStatisticWhenAsked(manager);
   }
 
   return FinishCategoryList();

@@ -1,5 +1,7 @@
 #include "TableDimension.h"
 
+#include "CategoryManager.h"
+
 #include <cassert>
 #include <vector>
 
@@ -178,6 +180,14 @@ AggregationCategory* TableDimension::GetTotalCategoryPtr() const {
   if (!variables.empty()) total->SetVarIndex(variables.front());
   total->SetCatLabel(_totalLabel, _totalLabelDefault);
   return total;
+}
+
+void TableDimension::OrderByStatisticWhenAsked(CategoryManager& manager) {
+  if (GetSyntaxVariable().GetSortKey() != TableEncryptionCodes::kStatisticSort) return;
+  std::vector<double> sortValues;
+  GetSortValues(sortValues);
+  manager.OrderByStats(sortValues);
+  _categories = manager.GetCategories();
 }
 
 const std::vector<AggregationCategory*>& TableDimension::FinishCategoryList() {

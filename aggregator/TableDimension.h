@@ -13,6 +13,7 @@
 class AggregationCategory;
 class AggregationStatistic;
 class AggregationVariable;
+class CategoryManager;
 class CubeAggregator;
 class ParsedCategory;
 class TableMetadata;
@@ -145,6 +146,11 @@ class TABCUBE_EXPORT TableDimension {
   // placeholder in an empty list, marks the list built and returns it. The
   // last step of every dimension's GetCategoryPointers.
   const std::vector<AggregationCategory*>& FinishCategoryList();
+  // When the variable orders its categories by a statistic, reorders the
+  // manager's list by the sort values and takes it as the category list.
+  // REQUIRES: the host set the sort up (SetSortByScaleStats or
+  // SetSortByDimensionStats); GetSortValues asserts it.
+  void OrderByStatisticWhenAsked(CategoryManager& manager);
 
   TableDimension(int numCatCells, DimensionType type);
   TableDimension(int numCatCells, DimensionType type, const AggregationVariable& variable);

@@ -313,14 +313,7 @@ const std::vector<AggregationCategory*>& TableMCSet::GetCategoryPointers() {
     // The categories that hiding subtotals keep out of the list belong to the
     // dimension too; it destroys them with the list.
     _pcomputeRequiredCats = manager.GetPcRequiredCategories();
-    if (GetSyntaxVariable().GetSortKey() == TableEncryptionCodes::kStatisticSort) {
-      // REQUIRES: the host set the sort up (SetSortByScaleStats or
-      // SetSortByDimensionStats); GetSortValues asserts it.
-      std::vector<double> sortValues;
-      GetSortValues(sortValues);
-      manager.OrderByStats(sortValues);
-      _categories = manager.GetCategories();
-    }
+    OrderByStatisticWhenAsked(manager);
   }
 
   return FinishCategoryList();
