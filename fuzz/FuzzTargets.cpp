@@ -186,13 +186,13 @@ int FuzzCommand(const uint8_t* data, size_t size) {
     std::string& outcome = outcomes[threads ? 1 : 0];
     try {
       const std::vector<CubeResult> results = RunRequest(options);
-      for (const char* format : {"text", "csv", "json"}) {
+      for (OutputFormat format : {OutputFormat::kText, OutputFormat::kCsv, OutputFormat::kJson}) {
         options.format = format;
         std::ostringstream out;
         WriteResults(results, options, out);
         outcome += out.str();
       }
-      options.format = "text";
+      options.format = OutputFormat::kText;
     } catch (const InputError& error) {
       CheckMessage(error);
       outcome = std::string("error: ") + error.what();

@@ -24,9 +24,10 @@ std::string CellKey(const CubeResult& cube, const CellResult& cell) {
     const DimensionResult& dimension = cube.dimensions[d];
     const CategoryResult& category = dimension.categories[static_cast<size_t>(cell.categories[d])];
     std::string value;
-    if (category.type == "total") {
+    if (category.type == CategoryType::kTotal) {
       value = "total";
-    } else if (category.type == "subtotal" || category.type == "hsubtotal") {
+    } else if (category.type == CategoryType::kSubtotal ||
+               category.type == CategoryType::kHidingSubtotal) {
       value = "subtotal:" + category.label;
     } else if (category.isString) {
       value = category.text;
@@ -78,8 +79,8 @@ TEST(CommandReferenceTest, EveryValueMatchesTheIndependentComputation) {
         if (!cell.present) continue;
         const std::string key = CellKey(cube, cell);
         for (size_t s = 0; s < cube.statistics.size(); ++s) {
-          const std::string id = std::string(request) + "|" + std::to_string(t) + "|" + key +
-                                 "|" + cube.statistics[s].name;
+          const std::string id = std::string(request) + "|" + std::to_string(t) + "|" + key + "|" +
+                                 cube.statistics[s].name;
           auto expected = reference.find(id);
           const double actual = cell.values[s][0];
           if (expected == reference.end()) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Output.h"
 #include "TableResult.h"
 
 // What one run of the command needs: the request and where its data come
@@ -15,7 +16,7 @@ struct CommandOptions {
   std::string dictionary;
   std::string sqlite;
   std::string weight;
-  std::string format = "text";
+  OutputFormat format = OutputFormat::kText;
   std::string output;  // empty: standard output
   bool progress = false;
   // Threads that aggregate: 0 feeds every table on the reading thread; above
@@ -24,6 +25,10 @@ struct CommandOptions {
   // tables on a machine of two cores or more.
   int threads = -1;
 };
+
+// The output format of its --format name ("text", "csv" or "json"); another
+// name throws InputError.
+OutputFormat ParseFormat(const std::string& name);
 
 // Runs a request: reads the dictionary (or infers one) and streams the data
 // through the engine. Bad input throws InputError.

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   CommandOptions options;
   options.progress = true;
+  std::string format = "text";
 
   CLI::App* run = app.add_subcommand("run", "run a table request");
   run->add_option("request", options.request, "table request (JSON)")->required();
@@ -31,14 +32,14 @@ int main(int argc, char** argv) {
   run->add_option("--dictionary", options.dictionary, "dictionary (JSON)");
   run->add_option("--sqlite", options.sqlite, "table or query of the SQLite database");
   run->add_option("--weight", options.weight, "weight variable");
-  run->add_option("--format", options.format, "text, csv or json");
+  run->add_option("--format", format, "text, csv or json");
   run->add_option("--output", options.output, "output file (default: standard output)");
   run->add_option("--threads", options.threads,
                   "0: aggregate on the reading thread; 1: each table on a thread of its own "
                   "(default: 1 for several tables on a machine of two cores or more)");
 
   CLI::App* demo = app.add_subcommand("demo", "run the bundled demonstration request");
-  demo->add_option("--format", options.format, "text, csv or json");
+  demo->add_option("--format", format, "text, csv or json");
   demo->add_option("--output", options.output, "output file (default: standard output)");
 
   try {
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
                 ExamplesDirectory() + "/requests/demo_survey.json"};
 
   try {
+    options.format = ParseFormat(format);
     std::vector<CubeResult> results;
     for (const std::string& request : requests) {
       options.request = request;

@@ -1,5 +1,5 @@
-#ifndef TABCUBE_TOOL_DATA_INPUT_H
-#define TABCUBE_TOOL_DATA_INPUT_H
+#ifndef TABCUBE_REQUEST_DATA_INPUT_H
+#define TABCUBE_REQUEST_DATA_INPUT_H
 
 #include <memory>
 #include <string>

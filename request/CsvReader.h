@@ -1,5 +1,5 @@
-#ifndef TABCUBE_TOOL_CSV_READER_H
-#define TABCUBE_TOOL_CSV_READER_H
+#ifndef TABCUBE_REQUEST_CSV_READER_H
+#define TABCUBE_REQUEST_CSV_READER_H
 
 #include <cstdio>
 #include <memory>

@@ -1,7 +1,8 @@
-#ifndef TABCUBE_TOOL_REQUEST_H
-#define TABCUBE_TOOL_REQUEST_H
+#ifndef TABCUBE_REQUEST_REQUEST_H
+#define TABCUBE_REQUEST_REQUEST_H
 
 #include <map>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,7 @@ struct TableSpec {
 };
 
 struct Request {
+  std::string source;      // the request's file name, or what names it in messages
   std::string data;        // data file (CSV, or SQLite with "sqlite")
   std::string dictionary;  // optional dictionary file
   std::string sqlite;      // table or query when data is an SQLite database
@@ -96,10 +98,14 @@ struct Request {
   std::vector<TableSpec> tables;
 };
 
-// Parses a table request (JSON). Relative file names are resolved against
-// baseDirectory. Throws InputError naming the source and JSON path.
+// Parses a table request (JSON text). Relative file names are resolved
+// against baseDirectory. Throws InputError naming the source and JSON path.
 Request ParseRequest(const std::string& text, const std::string& source,
                      const std::string& baseDirectory);
+// The same from a parsed JSON document, for front ends that hold one.
+Request ParseRequest(const nlohmann::json& document, const std::string& source,
+                     const std::string& baseDirectory);
+// Reads a request file; relative file names are resolved against its directory.
 Request ReadRequest(const std::string& path);
 
 #endif

@@ -23,8 +23,13 @@ std::string FormatNumber(double value, bool percentage) {
   return text;
 }
 
+// Values and dichotomy members carry a value; totals and subtotals do not.
+bool HasValue(const CategoryResult& category) {
+  return category.type == CategoryType::kValue || category.type == CategoryType::kVariable;
+}
+
 std::string CategoryValueText(const CategoryResult& category) {
-  if (category.type != "value" && category.type != "variable") return "";
+  if (!HasValue(category)) return "";
   if (category.isString) return category.text;
   char text[64];
   std::snprintf(text, sizeof text, "%.15g", category.number);
@@ -42,7 +47,7 @@ std::string StatisticTitle(const StatisticResult& statistic) {
   return title;
 }
 
-std::vector<size_t> Axis(const CubeResult& cube, const char* axis) {
+std::vector<size_t> DimensionsOn(const CubeResult& cube, Axis axis) {
   std::vector<size_t> dimensions;
   for (size_t d = 0; d < cube.dimensions.size(); ++d)
     if (cube.dimensions[d].axis == axis) dimensions.push_back(d);
@@ -78,7 +83,8 @@ std::string DimensionTitle(const DimensionResult& dimension) {
 
 void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
                 const std::vector<size_t>& layerDims, std::ostream& out) {
-  const auto rowDims = Axis(cube, "row"), columnDims = Axis(cube, "column");
+  const auto rowDims = DimensionsOn(cube, Axis::kRow),
+             columnDims = DimensionsOn(cube, Axis::kColumn);
   for (size_t i = 0; i < layerDims.size(); ++i) {
     const DimensionResult& dimension = cube.dimensions[layerDims[i]];
     out << DimensionTitle(dimension) << ": "
@@ -178,7 +184,7 @@ void WriteText(const std::vector<CubeResult>& cubes, std::ostream& out) {
     const CubeResult& cube = cubes[t];
     if (t > 0) out << "\n";
     out << (cube.title.empty() ? "Table" : cube.title) << "\n";
-    const auto layerDims = Axis(cube, "layer");
+    const auto layerDims = DimensionsOn(cube, Axis::kLayer);
     const auto layers = Combinations(cube, layerDims);
     for (size_t l = 0; l < layers.size(); ++l) {
       if (l > 0) out << "\n";
@@ -214,9 +220,9 @@ void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out) {
         const DimensionResult& dimension = cube.dimensions[d];
         const CategoryResult& category =
             dimension.categories[static_cast<size_t>(cell.categories[d])];
-        prefix += "," + CsvField(dimension.name) + "," + dimension.axis + "," +
+        prefix += "," + CsvField(dimension.name) + "," + AxisName(dimension.axis) + "," +
                   CsvField(category.label) + "," + CsvField(CategoryValueText(category)) + "," +
-                  category.type;
+                  CategoryTypeName(category.type);
       }
       for (size_t s = 0; s < cube.statistics.size(); ++s) {
         const StatisticResult& statistic = cube.statistics[s];
@@ -246,17 +252,17 @@ void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
       json categories = json::array();
       for (const CategoryResult& category : dimension.categories) {
         json value = nullptr;
-        if (category.type == "value" || category.type == "variable")
+        if (HasValue(category))
           value = category.isString ? json(category.text) : json(category.number);
         categories.push_back({{"label", category.label},
                               {"value", value},
-                              {"type", category.type},
+                              {"type", CategoryTypeName(category.type)},
                               {"code", category.code},
                               {"empty", category.empty}});
       }
       dimensions.push_back({{"name", dimension.name},
                             {"label", dimension.label},
-                            {"axis", dimension.axis},
+                            {"axis", AxisName(dimension.axis)},
                             {"categories", categories}});
     }
     table["dimensions"] = dimensions;
@@ -287,4 +293,18 @@ void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
   // JSON text is UTF-8; labels and values from the data may not be, and their
   // invalid bytes become U+FFFD instead of failing the whole output.
   out << json{{"tables", tables}}.dump(1, ' ', false, json::error_handler_t::replace) << "\n";
+}
+
+void WriteTables(const std::vector<CubeResult>& cubes, OutputFormat format, std::ostream& out) {
+  switch (format) {
+    case OutputFormat::kText:
+      WriteText(cubes, out);
+      return;
+    case OutputFormat::kCsv:
+      WriteCsv(cubes, out);
+      return;
+    case OutputFormat::kJson:
+      WriteJson(cubes, out);
+      return;
+  }
 }

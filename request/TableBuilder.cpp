@@ -1,28 +1,12 @@
-#include "RequestRunner.h"
+#include "TableBuilder.h"
 
 #include <algorithm>
-#include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <exception>
-#include <map>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
-#include "AggregationCategory.h"
-#include "AggregationCube.h"
 #include "AggregationMCSet.h"
 #include "AggregationMDSet.h"
-#include "AggregationResult.h"
 #include "AggregationStatistic.h"
-#include "AggregationTable.h"
-#include "AggregationVariable.h"
-#include "CubeAggregator.h"
-#include "DataInput.h"
 #include "InputError.h"
-#include "ParsedCategory.h"
-#include "StatValues.h"
 #include "StatisticNames.h"
 #include "TableDimension.h"
 #include "TableMetadata.h"
@@ -30,23 +14,6 @@
 namespace {
 
 using Codes = TableEncryptionCodes;
-
-// The iterator a table reads its cases through: it shows whatever row it is
-// given (the reader's current row, or a row of a batch on another thread). A
-// table that must not be weighted reads through the plain one: the engine
-// weights cases only when its iterator is the weighted procedure iterator.
-class RowIterator : public QUOR_InputCaseIterator {
- public:
-  explicit RowIterator(const QUOR_DataSource& dataSource) : QUOR_InputCaseIterator(dataSource) {}
-  void Show(const OBS* row) { SetCurrentRow(row); }
-};
-
-class WeightedRowIterator : public ProcDSIterator {
- public:
-  WeightedRowIterator(const QUOR_DataSource& dataSource, int weightVariable)
-      : ProcDSIterator(dataSource, weightVariable) {}
-  void Show(const OBS* row) { SetCurrentRow(row); }
-};
 
 [[noreturn]] void Fail(const std::string& path, const std::string& problem) {
   throw InputError("request: " + path + ": " + problem);
@@ -77,63 +44,13 @@ std::vector<OBS> ValueCells(const RequestValue& value, int type, const std::stri
   return cells;
 }
 
-double Readable(double value) {
-  return value == Codes::kMissingValue ? std::nan("") : value;
-}
-
-}  // namespace
-
-// One element of a table (a variable or a set) with the engine's description of it.
-struct ElementRun {
-  std::string name;
-  std::unique_ptr<AggregationVariable> variable;
-  bool isSet = false;
-  std::vector<OBS> countedValue;  // a dichotomy set's counted value, alive as long as the set
-};
-
-// One crossing of a row group, a column group and a layer group.
-struct CubeRun {
-  std::vector<ElementRun*> elements;
-  std::vector<std::string> axes;
-  AggregationCube* categoricalCube = nullptr;
-  AggregationCube* scaleCube = nullptr;
-  int categoricalIndex = -1;  // position among the table's cubes, in creation order
-  int scaleIndex = -1;
-  std::vector<int> categoricalSlots;  // request statistic index of each categorical statistic
-  std::vector<int> scaleSlots;
-};
-
-struct RequestRunner::TableRun {
-  const TableSpec* spec = nullptr;
-  // Exactly one of the two is set.
-  std::unique_ptr<RowIterator> plainRows;
-  std::unique_ptr<WeightedRowIterator> weightedRows;
-  // Declared before the engine table: the table's dimensions point at these.
-  std::vector<std::unique_ptr<ParsedCategory>> parsedCategories;
-  std::map<std::string, std::unique_ptr<ElementRun>> elements;
-  std::unique_ptr<AggregationTable> table;
-  std::vector<CubeRun> cubes;
-  int cubeCount = 0;
-  bool weighted = false;
-
-  void AddCase(const OBS* row) {
-    if (plainRows)
-      plainRows->Show(row);
-    else
-      weightedRows->Show(row);
-    table->AddNewCase();
-  }
-};
-
-namespace {
-
 // Builds one table of the request; the checks name the request's JSON paths.
 class TableBuilder {
  public:
   TableBuilder(const Request& request, const QUOR_DataSource& dataSource)
       : _request(request), _dataSource(dataSource) {}
 
-  void Build(RequestRunner::TableRun& run, const TableSpec& spec, int weightVariable) {
+  void Build(TableRun& run, const TableSpec& spec, int weightVariable) {
     run.spec = &spec;
     run.weighted = weightVariable >= 0 && spec.weighted;
     QUOR_InputCaseIterator* tableIterator = nullptr;
@@ -159,9 +76,9 @@ class TableBuilder {
       for (const auto* columnGroup : columns)
         for (const auto* layerGroup : layers) {
           CubeRun cube;
-          AddGroup(run, spec, rowGroup, "row", spec.path + ".rows", cube);
-          AddGroup(run, spec, columnGroup, "column", spec.path + ".columns", cube);
-          AddGroup(run, spec, layerGroup, "layer", spec.path + ".layers", cube);
+          AddGroup(run, spec, rowGroup, Axis::kRow, spec.path + ".rows", cube);
+          AddGroup(run, spec, columnGroup, Axis::kColumn, spec.path + ".columns", cube);
+          AddGroup(run, spec, layerGroup, Axis::kLayer, spec.path + ".layers", cube);
           CreateCubes(run, spec, statistics, cube);
           run.cubes.push_back(std::move(cube));
         }
@@ -207,9 +124,8 @@ class TableBuilder {
     return statistics;
   }
 
-  void AddGroup(RequestRunner::TableRun& run, const TableSpec& spec,
-                const std::vector<std::string>* group, const char* axis, const std::string& path,
-                CubeRun& cube) {
+  void AddGroup(TableRun& run, const TableSpec& spec, const std::vector<std::string>* group,
+                Axis axis, const std::string& path, CubeRun& cube) {
     if (!group) return;
     for (const std::string& name : *group) {
       for (const ElementRun* present : cube.elements)
@@ -219,7 +135,7 @@ class TableBuilder {
     }
   }
 
-  ElementRun& Element(RequestRunner::TableRun& run, const TableSpec& spec, const std::string& name,
+  ElementRun& Element(TableRun& run, const TableSpec& spec, const std::string& name,
                       const std::string& path) {
     auto found = run.elements.find(name);
     if (found != run.elements.end()) return *found->second;
@@ -288,8 +204,8 @@ class TableBuilder {
     element.variable->SetLabel(set.label);
   }
 
-  void ApplyOptions(RequestRunner::TableRun& run, ElementRun& element,
-                    const ElementOptions& options, const SetSpec* set) {
+  void ApplyOptions(TableRun& run, ElementRun& element, const ElementOptions& options,
+                    const SetSpec* set) {
     AggregationVariable& variable = *element.variable;
     variable.SetIsTotalNo(!options.totals);
     variable.SetIsTotalPositionAfter(options.totalAfter);
@@ -323,7 +239,7 @@ class TableBuilder {
       variable.SetParsedCategories(CategoryList(run, element, options, set));
   }
 
-  std::vector<ParsedCategory*> CategoryList(RequestRunner::TableRun& run, ElementRun& element,
+  std::vector<ParsedCategory*> CategoryList(TableRun& run, ElementRun& element,
                                             const ElementOptions& options, const SetSpec* set) {
     int type = 0;
     std::vector<int> members;
@@ -425,7 +341,7 @@ class TableBuilder {
       if (element->name == spec.statisticsVariable) return element;
     for (ElementRun* element : cube.elements)
       if (element->isSet) return element;
-    for (const char* axis : {"row", "column", "layer"}) {
+    for (Axis axis : {Axis::kRow, Axis::kColumn, Axis::kLayer}) {
       ElementRun* innermost = nullptr;
       for (size_t i = 0; i < cube.elements.size(); ++i)
         if (cube.axes[i] == axis) innermost = cube.elements[i];
@@ -493,11 +409,21 @@ class TableBuilder {
                                          AggregationStatistic(variable.GetSortStatistic()));
   }
 
+  static Codes::DimensionPosition Position(Axis axis) {
+    switch (axis) {
+      case Axis::kRow:
+        return Codes::kRowPosition;
+      case Axis::kColumn:
+        return Codes::kColumnPosition;
+      case Axis::kLayer:
+        return Codes::kLayerPosition;
+    }
+    return Codes::kLayerPosition;
+  }
+
   void AddDimensions(AggregationTable& table, AggregationCube& engineCube, const CubeRun& cube) {
     for (size_t i = 0; i < cube.elements.size(); ++i) {
-      const Codes::DimensionPosition position = cube.axes[i] == "row"      ? Codes::kRowPosition
-                                                : cube.axes[i] == "column" ? Codes::kColumnPosition
-                                                                           : Codes::kLayerPosition;
+      const Codes::DimensionPosition position = Position(cube.axes[i]);
       AggregationVariable& variable = *cube.elements[i]->variable;
       engineCube.AddCategoricalVariable(&variable, position);
       SetUpStatisticSort(table, variable);
@@ -505,7 +431,7 @@ class TableBuilder {
     engineCube.CreateCubeAggregator();
   }
 
-  void CreateCubes(RequestRunner::TableRun& run, const TableSpec& spec,
+  void CreateCubes(TableRun& run, const TableSpec& spec,
                    const std::vector<AggregationStatistic>& statistics, CubeRun& cube) {
     std::vector<AggregationStatistic> categorical, scale;
     for (size_t i = 0; i < statistics.size(); ++i) {
@@ -539,320 +465,17 @@ class TableBuilder {
   const QUOR_DataSource& _dataSource;
 };
 
-// The engine labels only the categories it has to (orders by label, sets);
-// the others take their value label from the variable here.
-std::string ValueLabel(const QUOR_DataSource& dataSource, const AggregationCategory& category) {
-  const int index = category.GetVarIndex();
-  if (index < 0 || index >= dataSource.NumberOfVariables()) return "";
-  const QUOR_Variable& variable = dataSource.GetVariable(index);
-  if (variable.GetType() != category.GetValueType()) return "";
-  QUOR_ValueLabelMap labels(variable.GetValueLabels());
-  const char* label = labels.GetLabel(&category.GetCatValue());
-  return label ? label : "";
-}
-
-CategoryResult DescribeCategory(const QUOR_DataSource& dataSource,
-                                const AggregationCategory& category) {
-  static const char* const kTypeNames[] = {"none",  "value",    "subtotal", "hsubtotal",
-                                           "total", "variable", "compute"};
-  CategoryResult result;
-  const int type = static_cast<int>(const_cast<AggregationCategory&>(category).GetCatType());
-  result.type = type >= 0 && type <= 6 ? kTypeNames[type] : "none";
-  result.code = category.GetCatEncoding();
-  result.empty = category.IsEmpty() || category.GetCatEncoding() == 0;
-  result.label = category.GetCatLabel();
-  if (type == AggregationCategory::kValue || type == AggregationCategory::kVariable) {
-    const int width = category.GetValueType();
-    if (width == 0) {
-      result.number = category.GetCatValue().num;
-    } else {
-      result.isString = true;
-      result.text.assign(category.GetCatValue().str, static_cast<size_t>(width));
-      result.text.erase(result.text.find_last_not_of(' ') + 1);
-    }
-  }
-  if (result.label.empty() && type == AggregationCategory::kValue)
-    result.label = ValueLabel(dataSource, category);
-  if (result.label.empty() && type == AggregationCategory::kValue) {
-    if (result.isString) {
-      result.label = result.text;
-    } else {
-      char text[64];
-      std::snprintf(text, sizeof text, "%.15g", result.number);
-      result.label = text;
-    }
-  }
-  // A dichotomy set's member without a variable label goes by its name.
-  if (result.label.empty() && type == AggregationCategory::kVariable) result.label = result.text;
-  if (result.label.empty() && type == AggregationCategory::kDummy) result.label = "None valid";
-  return result;
-}
-
-void ReadCube(const QUOR_DataSource& dataSource, const CubeRun& cube, const TableSpec& spec,
-              const std::vector<CubeAggregator*>& aggregators, CubeResult& result) {
-  std::vector<const std::vector<AggregationCategory*>*> lists;
-  for (size_t i = 0; i < cube.elements.size(); ++i) {
-    AggregationVariable& variable = *cube.elements[i]->variable;
-    const std::vector<AggregationCategory*>& categories =
-        variable.GetTableDimension()->GetCategoryPointers();
-    lists.push_back(&categories);
-    DimensionResult dimension;
-    dimension.name = cube.elements[i]->name;
-    dimension.label = variable.GetLabel();
-    dimension.axis = cube.axes[i];
-    for (const AggregationCategory* category : categories)
-      dimension.categories.push_back(DescribeCategory(dataSource, *category));
-    result.dimensions.push_back(std::move(dimension));
-  }
-  for (const StatisticSpec& statistic : spec.statistics) {
-    StatisticResult described;
-    described.name = statistic.name;
-    described.variable = statistic.variable;
-    const int code = statistic.code;
-    described.isInterval = code == Codes::kMedianCI || code == Codes::kUMedianCI;
-    described.hasParameter = described.isInterval || (code >= Codes::kPercentile &&
-                                                      code <= Codes::kUPercentileInterpolated);
-    described.parameter = statistic.parameter;
-    result.statistics.push_back(described);
-  }
-  CubeAggregator* categorical = cube.categoricalIndex >= 0
-                                    ? aggregators[static_cast<size_t>(cube.categoricalIndex)]
-                                    : nullptr;
-  CubeAggregator* scale =
-      cube.scaleIndex >= 0 ? aggregators[static_cast<size_t>(cube.scaleIndex)] : nullptr;
-
-  const size_t dimensions = lists.size();
-  std::vector<size_t> position(dimensions, 0);
-  for (const auto* list : lists)
-    if (list->empty()) return;
-  std::vector<const AggregationCategory*> key(dimensions);
-  for (;;) {
-    CellResult cell;
-    cell.values.assign(spec.statistics.size(), {std::nan(""), std::nan(""), std::nan("")});
-    for (size_t d = 0; d < dimensions; ++d) {
-      key[d] = (*lists[d])[position[d]];
-      cell.categories.push_back(static_cast<int>(position[d]));
-    }
-    auto read = [&](CubeAggregator* aggregator, const std::vector<int>& slots) {
-      if (!aggregator) return;
-      StatValues* values = aggregator->GetStatValues(key, -1);
-      if (!values) return;
-      cell.present = true;
-      for (size_t s = 0; s < slots.size() && static_cast<int>(s) < values->NumOfValues(); ++s) {
-        const AggregationResult value = values->GetStatValue(static_cast<int>(s));
-        cell.values[static_cast<size_t>(slots[s])] = {
-            Readable(value.GetValue1()), Readable(value.GetValue2()), Readable(value.GetValue3())};
-      }
-    };
-    read(categorical, cube.categoricalSlots);
-    read(scale, cube.scaleSlots);
-    result.cells.push_back(std::move(cell));
-    // Odometer: the last dimension turns fastest.
-    size_t d = dimensions;
-    while (d > 0) {
-      --d;
-      if (++position[d] < lists[d]->size()) break;
-      position[d] = 0;
-      if (d == 0) return;
-    }
-    if (dimensions == 0) return;
-  }
-}
-
 }  // namespace
 
-RequestRunner::RequestRunner(const Request& request, const QUOR_DataSource& dataSource,
-                             StreamingCaseIterator& iterator, int weightVariable)
-    : _request(request),
-      _dataSource(dataSource),
-      _iterator(iterator),
-      _weightVariable(weightVariable) {
+std::vector<std::unique_ptr<TableRun>> BuildTables(const Request& request,
+                                                   const QUOR_DataSource& dataSource,
+                                                   int weightVariable) {
+  std::vector<std::unique_ptr<TableRun>> tables;
   TableBuilder builder(request, dataSource);
   for (const TableSpec& spec : request.tables) {
     auto run = std::make_unique<TableRun>();
     builder.Build(*run, spec, weightVariable);
-    _tables.push_back(std::move(run));
+    tables.push_back(std::move(run));
   }
-}
-
-RequestRunner::~RequestRunner() = default;
-
-void RequestRunner::Feed(const std::function<void(long)>& progress, long progressInterval,
-                         int threads) {
-  if (threads > 0 && !_tables.empty())
-    FeedThreaded(progress, progressInterval);
-  else
-    FeedInline(progress, progressInterval);
-}
-
-void RequestRunner::FeedInline(const std::function<void(long)>& progress, long progressInterval) {
-  long cases = 0;
-  while (_iterator.Next()) {
-    const OBS* row = _iterator.CurrentRow();
-    for (auto& run : _tables) run->AddCase(row);
-    if (progress && ++cases % progressInterval == 0) progress(_iterator.CasesRead());
-  }
-}
-
-namespace {
-
-// Rows handed from the reading thread to the table threads. A ring of
-// batches: the reader fills a free batch and publishes it; every table thread
-// aggregates every published batch in order; a batch is free again once every
-// table thread is done with it. The rows of a batch never change while it is
-// published, so the table threads read them without locking.
-class RowQueue {
- public:
-  RowQueue(int consumers, size_t rowWidth)
-      : _consumers(consumers), _rowWidth(std::max<size_t>(1, rowWidth)) {
-    for (Batch& batch : _batches) batch.rows.resize(kRowsPerBatch * _rowWidth);
-  }
-
-  // The reader: the batch to fill next, once every table thread is done with
-  // it; null when the run is being abandoned.
-  OBS* NextToFill() {
-    std::unique_lock<std::mutex> lock(_mutex);
-    Batch& batch = _batches[_published % kBatches];
-    _freed.wait(lock, [&] { return batch.busy == 0 || _abandoned; });
-    return _abandoned ? nullptr : batch.rows.data();
-  }
-  // The reader: publishes the batch from NextToFill with its number of rows
-  // (0 marks the end of the data).
-  void Publish(size_t rows) {
-    {
-      std::lock_guard<std::mutex> lock(_mutex);
-      Batch& batch = _batches[_published % kBatches];
-      batch.count = rows;
-      batch.busy = _consumers;
-      ++_published;
-    }
-    _filled.notify_all();
-  }
-  // A table thread: batch number sequence once published (null when the run
-  // is abandoned), with its rows.
-  const OBS* WaitFor(size_t sequence, size_t& rows) {
-    std::unique_lock<std::mutex> lock(_mutex);
-    _filled.wait(lock, [&] { return _published > sequence || _abandoned; });
-    if (_abandoned) return nullptr;
-    const Batch& batch = _batches[sequence % kBatches];
-    rows = batch.count;
-    return batch.rows.data();
-  }
-  // A table thread is done with batch number sequence.
-  void Done(size_t sequence) {
-    {
-      std::lock_guard<std::mutex> lock(_mutex);
-      --_batches[sequence % kBatches].busy;
-    }
-    _freed.notify_all();
-  }
-  // Stops every thread at its next wait.
-  void Abandon() {
-    {
-      std::lock_guard<std::mutex> lock(_mutex);
-      _abandoned = true;
-    }
-    _filled.notify_all();
-    _freed.notify_all();
-  }
-  size_t RowWidth() const { return _rowWidth; }
-
-  static constexpr size_t kRowsPerBatch = 1024;
-
- private:
-  static constexpr size_t kBatches = 8;
-  struct Batch {
-    std::vector<OBS> rows;
-    size_t count = 0;
-    int busy = 0;  // table threads that have not finished the batch
-  };
-
-  const int _consumers;
-  const size_t _rowWidth;
-  Batch _batches[kBatches];
-  size_t _published = 0;
-  bool _abandoned = false;
-  std::mutex _mutex;
-  std::condition_variable _filled, _freed;
-};
-
-}  // namespace
-
-void RequestRunner::FeedThreaded(const std::function<void(long)>& progress, long progressInterval) {
-  RowQueue queue(static_cast<int>(_tables.size()), static_cast<size_t>(_dataSource.RowWidth()));
-  std::vector<std::exception_ptr> errors(_tables.size());
-  std::vector<std::thread> workers;
-  auto startWorker = [&](size_t t) {
-    workers.emplace_back([&, t] {
-      TableRun& run = *_tables[t];
-      try {
-        for (size_t sequence = 0;; ++sequence) {
-          size_t rows = 0;
-          const OBS* batch = queue.WaitFor(sequence, rows);
-          if (!batch || rows == 0) return;
-          for (size_t r = 0; r < rows; ++r) run.AddCase(batch + r * queue.RowWidth());
-          queue.Done(sequence);
-        }
-      } catch (...) {
-        errors[t] = std::current_exception();
-        queue.Abandon();
-      }
-    });
-  };
-  try {
-    for (size_t t = 0; t < _tables.size(); ++t) startWorker(t);
-  } catch (const std::system_error&) {
-    // No thread to be had: the threads started so far stop before reading a
-    // case, and every table is fed on this thread instead.
-    queue.Abandon();
-    for (std::thread& worker : workers) worker.join();
-    FeedInline(progress, progressInterval);
-    return;
-  }
-  std::exception_ptr readError;
-  try {
-    long cases = 0;
-    const size_t width = static_cast<size_t>(_dataSource.RowWidth());
-    bool more = true;
-    while (more) {
-      OBS* batch = queue.NextToFill();
-      if (!batch) break;
-      size_t rows = 0;
-      while (rows < RowQueue::kRowsPerBatch && (more = _iterator.Next())) {
-        if (width > 0)
-          std::memcpy(batch + rows * width, _iterator.CurrentRow(), width * sizeof(OBS));
-        ++rows;
-        if (progress && ++cases % progressInterval == 0) progress(_iterator.CasesRead());
-      }
-      if (rows > 0) queue.Publish(rows);
-    }
-    // An empty batch tells the table threads that the data have ended.
-    if (more == false && queue.NextToFill()) queue.Publish(0);
-  } catch (...) {
-    readError = std::current_exception();
-    queue.Abandon();
-  }
-  for (std::thread& worker : workers) worker.join();
-  if (readError) std::rethrow_exception(readError);
-  for (const std::exception_ptr& error : errors)
-    if (error) std::rethrow_exception(error);
-}
-
-std::vector<CubeResult> RequestRunner::Results() const {
-  std::vector<CubeResult> results;
-  for (const auto& run : _tables) {
-    const std::vector<CubeAggregator*> aggregators = run->table->GetCubeAggregators();
-    for (const CubeRun& cube : run->cubes) {
-      CubeResult result;
-      result.title = run->spec->title;
-      result.weighted = run->weighted;
-      if (_weightVariable >= 0)
-        result.weightVariable = _dataSource.GetVariable(_weightVariable).GetName();
-      result.casesRead = _iterator.CasesRead();
-      result.casesExcludedByWeight = _iterator.CasesExcludedByWeight();
-      ReadCube(_dataSource, cube, *run->spec, aggregators, result);
-      results.push_back(std::move(result));
-    }
-  }
-  return results;
+  return tables;
 }

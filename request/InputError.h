@@ -1,5 +1,5 @@
-#ifndef TABCUBE_TOOL_INPUT_ERROR_H
-#define TABCUBE_TOOL_INPUT_ERROR_H
+#ifndef TABCUBE_REQUEST_INPUT_ERROR_H
+#define TABCUBE_REQUEST_INPUT_ERROR_H
 
 #include <stdexcept>
 #include <string>

@@ -1,5 +1,5 @@
-#ifndef TABCUBE_TOOL_REQUEST_RUNNER_H
-#define TABCUBE_TOOL_REQUEST_RUNNER_H
+#ifndef TABCUBE_REQUEST_REQUEST_RUNNER_H
+#define TABCUBE_REQUEST_REQUEST_RUNNER_H
 
 #include <functional>
 #include <memory>
@@ -8,18 +8,20 @@
 
 #include "Request.h"
 #include "TableResult.h"
+#include "TableRun.h"
 #include "casesource.h"
 
 class StreamingCaseIterator;
 
-// RequestRunner: turns a table request into engine tables over one data
-// source, feeds every case of one pass to all of them, and reads every cell
-// back into CubeResults. Checks the request against the data first: unknown
-// names, sets mixing numeric and string members, statistics on string
-// variables and the like throw InputError naming the JSON path.
+// RequestRunner: runs a table request over one data source: builds the
+// engine tables (TableBuilder), feeds every case of one pass to all of them
+// (CaseFeeder) and reads every cell back into CubeResults (ResultReader).
+// Building checks the request against the data first: unknown names, sets
+// mixing numeric and string members, statistics on string variables and the
+// like throw InputError naming the JSON path.
 // Owns the engine tables and everything they point to (variables, explicit
-// category lists, counted values); the data source and iterator are the
-// caller's and must outlive the runner.
+// category lists, counted values); the request, the data source and the
+// iterator are the caller's and must outlive the runner.
 class RequestRunner {
  public:
   RequestRunner(const Request& request, const QUOR_DataSource& dataSource,
@@ -39,13 +41,7 @@ class RequestRunner {
   // The finished cubes of every table, in request order.
   std::vector<CubeResult> Results() const;
 
-  struct TableRun;
-
  private:
-  void FeedInline(const std::function<void(long)>& progress, long progressInterval);
-  void FeedThreaded(const std::function<void(long)>& progress, long progressInterval);
-
-  const Request& _request;
   const QUOR_DataSource& _dataSource;
   StreamingCaseIterator& _iterator;
   int _weightVariable;

@@ -24,6 +24,7 @@ class RequestParser {
     Expect(document.is_object(), "$", "expected an object");
     CheckKeys(document, "$", {"data", "dictionary", "sqlite", "weight", "sets", "tables"});
     Request request;
+    request.source = _source;
     request.data = ResolvePath(OptionalString(document, "data", "$"));
     request.dictionary = ResolvePath(OptionalString(document, "dictionary", "$"));
     request.sqlite = OptionalString(document, "sqlite", "$");
@@ -356,6 +357,11 @@ Request ParseRequest(const std::string& text, const std::string& source,
   } catch (const json::exception& error) {  // a syntax error, or a number out of range
     throw InputError(source + ": not valid JSON: " + error.what());
   }
+  return ParseRequest(document, source, baseDirectory);
+}
+
+Request ParseRequest(const json& document, const std::string& source,
+                     const std::string& baseDirectory) {
   return RequestParser(source, baseDirectory).Parse(document);
 }
 

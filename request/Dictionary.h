@@ -1,5 +1,5 @@
-#ifndef TABCUBE_TOOL_DICTIONARY_H
-#define TABCUBE_TOOL_DICTIONARY_H
+#ifndef TABCUBE_REQUEST_DICTIONARY_H
+#define TABCUBE_REQUEST_DICTIONARY_H
 
 #include <string>
 #include <utility>

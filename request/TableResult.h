@@ -1,5 +1,5 @@
-#ifndef TABCUBE_TOOL_TABLE_RESULT_H
-#define TABCUBE_TOOL_TABLE_RESULT_H
+#ifndef TABCUBE_REQUEST_TABLE_RESULT_H
+#define TABCUBE_REQUEST_TABLE_RESULT_H
 
 #include <array>
 #include <string>
@@ -8,9 +8,28 @@
 // The finished numbers of one cube of a requested table, ready for output.
 // Plain data: the writers need nothing from the engine.
 
+// The axis a dimension lies on.
+enum class Axis { kRow, kColumn, kLayer };
+// "row", "column" or "layer", as the outputs and requests write it.
+const char* AxisName(Axis axis);
+
+// What a category of a dimension stands for, in the engine's order.
+enum class CategoryType {
+  kNone,            // placeholder of a dimension without categories
+  kValue,           // one value of the variable or set
+  kSubtotal,        // a subtotal shown with the categories it sums
+  kHidingSubtotal,  // a subtotal whose summed categories are hidden
+  kTotal,           // the total
+  kVariable,        // a member variable of a dichotomy set
+  kCompute          // a computed category
+};
+// "none", "value", "subtotal", "hsubtotal", "total", "variable" or "compute",
+// as the outputs write it.
+const char* CategoryTypeName(CategoryType type);
+
 struct CategoryResult {
   std::string label;
-  std::string type;  // value, subtotal, hsubtotal, total, variable, compute, none
+  CategoryType type = CategoryType::kNone;
   bool isString = false;
   double number = 0.0;  // the value of a numeric category
   std::string text;     // the value of a string category (trailing blanks removed)
@@ -21,7 +40,7 @@ struct CategoryResult {
 struct DimensionResult {
   std::string name;
   std::string label;
-  std::string axis;  // row, column, layer
+  Axis axis = Axis::kRow;
   std::vector<CategoryResult> categories;
 };
 

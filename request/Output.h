@@ -1,5 +1,5 @@
-#ifndef TABCUBE_TOOL_OUTPUT_H
-#define TABCUBE_TOOL_OUTPUT_H
+#ifndef TABCUBE_REQUEST_OUTPUT_H
+#define TABCUBE_REQUEST_OUTPUT_H
 
 #include <ostream>
 #include <string>
@@ -19,6 +19,12 @@ void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out);
 // Writes {"tables": [...]} for programs: every combination of categories once,
 // absent cells with "present": false and null values.
 void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out);
+
+// The three ways of writing finished tables.
+enum class OutputFormat { kText, kCsv, kJson };
+
+// Writes the cubes in the given format (WriteText, WriteCsv or WriteJson).
+void WriteTables(const std::vector<CubeResult>& cubes, OutputFormat format, std::ostream& out);
 
 // Formats one statistic value as the text table shows it ("" when missing).
 std::string FormatValue(const StatisticResult& statistic, const std::array<double, 3>& value);

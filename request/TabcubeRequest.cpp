@@ -1,0 +1,84 @@
+#include "TabcubeRequest.h"
+
+#include <cassert>
+#include <memory>
+#include <thread>
+
+#include "RequestRunner.h"
+
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool IsSqlite(const std::string& path, const std::string& sqlite) {
+  return !sqlite.empty() || EndsWith(path, ".db") || EndsWith(path, ".sqlite") ||
+         EndsWith(path, ".sqlite3");
+}
+
+// The automatic choice: a thread per table beside the reading thread when the
+// request holds several tables and the machine has a second core to run them
+// on. (Measured on two cores: three tables over a million cases took 2.5 s
+// instead of 3.0 s; a single table gained nothing from reading and
+// aggregating on two threads.)
+int AggregationThreads(int requested, size_t tables) {
+  if (requested >= 0) return requested;
+  return tables >= 2 && std::thread::hardware_concurrency() >= 2 ? 1 : 0;
+}
+
+// The weight variable's index in the dictionary, -1 for unweighted data.
+int WeightVariable(const Request& request, const Dictionary& dictionary,
+                   const RunOptions& options) {
+  const std::string weight = options.weight.empty()
+                                 ? (request.weight.empty() ? dictionary.weight : request.weight)
+                                 : options.weight;
+  if (weight.empty()) return -1;
+  const int index = dictionary.Find(weight);
+  if (index < 0) throw InputError("weight: unknown variable " + weight);
+  if (dictionary.variables[static_cast<size_t>(index)].isString)
+    throw InputError("weight: variable " + weight + " is a string");
+  return index;
+}
+
+std::vector<CubeResult> Run(const Request& request, const QUOR_DataSource& dataSource,
+                            CaseSource& cases, int weightVariable, const RunOptions& options) {
+  assert(!options.progress || options.progressInterval > 0);
+  StreamingCaseIterator iterator(dataSource, weightVariable, cases);
+  RequestRunner runner(request, dataSource, iterator, weightVariable);
+  runner.Feed(options.progress, options.progressInterval,
+              AggregationThreads(options.threads, request.tables.size()));
+  return runner.Results();
+}
+
+}  // namespace
+
+std::vector<CubeResult> RunRequestOnFiles(const Request& request, const RunOptions& options) {
+  const std::string data = options.data.empty() ? request.data : options.data;
+  const std::string dictionaryPath =
+      options.dictionary.empty() ? request.dictionary : options.dictionary;
+  const std::string sqlite = options.sqlite.empty() ? request.sqlite : options.sqlite;
+  if (data.empty()) throw InputError(request.source + ": $.data: no data file given");
+  const bool fromSqlite = IsSqlite(data, sqlite);
+  if (fromSqlite && sqlite.empty())
+    throw InputError(data + ": name the table or query with --sqlite or \"sqlite\"");
+
+  const Dictionary dictionary = !dictionaryPath.empty() ? ReadDictionary(dictionaryPath)
+                                : fromSqlite            ? InferSqliteDictionary(data, sqlite)
+                                                        : InferDictionary(data);
+  QUOR_DataSource dataSource;
+  DefineVariables(dictionary, dataSource);
+  const int weightVariable = WeightVariable(request, dictionary, options);
+  std::unique_ptr<CaseSource> source = fromSqlite ? OpenSqlite(data, sqlite, dictionary, dataSource)
+                                                  : OpenCsv(data, dictionary, dataSource);
+  return Run(request, dataSource, *source, weightVariable, options);
+}
+
+std::vector<CubeResult> RunRequestOnCases(const Request& request, const Dictionary& dictionary,
+                                          CaseSource& cases, const RunOptions& options) {
+  QUOR_DataSource dataSource;
+  DefineVariables(dictionary, dataSource);
+  const int weightVariable = WeightVariable(request, dictionary, options);
+  return Run(request, dataSource, cases, weightVariable, options);
+}

@@ -1,0 +1,57 @@
+#ifndef TABCUBE_REQUEST_TABCUBE_REQUEST_H
+#define TABCUBE_REQUEST_TABCUBE_REQUEST_H
+
+// The entry points of the request library for front ends (the tabcube
+// command, the Python module): parse a request, run it over a data set (files
+// or cases the caller supplies), get the finished tables as plain results and
+// write them as text, CSV or JSON. See request/README.md.
+//
+// Every problem with what the user gave (a file, the data, the request) throws
+// InputError with a "place: problem" message; nothing else is thrown for bad
+// input.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DataInput.h"    // CaseSource: cases supplied by the caller
+#include "Dictionary.h"   // Dictionary, VariableSpec, ReadDictionary, InferDictionary
+#include "InputError.h"   // InputError
+#include "Output.h"       // OutputFormat, WriteTables, WriteText, WriteCsv, WriteJson
+#include "Request.h"      // Request, ParseRequest (text or JSON), ReadRequest
+#include "TableResult.h"  // CubeResult and its parts
+
+// Where the data of a run come from and how the run goes. Empty names take
+// the request's own.
+struct RunOptions {
+  std::string data;        // CSV file, or SQLite database (.db, .sqlite, .sqlite3 or sqlite given)
+  std::string dictionary;  // dictionary file; without one, inferred from the data
+  std::string sqlite;      // table name or SELECT/WITH query of the SQLite database
+  std::string weight;      // weight variable; else the request's, else the dictionary's
+  // Threads that aggregate: 0 feeds every table on the reading thread; above
+  // 0 every table is aggregated on a thread of its own while the reading
+  // thread parses the data; -1 chooses: threads for a request of several
+  // tables on a machine of two cores or more. The results are the same.
+  int threads = -1;
+  // Called with the number of cases read every progressInterval cases (when set).
+  std::function<void(long)> progress;
+  long progressInterval = 1000000;
+};
+
+// Runs a request over the data files it names (options override them):
+// reads the dictionary (or infers one from the data), streams the cases
+// through every table and returns every crossing of every table, in request
+// order.
+std::vector<CubeResult> RunRequestOnFiles(const Request& request, const RunOptions& options);
+
+// Runs a request over cases the caller supplies. The dictionary describes the
+// variables; each case is a row laid out as DefineVariables lays out a data
+// source of that dictionary (variables in dictionary order, a number in one
+// cell, a string blank-padded over QUOR_CellCount(width) cells). The weight
+// comes from options.weight, else the request, else the dictionary;
+// options.data, dictionary and sqlite are not used. The source is read once,
+// from where it stands.
+std::vector<CubeResult> RunRequestOnCases(const Request& request, const Dictionary& dictionary,
+                                          CaseSource& cases, const RunOptions& options);
+
+#endif
