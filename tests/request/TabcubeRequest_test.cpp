@@ -1,0 +1,85 @@
+#include "TabcubeRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace {
+
+// The same cases as kCsv, written straight into rows as a front end holding
+// the data in memory would.
+class MemoryCases : public CaseSource {
+ public:
+  explicit MemoryCases(const Dictionary& dictionary) { DefineVariables(dictionary, _dataSource); }
+  bool ReadCase(OBS* row) override {
+    static const double g[] = {1, 2, 1, 2, 1, QUOR_SYSMIS};
+    static const double w[] = {1, 2, 0.5, 1, QUOR_SYSMIS, 3};
+    static const char* const s[] = {"ab", "c", "ab", "abc", "c", "ab"};
+    if (_next == 6) return false;
+    row[_dataSource.VariableOffset(0)].num = g[_next];
+    row[_dataSource.VariableOffset(1)].num = w[_next];
+    char* text = row[_dataSource.VariableOffset(2)].str;
+    std::memset(text, ' ', sizeof(OBS));
+    std::memcpy(text, s[_next], std::strlen(s[_next]));
+    ++_next;
+    return true;
+  }
+  void Rewind() override { _next = 0; }
+
+ private:
+  QUOR_DataSource _dataSource;
+  int _next = 0;
+};
+
+const char* const kCsv = "g,w,s\n1,1,ab\n2,2,c\n1,0.5,ab\n2,1,abc\n1,,c\n,3,ab\n";
+
+const char* const kRequest = R"({"weight": "w", "tables": [
+  {"title": "one", "rows": [["s"]], "columns": [["g"]],
+   "variables": {"g": {"totals": true},
+                 "s": {"categories": [{"value": "ab"}, {"value": "c"}, {"subtotal": "ab or c"},
+                                      {"other": true}]}},
+   "statistics": ["Count", "ColPct", {"name": "Mean", "variable": "g"}]},
+  {"title": "two", "rows": [["g"]], "statistics": ["UCount"], "weighted": false}]})";
+
+std::string Json(const std::vector<CubeResult>& cubes) {
+  std::ostringstream out;
+  WriteTables(cubes, OutputFormat::kJson, out);
+  return out.str();
+}
+
+TEST(TabcubeRequestTest, CasesFromMemoryGiveTheTablesOfTheSameCasesFromAFile) {
+  const std::string path = ::testing::TempDir() + "tabcube_request_cases.csv";
+  std::ofstream(path) << kCsv;
+  RunOptions options;
+  options.data = path;
+  const std::string fromFile =
+      Json(RunRequestOnFiles(ParseRequest(std::string(kRequest), "r.json", ""), options));
+  std::remove(path.c_str());
+
+  Dictionary dictionary;
+  dictionary.variables.resize(3);
+  dictionary.variables[0].name = "g";
+  dictionary.variables[1].name = "w";
+  dictionary.variables[2] = {"s", true, 3, "", {}, {}, {}, false, 0, 0};
+  const Request request = ParseRequest(nlohmann::json::parse(kRequest), "r.json", "");
+  for (int threads : {0, 1}) {
+    MemoryCases cases(dictionary);
+    options.threads = threads;
+    EXPECT_EQ(Json(RunRequestOnCases(request, dictionary, cases, options)), fromFile) << threads;
+  }
+  EXPECT_NE(fromFile.find("\"casesExcludedByWeight\": 1"), std::string::npos) << fromFile;
+
+  MemoryCases cases(dictionary);
+  options.weight = "s";
+  try {
+    RunRequestOnCases(request, dictionary, cases, options);
+    FAIL() << "a string weight was accepted";
+  } catch (const InputError& error) {
+    EXPECT_STREQ(error.what(), "weight: variable s is a string");
+  }
+}
+
+}  // namespace
