@@ -1,6 +1,7 @@
 #include "TabcubeRequest.h"
 
 #include <cassert>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -47,7 +48,14 @@ std::vector<CubeResult> Run(const Request& request, const QUOR_DataSource& dataS
   assert(!options.progress || options.progressInterval > 0);
   StreamingCaseIterator iterator(dataSource, weightVariable, cases);
   RequestRunner runner(request, dataSource, iterator, weightVariable);
-  runner.Feed(options.progress, options.progressInterval,
+  const auto start = std::chrono::steady_clock::now();
+  std::function<void(long)> progress;
+  if (options.progress)
+    progress = [&](long cases) {
+      options.progress(
+          cases, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    };
+  runner.Feed(progress, options.progressInterval,
               AggregationThreads(options.threads, request.tables.size()));
   return runner.Results();
 }

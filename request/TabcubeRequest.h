@@ -33,8 +33,9 @@ struct RunOptions {
   // thread parses the data; -1 chooses: threads for a request of several
   // tables on a machine of two cores or more. The results are the same.
   int threads = -1;
-  // Called with the number of cases read every progressInterval cases (when set).
-  std::function<void(long)> progress;
+  // Called every progressInterval cases (when set) with the number of cases
+  // read and the seconds since the pass over the cases began.
+  std::function<void(long casesRead, double seconds)> progress;
   long progressInterval = 1000000;
 };
 

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 
@@ -71,15 +70,12 @@ std::vector<CubeResult> RunRequest(const CommandOptions& options) {
   run.weight = options.weight;
   run.threads = options.threads;
   run.progressInterval = kProgressInterval;
-  const auto start = std::chrono::steady_clock::now();
   const bool showProgress = options.progress && isatty(STDERR_FILENO);
-  run.progress = [&](long cases) {
-    if (!showProgress) return;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "\r%ld cases read, %.0f cases/s, %.1f s elapsed", cases,
-                 seconds > 0 ? cases / seconds : 0.0, seconds);
-  };
+  if (showProgress)
+    run.progress = [](long cases, double seconds) {
+      std::fprintf(stderr, "\r%ld cases read, %.0f cases/s, %.1f s elapsed", cases,
+                   seconds > 0 ? cases / seconds : 0.0, seconds);
+    };
   std::vector<CubeResult> results = RunRequestOnFiles(request, run);
   // Every table gives at least one cube, and each holds the number of cases read.
   if (showProgress && !results.empty() && results.front().casesRead >= kProgressInterval)
