@@ -1,6 +1,8 @@
 #ifndef AGGREGATION_TABLE_H
 #define AGGREGATION_TABLE_H
 
+#include <cstddef>
+#include <string>
 #include <vector>
 
 #include "TabcubeExport.h"
@@ -61,12 +63,41 @@ class TABCUBE_EXPORT AggregationTable {
 
   // Empties every cube and the metadata's counts, keeping the definition.
   void ResetAggregator();
+
+  // Leaf aggregation (on by default): each case updates the running state
+  // of its leaf, the one tuple of category cells it brings, and the leaves
+  // are merged into the cells when results are read. Off, every case
+  // updates each of its cells and bases at once. Both give the same results.
+  void SetLeafAggregation(bool on);
+
+  // Partial tables: several tables of one definition may each aggregate a
+  // contiguous part of the cases (on threads, in other processes, on other
+  // machines) and be merged in case order into one.
+  //
+  // Appends this table's state to out, in a portable, versioned binary form
+  // that holds category values (not codes), so that it merges into a table
+  // whose parts met the values in another order. The form is described in
+  // README.md ("Partial tables").
+  void SerializeState(std::string& out);
+  // Merges a state written by SerializeState of a table of the same
+  // definition whose cases come after this table's: categories met there
+  // are numbered after the ones met here, cells add up. On input that is
+  // not such a state (corrupt, truncated, another version or definition)
+  // returns false with a message and leaves this table unchanged.
+  bool MergeState(const char* data, size_t size, std::string& error);
+  // Merges another table of the same definition whose cases come after
+  // this table's. REQUIRES: the same definition.
+  void MergeFrom(AggregationTable& later);
   // Dumps every cube's cells through the host's output.
   void PrintDataDbg();
 
  private:
   friend class AggregationCube;
 
+  // Every aggregator that holds cells: each cube's (ordinary, then axis
+  // cubes, in the order cases reach them; null for a cube without one), then
+  // the sorting aggregators of the dimensions.
+  std::vector<CubeAggregator*> AllAggregators() const;
   bool GetDataWeighted() const;
   bool GetPairWiseTest() const;
   // The table's one dimension for the variable or set (shared by every cube

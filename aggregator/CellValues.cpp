@@ -11,6 +11,7 @@
 #include "AggregationStatistic.h"
 #include "CellStatistics.h"
 #include "NuvDistFun.h"
+#include "StateStream.h"
 #include "ZarnCaseValueReader.h"
 
 namespace {
@@ -129,6 +130,15 @@ void FrequencyTable::Add(double value, double frequency) {
   }
   _pending.emplace_back(value, frequency);
   if (_pending.size() >= _sorted.size()) Merge();
+}
+
+void FrequencyTable::AddTable(const FrequencyTable& other) {
+  for (const value_type& entry : other) Add(entry.first, entry.second);
+}
+
+void FrequencyTable::Clear() {
+  _sorted.clear();
+  _pending.clear();
 }
 
 size_t FrequencyTable::size() const {
@@ -258,6 +268,11 @@ CellValues::CellValues(const CellStatistics* layout, double responses, bool vali
   AddMRSetCase(responses, valid, totalOnly, weight);
 }
 
+CellValues::CellValues(const CellStatistics* layout)
+    : _cellStats(layout), _values(nullptr), _freqTables(nullptr) {
+  Initialise();
+}
+
 CellValues::~CellValues() {
   Release();
 }
@@ -269,9 +284,6 @@ void CellValues::Release() {
   _freqTables = nullptr;
 }
 
-// Every slot starts in its empty state: counts and sums 0, a maximum at the
-// lowest double and a minimum at the highest, so that the first valid value
-// replaces them and an untouched extreme reads as missing.
 void CellValues::Initialise() {
   assert(_cellStats && "layout");
   const CellStatistics& layout = *_cellStats;
@@ -283,6 +295,19 @@ void CellValues::Initialise() {
   std::unique_ptr<double[]> heap(size > kInlineValues ? new double[static_cast<size_t>(size)]
                                                       : nullptr);
   double* values = heap ? heap.get() : _inline;
+  _freqTables = tables > 0 ? new FrequencyTable[static_cast<size_t>(tables)] : nullptr;
+  heap.release();
+  _values = values;
+  ResetSlots();
+}
+
+// Every slot starts in its empty state: counts and sums 0, a maximum at the
+// lowest double and a minimum at the highest, so that the first valid value
+// replaces them and an untouched extreme reads as missing.
+void CellValues::ResetSlots() {
+  const CellStatistics& layout = *_cellStats;
+  const int size = layout.ValueSize();
+  double* values = _values;
   for (int k = 0; k < size; ++k) values[k] = 0.0;
   for (int i = 0; i < layout.NumberOfValues(); ++i) {
     const int update = layout.GetUpdateStat(i);
@@ -292,6 +317,7 @@ void CellValues::Initialise() {
     const int v = layout.GetValueIndex(i);
     const int slots = update == Codes::kValueRange ? 2 : 1;
     assert(v >= layout.GetFixedSize() && v + slots <= size && "value index inside the cell");
+    (void)slots;
     if (update == Codes::kMaximum) {
       values[v] = -DBL_MAX;
     } else if (update == Codes::kMinimum) {
@@ -301,9 +327,11 @@ void CellValues::Initialise() {
       values[v + 1] = -DBL_MAX;
     }
   }
-  _freqTables = tables > 0 ? new FrequencyTable[static_cast<size_t>(tables)] : nullptr;
-  heap.release();
-  _values = values;
+}
+
+void CellValues::Clear() {
+  ResetSlots();
+  for (int f = 0; f < _cellStats->NumberOfFreqTables(); ++f) _freqTables[f].Clear();
 }
 
 int CellValues::NumberOfValues() const {
@@ -440,6 +468,152 @@ void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
         break;
     }
   }
+}
+
+namespace {
+
+// Slots W, m of a running mean: the pair of weight and mean of the two
+// cells' values together (Chan, Golub and LeVeque 1979: m = ma + (Wb / W) d
+// with d = mb - ma). A side of no weight changes nothing, as a case of zero
+// weight changes nothing in the running update.
+inline void MergeMean(double* a, const double* b) {
+  if (b[0] == 0.0) return;
+  if (a[0] == 0.0) {
+    a[0] = b[0];
+    a[1] = b[1];
+    return;
+  }
+  const double w = a[0] + b[0];
+  const double m = a[1];
+  double mean = m + (b[0] / w) * (b[1] - m);
+  // As in the running update: a mean that cancels to the rounding noise of
+  // the means it came from is exactly zero.
+  if (std::fabs(mean) < 2.0 * kEpsilon * std::fmax(std::fabs(m), std::fabs(b[1]))) mean = 0.0;
+  a[0] = w;
+  a[1] = mean;
+}
+
+// Slots W, m, M2 (Chan, Golub and LeVeque 1979): M2 = M2a + M2b + d^2 Wa Wb / W,
+// which is West's update when one side holds a single case. M2 = -1 marks an
+// overflow for good, on either side or in the weight.
+inline void MergeMoments(double* a, const double* b) {
+  if (b[0] == 0.0) return;
+  if (a[0] == 0.0) {
+    a[0] = b[0];
+    a[1] = b[1];
+    a[2] = b[2];
+    return;
+  }
+  const double w = a[0] + b[0];
+  const double d = b[1] - a[1];
+  const double ratio = b[0] / w;
+  if (a[2] >= 0.0 && b[2] >= 0.0 && w < DBL_MAX) {
+    a[2] += b[2] + a[0] * ratio * (d * d);
+  } else {
+    a[2] = -1.0;
+  }
+  a[1] += ratio * d;
+  a[0] = w;
+}
+
+}  // namespace
+
+void CellValues::Merge(const CellValues& other, double responses) {
+  assert(other._cellStats == _cellStats && "other.GetCellStatistics() == GetCellStatistics()");
+  const CellStatistics& layout = *_cellStats;
+  const double* b = other._values;
+  const int responsesSlot = layout.GetFixedPosition(CellStatistics::kFixedResponses);
+  const int responsesEnd =
+      responsesSlot == 0 ? 0 : responsesSlot + (layout.HasFixedUnweighted() ? 2 : 1);
+  // The fixed region holds sums only.
+  for (int k = 0; k < layout.GetFixedSize(); ++k) {
+    const bool isResponses = k >= responsesSlot && k < responsesEnd && responsesSlot != 0;
+    _values[k] += isResponses ? responses * b[k] : b[k];
+  }
+  for (const CellStatistics::Update& u : layout.GetUpdates()) {
+    double* s = _values + u.slot;
+    const double* t = b + u.slot;
+    switch (u.code) {
+      case Codes::kMaximum:
+        if (t[0] > s[0]) s[0] = t[0];
+        break;
+      case Codes::kMinimum:
+        if (t[0] < s[0]) s[0] = t[0];
+        break;
+      case Codes::kValueRange:
+        if (t[0] < s[0]) s[0] = t[0];
+        if (t[1] > s[1]) s[1] = t[1];
+        break;
+      case Codes::kMean:
+      case Codes::kUMean:
+        MergeMean(s, t);
+        break;
+      case Codes::kVariance:
+      case Codes::kUVariance:
+        MergeMoments(s, t);
+        break;
+      case Codes::kValidN:
+      case Codes::kUValidN:
+        s[0] += t[0];
+        break;
+      case Codes::kBelowCount:
+      case Codes::kUBelowCount:
+        s[0] += t[0];
+        s[1] += t[1];
+        break;
+      case Codes::kMedian:
+      case Codes::kUMedian:
+        _freqTables[u.slot].AddTable(other._freqTables[u.slot]);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void CellValues::WriteState(StateWriter& out) const {
+  const CellStatistics& layout = *_cellStats;
+  out.U32(static_cast<uint32_t>(layout.ValueSize()));
+  for (int k = 0; k < layout.ValueSize(); ++k) out.F64(_values[k]);
+  out.U32(static_cast<uint32_t>(layout.NumberOfFreqTables()));
+  for (int f = 0; f < layout.NumberOfFreqTables(); ++f) {
+    const FrequencyTable& table = _freqTables[f];
+    out.U32(static_cast<uint32_t>(table.size()));
+    for (const FrequencyTable::value_type& entry : table) {
+      out.F64(entry.first);
+      out.F64(entry.second);
+    }
+  }
+}
+
+bool CellValues::ReadState(StateReader& in) {
+  const CellStatistics& layout = *_cellStats;
+  if (in.U32() != static_cast<uint32_t>(layout.ValueSize())) {
+    in.Fail("a cell's number of values does not match the table's statistics");
+    return false;
+  }
+  for (int k = 0; k < layout.ValueSize(); ++k) _values[k] = in.F64();
+  if (in.U32() != static_cast<uint32_t>(layout.NumberOfFreqTables())) {
+    in.Fail("a cell's number of frequency tables does not match the table's statistics");
+    return false;
+  }
+  for (int f = 0; f < layout.NumberOfFreqTables() && in.Ok(); ++f) {
+    const uint32_t n = in.Count(16);
+    double previous = 0.0;
+    for (uint32_t e = 0; e < n && in.Ok(); ++e) {
+      const double value = in.F64();
+      const double frequency = in.F64();
+      // Values come in strictly ascending order, none of them NaN: anything
+      // else was not written by a frequency table.
+      if (value != value || (e > 0 && !(value > previous))) {
+        in.Fail("a frequency table's values are not in ascending order");
+        break;
+      }
+      previous = value;
+      _freqTables[f].Add(value, frequency);
+    }
+  }
+  return in.Ok();
 }
 
 AggregationResult CellValues::ComputeValue(int statIndex) const {
@@ -627,6 +801,12 @@ double EmpiricalPercentile(const FrequencyTable& table, double p, long& status) 
 }
 
 double InterpolatedPercentile(const FrequencyTable& table, double p, long& status) {
+  // One distinct value: every cut falls at or below where a second value
+  // would begin, where the interpolation gives the first value itself.
+  if (table.size() == 1 && p >= 0.0 && p <= 100.0) {
+    status = 0;
+    return table.begin()->first;
+  }
   std::vector<double> values, weights;
   TableLists(table, values, weights);
   const std::vector<double> noBoundaries;

@@ -11,6 +11,8 @@
 
 class AggregationStatistic;
 class CellStatistics;
+class StateReader;
+class StateWriter;
 class ZarnCaseValueReader;
 
 // FrequencyTable: the frequencies of the distinct values of one variable in
@@ -42,6 +44,10 @@ class FrequencyTable {
   // Adds frequency to the value's frequency, inserting the value when new.
   // REQUIRES: value is not NaN.
   void Add(double value, double frequency);
+  // Adds every entry of other: the table of the two tables' cases together.
+  void AddTable(const FrequencyTable& other);
+  // Forgets every entry, keeping the memory for the entries to come.
+  void Clear();
 
   // Number of distinct values.
   size_t size() const;
@@ -83,6 +89,8 @@ class CellValues {
   // contributes to this cell.
   CellValues(const CellStatistics* layout, double responses, bool valid, bool totalOnly,
              double weight);
+  // A cell that has seen no case yet.
+  explicit CellValues(const CellStatistics* layout);
   ~CellValues();
 
   CellValues(const CellValues&) = delete;
@@ -94,6 +102,21 @@ class CellValues {
   void AddCategoricalCase(const ZarnCaseValueReader* reader, bool valid, bool totalOnly,
                           double weight);
   void AddMRSetCase(double responses, bool valid, bool totalOnly, double weight);
+
+  // Adds the cases another cell of the same layout has seen, as if they had
+  // been added here one by one: sums add, extremes combine, moments merge by
+  // Chan, Golub and LeVeque's pairwise update, frequency tables add value by
+  // value. The responses of the other cell count `responses` times each (a
+  // leaf keeps one response per case; the cell it feeds may take several).
+  // REQUIRES: the same layout ("other.GetCellStatistics() == GetCellStatistics()").
+  void Merge(const CellValues& other, double responses = 1.0);
+  // The cell's state in portable form, and back: ReadState replaces the
+  // state of a cell that has seen no case; false (reader failed) when the
+  // input does not fit the layout.
+  void WriteState(StateWriter& out) const;
+  bool ReadState(StateReader& in);
+  // Back to the state of a cell that has seen no case; keeps its memory.
+  void Clear();
 
   // The value of statistic statIndex of the layout in this cell; the missing
   // value when it cannot be computed. For a percentage this is the numerator.
@@ -107,6 +130,8 @@ class CellValues {
 
  private:
   void Initialise();
+  // Puts every slot in its empty state.
+  void ResetSlots();
   // Adds the fixed-region part of a categorical or multiple-response case;
   // returns false for a total-only case, which touches nothing else.
   bool AddFixedCase(bool valid, bool totalOnly, double weight);
@@ -133,8 +158,9 @@ class CellValues {
 double EmpiricalPercentile(const FrequencyTable& table, double p, long& status);
 
 // Percentile p interpolated between the values placed at the midpoints of
-// their cumulative frequencies; missing with fewer than two distinct values
-// or outside the first and last midpoint. status as NuvDistFun::GPTile.
+// their cumulative frequencies; the value itself when there is one distinct
+// value; missing for an empty table or outside the first and last midpoint.
+// status as NuvDistFun::GPTile.
 double InterpolatedPercentile(const FrequencyTable& table, double p, long& status);
 
 // The value of largest frequency, the smallest one on ties; missing when no

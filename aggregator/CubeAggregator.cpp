@@ -8,7 +8,9 @@
 #include "CellStatistics.h"
 #include "CellValues.h"
 #include "HashtablePair.h"
+#include "LeafTable.h"
 #include "StatValues.h"
+#include "StateStream.h"
 #include "TableDimension.h"
 #include "TableMetadata.h"
 #include "ZarnCaseValueReader.h"
@@ -65,15 +67,6 @@ bool ReadsVariable(Codes::StatisticCodes update) {
   }
 }
 
-// Hands a new cell to a table; the table owns both objects from then on.
-void InsertCell(ZarnHashtablePair* table, const CellKey& key, std::unique_ptr<CellValues> values) {
-  std::unique_ptr<CellKey> keyCopy(new CellKey(key));
-  if (table->Insert(keyCopy.get(), values.get())) {
-    keyCopy.release();
-    values.release();
-  }
-}
-
 }  // namespace
 
 CubeAggregator::CubeAggregator(TableMetadata& tableMetadata, CubeMetadata& cubeMetadata)
@@ -95,7 +88,8 @@ CubeAggregator::CubeAggregator(TableMetadata& tableMetadata, CubeMetadata& cubeM
       _baseStats(CellStatistics::kNumberOfPercentTypes, nullptr),
       _hasPercents(false),
       _meanVarIndex(nullptr),
-      _mode(kNoMode) {
+      _mode(kNoMode),
+      _leaves(nullptr) {
   const int nDims = _cubeMetadata.NumberOfDimensions();
   if (nDims >= 2) {
     _extraDimension = _cubeMetadata.GetDimPosition(nDims - 1) == Codes::kExtraPosition;
@@ -103,6 +97,7 @@ CubeAggregator::CubeAggregator(TableMetadata& tableMetadata, CubeMetadata& cubeM
 }
 
 CubeAggregator::~CubeAggregator() {
+  delete _leaves;
   delete _meanVarIndex;
   for (ZarnHashtablePair* table : _baseTables) delete table;
   for (CellStatistics* stats : _baseStats) delete stats;
@@ -127,6 +122,7 @@ void CubeAggregator::SetCellStatistics(const std::vector<AggregationStatistic>& 
   }
   SetPercentStats();
   SetMode();
+  SetLeaves();
 }
 
 void CubeAggregator::SetTotalStatistics(const std::vector<AggregationStatistic>& cellStats,
@@ -140,6 +136,7 @@ void CubeAggregator::SetTotalStatistics(const std::vector<AggregationStatistic>&
   if (!totalStats.empty()) SetTotalStats(totalStats);
   SetPercentStats();
   SetMode();
+  SetLeaves();
 }
 
 void CubeAggregator::SetMode() {
@@ -336,205 +333,275 @@ void CubeAggregator::SetPairwiseTest(bool dataWeighted) {
 
 // ---------------------------------------------------------------------------
 // Adding a case
+//
+// A case reaches the cells of the cube and of its percentage bases by one of
+// three walks (scale, categorical, multiple response). The walks are written
+// once and applied two ways: CaseUpdate adds the table's current case to each
+// cell reached (the per-case path), LeafMerge adds a leaf's states (the cases
+// of one tuple of dimension cells, summed) to each cell reached. A cell not
+// yet in a table is created empty, then updated like any other.
+
+// Applies the table's current case to a cell, as its only update.
+struct CubeAggregator::CaseUpdate {
+  const std::vector<ZarnCaseValueReader*>& readers;
+  const ZarnCaseValueReader* reader;
+  double weight;
+  bool mrSet;
+
+  void Scale(CellValues& cell, int /*layout*/) const { cell.AddScaleCase(readers, weight); }
+  void Categorical(CellValues& cell, int /*layout*/, double responses, bool valid,
+                   bool totalOnly) const {
+    if (mrSet) {
+      cell.AddMRSetCase(responses, valid, totalOnly, weight);
+    } else {
+      cell.AddCategoricalCase(reader, valid, totalOnly, weight);
+    }
+  }
+};
+
+// Adds a leaf's state for the cell's layout: the leaf's cases, each counted
+// with the responses it gives this cell.
+struct CubeAggregator::LeafMerge {
+  CellValues* const* states;
+
+  void Scale(CellValues& cell, int layout) const { cell.Merge(*states[layout]); }
+  void Categorical(CellValues& cell, int layout, double responses, bool /*valid*/,
+                   bool /*totalOnly*/) const {
+    cell.Merge(*states[layout], responses);
+  }
+};
 
 void CubeAggregator::AddNewCase() {
   assert(_cellStats);
-  switch (_mode) {
-    case kScaleMode:
-      AddNewScaleCase();
-      break;
-    case kCVarMode:
-      AddNewCVarCase();
-      break;
-    case kMRSetMode:
-      AddNewMRSetCase();
-      break;
-    default:
-      assert(0);
-      break;
-  }
-}
-
-void CubeAggregator::AddNewScaleCase() {
-  if (_listwise) {
+  assert(_mode == kScaleMode || _mode == kCVarMode || _mode == kMRSetMode);
+  if (_mode == kScaleMode && _listwise) {
+    // Listwise deletion: a case missing any of the cube's variables is left
+    // out of every cell and base.
     for (const ZarnCaseValueReader* reader : _cubeReaders) {
       if (!reader->IsValid()) return;
     }
   }
+  if (_tableMetadata.GetLeafAggregation()) {
+    AddCaseToLeaf();
+    return;
+  }
+  MergeLeaves();
+  const CaseUpdate update{_caseReaders, _cubeReaders.empty() ? nullptr : _cubeReaders[0],
+                          _caseWeight, _mode == kMRSetMode};
+  Walk(update);
+}
+
+template <class Apply>
+void CubeAggregator::Walk(const Apply& apply) {
+  if (_mode == kScaleMode) {
+    WalkScale(apply);
+  } else {
+    WalkCategorical(apply);
+  }
+}
+
+template <class Apply>
+void CubeAggregator::WalkScale(const Apply& apply) {
   if (!_cubeMetadata.MakeScaleCellKey(_cellKey)) return;
-  const double weight = _caseWeight;
   do {
     _cellKey.UpdateHashCode();
-    if (PairNode* node = _cells->Find(_cellKey)) {
-      node->GetValues()->AddScaleCase(_caseReaders, weight);
-    } else {
-      InsertNewCell(*_cellStats);
-    }
+    apply.Scale(CellAt(_cells, _cellKey, *_cellStats), kCellLayout);
   } while (_cubeMetadata.NewCellKey(_cellKey));
-  if (_hasPercents) UpdateAllScalePcts();
-}
-
-const CellStatistics& CubeAggregator::NewCellLayout(bool& computesTotalN) const {
-  if (_totalStats && _cellKey[_statsDimIndex] < Codes::kMinCategory) {
-    computesTotalN = _totalTotalN;
-    return *_totalStats;
+  if (!_hasPercents) return;
+  for (size_t b = 0; b < _baseTables.size(); ++b) {
+    CellKey& key = _baseKeys[b];
+    const CubeMetadata& metadata = _baseMetadata[b];
+    if (!metadata.MakeScaleCellKey(key)) continue;
+    do {
+      key.UpdateHashCode();
+      apply.Scale(CellAt(_baseTables[b], key, *_layouts[BaseLayout(b)]), BaseLayout(b));
+    } while (metadata.NewCellKey(key));
   }
-  computesTotalN = _cellTotalN;
-  return *_cellStats;
 }
 
-void CubeAggregator::AddNewCVarCase() {
+template <class Apply>
+void CubeAggregator::WalkCategorical(const Apply& apply) {
   bool noCategory = false;
   bool allValid = true;
   bool hasTotal = false;
   if (!_cubeMetadata.MakeCVarCellKey(_cellKey, noCategory, allValid, hasTotal)) {
     // A -99 code keeps the case out of the cells but not out of the bases
     // that drop that dimension; a value outside every category reaches nothing.
-    if (_hasPercents && !noCategory) UpdateAllCVarPcts(false, true);
+    if (_hasPercents && !noCategory) WalkCategoricalBases(apply, 0.0, false, true);
     return;
   }
-  const double weight = _caseWeight;
-  const ZarnCaseValueReader* reader = _cubeReaders.empty() ? nullptr : _cubeReaders[0];
+  const bool mrSet = _mode == kMRSetMode;
   do {
+    const double responses = mrSet ? _cubeMetadata.GetCellResponses(_statsDimIndex) : 1.0;
     _cellKey.UpdateHashCode();
+    CellValues* cell = nullptr;
+    int layout = kCellLayout;
     if (PairNode* node = _cells->Find(_cellKey)) {
-      node->GetValues()->AddCategoricalCase(reader, allValid, hasTotal, weight);
+      cell = node->GetValues();
+      if (cell->GetCellStatistics() != _cellStats) layout = kTotalLayout;
     } else {
       bool computesTotalN = false;
-      const CellStatistics& layout = NewCellLayout(computesTotalN);
+      layout = NewCellLayout(computesTotalN);
       // A total-only case creates no cell whose layout does not report total N.
-      if (!hasTotal || computesTotalN) InsertNewCell(layout, allValid, hasTotal);
+      if (!hasTotal || computesTotalN) cell = &CellAt(_cells, _cellKey, *_layouts[layout]);
     }
+    if (cell) apply.Categorical(*cell, layout, responses, allValid, hasTotal);
   } while (_cubeMetadata.NewCellKey(_cellKey));
-  if (_hasPercents) UpdateAllCVarPcts(allValid, hasTotal);
+  if (_hasPercents) {
+    const double total = mrSet ? static_cast<double>(_statsDimension->GetTotalCount()) : 0.0;
+    WalkCategoricalBases(apply, total, allValid, hasTotal);
+  }
 }
 
-void CubeAggregator::AddNewMRSetCase() {
+template <class Apply>
+void CubeAggregator::WalkCategoricalBases(const Apply& apply, double total, bool allValid,
+                                          bool hasTotal) {
+  const bool mrSet = _mode == kMRSetMode;
+  for (size_t b = 0; b < _baseTables.size(); ++b) {
+    CellKey& key = _baseKeys[b];
+    const CubeMetadata& metadata = _baseMetadata[b];
+    if (!metadata.MakeCVarPctKey(key)) continue;
+    const int statsIndex = _baseStatsDimIndex[b];
+    do {
+      // A base that keeps the set counts the responses of the set's current
+      // cell; one that drops it counts every response of the case.
+      double responses = 1.0;
+      if (mrSet) responses = statsIndex >= 0 ? metadata.GetCellResponses(statsIndex) : total;
+      key.UpdateHashCode();
+      apply.Categorical(CellAt(_baseTables[b], key, *_layouts[BaseLayout(b)]), BaseLayout(b),
+                        responses, allValid, hasTotal);
+    } while (metadata.NewCellKey(key));
+  }
+}
+
+int CubeAggregator::NewCellLayout(bool& computesTotalN) const {
+  if (_totalStats && _cellKey[_statsDimIndex] < Codes::kMinCategory) {
+    computesTotalN = _totalTotalN;
+    return kTotalLayout;
+  }
+  computesTotalN = _cellTotalN;
+  return kCellLayout;
+}
+
+CellValues& CubeAggregator::CellAt(ZarnHashtablePair* table, const CellKey& key,
+                                   const CellStatistics& layout) {
+  if (PairNode* node = table->Find(key)) return *node->GetValues();
+  std::unique_ptr<CellValues> values(new CellValues(&layout));
+  std::unique_ptr<CellKey> keyCopy(new CellKey(key));
+  CellValues& cell = *values;
+  if (table->Insert(keyCopy.get(), values.get())) {
+    keyCopy.release();
+    values.release();
+  }
+  return cell;
+}
+
+// ---------------------------------------------------------------------------
+// Leaves
+
+void CubeAggregator::SetLeaves() {
+  _layouts.assign(kFirstBaseLayout, nullptr);
+  _layouts[kCellLayout] = _cellStats;
+  _layouts[kTotalLayout] = _totalStats;
+  for (const CellStatistics* base : _baseStats) {
+    if (base) _layouts.push_back(base);
+  }
+  _leaves = new LeafTable(_layouts);
+  int words = 0;
+  for (int iDim = 0; iDim < _cubeMetadata.NumberOfDimensions(); ++iDim) {
+    words += _cubeMetadata.GetDimension(iDim)->MaxCaseCellWords();
+  }
+  _caseWords.assign(static_cast<size_t>(words), 0);
+  _savedWords.assign(static_cast<size_t>(words), 0);
+}
+
+int CubeAggregator::SaveCaseCells(int* words) const {
+  int n = 0;
+  for (int iDim = 0; iDim < _cubeMetadata.NumberOfDimensions(); ++iDim) {
+    n += _cubeMetadata.GetDimension(iDim)->SaveCaseCells(words + n);
+  }
+  return n;
+}
+
+void CubeAggregator::LoadCaseCells(const int* words) const {
+  int n = 0;
+  for (int iDim = 0; iDim < _cubeMetadata.NumberOfDimensions(); ++iDim) {
+    n += _cubeMetadata.GetDimension(iDim)->LoadCaseCells(words + n);
+  }
+}
+
+void CubeAggregator::AddCaseToLeaf() {
+  int* words = _caseWords.data();
+  const int n = SaveCaseCells(words);
+  const uint64_t hash = LeafTable::Hash(words, n);
+  int leaf = _leaves->Find(words, n, hash);
+  if (leaf < 0) leaf = NewLeaf(words, n, hash);
+  const LeafTable::Leaf& entry = _leaves->GetLeaf(leaf);
+  if (entry.route == LeafTable::kNothing) return;
+  _leaves->Touch(leaf);
+  CellValues* const* states = _leaves->States(leaf);
+  const double weight = _caseWeight;
+  const int nLayouts = static_cast<int>(_layouts.size());
+  switch (_mode) {
+    case kScaleMode:
+      for (int l = 0; l < nLayouts; ++l) {
+        if (states[l]) states[l]->AddScaleCase(_caseReaders, weight);
+      }
+      break;
+    case kCVarMode: {
+      const ZarnCaseValueReader* reader = _cubeReaders.empty() ? nullptr : _cubeReaders[0];
+      for (int l = 0; l < nLayouts; ++l) {
+        if (states[l])
+          states[l]->AddCategoricalCase(reader, entry.allValid, entry.totalOnly, weight);
+      }
+      break;
+    }
+    default:
+      // One response per case: the merge multiplies by the responses each
+      // cell takes.
+      for (int l = 0; l < nLayouts; ++l) {
+        if (states[l]) states[l]->AddMRSetCase(1.0, entry.allValid, entry.totalOnly, weight);
+      }
+      break;
+  }
+}
+
+// The route of a new leaf follows from the current case's cells, which the
+// key describes completely: the same tests the walks make.
+int CubeAggregator::NewLeaf(const int* words, int n, uint64_t hash) {
+  if (_mode == kScaleMode) {
+    const bool reaches = _cubeMetadata.MakeScaleCellKey(_cellKey);
+    return _leaves->Insert(words, n, hash,
+                           reaches ? LeafTable::kCellsAndBases : LeafTable::kNothing, true, false);
+  }
   bool noCategory = false;
   bool allValid = true;
   bool hasTotal = false;
-  if (!_cubeMetadata.MakeCVarCellKey(_cellKey, noCategory, allValid, hasTotal)) {
-    if (_hasPercents && !noCategory) UpdateAllMRSetPcts(0.0, false, true);
-    return;
+  if (_cubeMetadata.MakeCVarCellKey(_cellKey, noCategory, allValid, hasTotal)) {
+    return _leaves->Insert(words, n, hash, LeafTable::kCellsAndBases, allValid, hasTotal);
   }
-  const double weight = _caseWeight;
-  do {
-    const double count = _cubeMetadata.GetCellResponses(_statsDimIndex);
-    _cellKey.UpdateHashCode();
-    if (PairNode* node = _cells->Find(_cellKey)) {
-      node->GetValues()->AddMRSetCase(count, allValid, hasTotal, weight);
-    } else {
-      bool computesTotalN = false;
-      const CellStatistics& layout = NewCellLayout(computesTotalN);
-      if (!hasTotal || computesTotalN) InsertNewCell(layout, count, allValid, hasTotal);
-    }
-  } while (_cubeMetadata.NewCellKey(_cellKey));
-  if (_hasPercents) {
-    UpdateAllMRSetPcts(static_cast<double>(_statsDimension->GetTotalCount()), allValid, hasTotal);
+  const bool bases = _hasPercents && !noCategory;
+  return _leaves->Insert(words, n, hash, bases ? LeafTable::kBasesOnly : LeafTable::kNothing, false,
+                         true);
+}
+
+// Each leaf's cells are brought back into the dimensions, walked, and given
+// the leaf's states; then the dimensions get the current case's cells back,
+// so merging is invisible to anything that reads them afterwards.
+void CubeAggregator::MergeLeaves() {
+  if (!_leaves || _leaves->Pending().empty()) return;
+  SaveCaseCells(_savedWords.data());
+  for (int leaf : _leaves->Pending()) {
+    LoadCaseCells(_leaves->Key(leaf));
+    Walk(LeafMerge{_leaves->States(leaf)});
   }
+  LoadCaseCells(_savedWords.data());
+  _leaves->ClearPending();
 }
 
-void CubeAggregator::InsertNewCell(const CellStatistics& layout) {
-  InsertCell(_cells, _cellKey,
-             std::unique_ptr<CellValues>(new CellValues(&layout, _caseReaders, _caseWeight)));
-}
-
-void CubeAggregator::InsertNewCell(const CellStatistics& layout, bool allValid, bool hasTotal) {
-  const ZarnCaseValueReader* reader = _cubeReaders.empty() ? nullptr : _cubeReaders[0];
-  InsertCell(_cells, _cellKey,
-             std::unique_ptr<CellValues>(
-                 new CellValues(&layout, reader, allValid, hasTotal, _caseWeight)));
-}
-
-void CubeAggregator::InsertNewCell(const CellStatistics& layout, double count, bool allValid,
-                                   bool hasTotal) {
-  InsertCell(
-      _cells, _cellKey,
-      std::unique_ptr<CellValues>(new CellValues(&layout, count, allValid, hasTotal, _caseWeight)));
-}
-
-void CubeAggregator::UpdateAllScalePcts() {
-  size_t b = 0;
-  for (int t = 0; t < CellStatistics::kNumberOfPercentTypes; ++t) {
-    if (!_baseStats[static_cast<size_t>(t)]) continue;
-    UpdateScalePctBase(_baseKeys[b], _baseMetadata[b], _baseTables[b], t);
-    ++b;
-  }
-}
-
-void CubeAggregator::UpdateAllCVarPcts(bool allValid, bool hasTotal) {
-  size_t b = 0;
-  for (int t = 0; t < CellStatistics::kNumberOfPercentTypes; ++t) {
-    if (!_baseStats[static_cast<size_t>(t)]) continue;
-    UpdateCVarPctBase(_baseKeys[b], _baseMetadata[b], _baseTables[b], t, allValid, hasTotal);
-    ++b;
-  }
-}
-
-void CubeAggregator::UpdateAllMRSetPcts(double total, bool allValid, bool hasTotal) {
-  size_t b = 0;
-  for (int t = 0; t < CellStatistics::kNumberOfPercentTypes; ++t) {
-    if (!_baseStats[static_cast<size_t>(t)]) continue;
-    UpdateMRSetPctBase(_baseKeys[b], _baseMetadata[b], _baseTables[b], t, _baseStatsDimIndex[b],
-                       total, allValid, hasTotal);
-    ++b;
-  }
-}
-
-void CubeAggregator::UpdateScalePctBase(CellKey& key, CubeMetadata& metadata,
-                                        ZarnHashtablePair* table, int percentType) {
-  if (!metadata.MakeScaleCellKey(key)) return;
-  const double weight = _caseWeight;
-  const CellStatistics* layout = _baseStats[static_cast<size_t>(percentType)];
-  do {
-    key.UpdateHashCode();
-    if (PairNode* node = table->Find(key)) {
-      node->GetValues()->AddScaleCase(_caseReaders, weight);
-    } else {
-      InsertCell(table, key,
-                 std::unique_ptr<CellValues>(new CellValues(layout, _caseReaders, weight)));
-    }
-  } while (metadata.NewCellKey(key));
-}
-
-void CubeAggregator::UpdateCVarPctBase(CellKey& key, CubeMetadata& metadata,
-                                       ZarnHashtablePair* table, int percentType, bool allValid,
-                                       bool hasTotal) {
-  if (!metadata.MakeCVarPctKey(key)) return;
-  const double weight = _caseWeight;
-  const CellStatistics* layout = _baseStats[static_cast<size_t>(percentType)];
-  const ZarnCaseValueReader* reader = _cubeReaders.empty() ? nullptr : _cubeReaders[0];
-  do {
-    key.UpdateHashCode();
-    if (PairNode* node = table->Find(key)) {
-      node->GetValues()->AddCategoricalCase(reader, allValid, hasTotal, weight);
-    } else {
-      InsertCell(
-          table, key,
-          std::unique_ptr<CellValues>(new CellValues(layout, reader, allValid, hasTotal, weight)));
-    }
-  } while (metadata.NewCellKey(key));
-}
-
-void CubeAggregator::UpdateMRSetPctBase(CellKey& key, CubeMetadata& metadata,
-                                        ZarnHashtablePair* table, int percentType, int statsIndex,
-                                        double total, bool allValid, bool hasTotal) {
-  if (!metadata.MakeCVarPctKey(key)) return;
-  const double weight = _caseWeight;
-  const CellStatistics* layout = _baseStats[static_cast<size_t>(percentType)];
-  do {
-    // A base that keeps the set counts the responses of the set's current
-    // cell; one that drops it counts every response of the case.
-    const double count = statsIndex >= 0 ? metadata.GetCellResponses(statsIndex) : total;
-    key.UpdateHashCode();
-    if (PairNode* node = table->Find(key)) {
-      node->GetValues()->AddMRSetCase(count, allValid, hasTotal, weight);
-    } else {
-      InsertCell(
-          table, key,
-          std::unique_ptr<CellValues>(new CellValues(layout, count, allValid, hasTotal, weight)));
-    }
-  } while (metadata.NewCellKey(key));
+void CubeAggregator::MergeLeavesForReading() const {
+  // Merging changes where the cases are kept, not what is read.
+  const_cast<CubeAggregator*>(this)->MergeLeaves();
 }
 
 // ---------------------------------------------------------------------------
@@ -594,6 +661,7 @@ bool CubeAggregator::SetCellKey(const std::vector<const AggregationCategory*>& c
 StatValues* CubeAggregator::GetStatValues(const std::vector<const AggregationCategory*>& categories,
                                           int iEncode) {
   if (!_cells) return nullptr;
+  MergeLeaves();
   if (!SetCellKey(categories, iEncode)) return nullptr;
   _cellKey.UpdateHashCode();
   PairNode* node = _cells->Find(_cellKey);
@@ -619,6 +687,7 @@ void CubeAggregator::SetPercentValues() {
 int CubeAggregator::GetCellStatus(const std::vector<const AggregationCategory*>& categories,
                                   int iEncode) {
   if (!_cells) return 0;
+  MergeLeaves();
   if (!SetCellKey(categories, iEncode)) return 0;
   _cellKey.UpdateHashCode();
   return _cells->Find(_cellKey) ? 1 : 0;
@@ -637,6 +706,7 @@ const CellValues* CubeAggregator::FindCell(CellKey& cellKey) const {
   }
   cellKey.UpdateHashCode();
   if (!_cells) return nullptr;
+  MergeLeavesForReading();
   const PairNode* node = _cells->Find(cellKey);
   return node ? node->GetValues() : nullptr;
 }
@@ -659,6 +729,7 @@ const OBS* CubeAggregator::GetCountMeanVariance(int index, CellKey& cellKey) con
   }
   cellKey.UpdateHashCode();
   if (!_cells) return nullptr;
+  MergeLeavesForReading();
   const PairNode* node = _cells->Find(cellKey);
   if (!node) return nullptr;
   // A slot outside the cell's array (such as the -1 of GetMeanVarIndex for a
@@ -679,13 +750,16 @@ double CubeAggregator::GetSortValue(CellKey& cellKey) const {
   assert(_cellKey.length() == cellKey.length());
   cellKey.UpdateHashCode();
   if (!_cells) return Codes::kMissingValue;
+  MergeLeavesForReading();
   const PairNode* node = _cells->Find(cellKey);
   if (!node) return Codes::kMissingValue;
   return node->GetValues()->ComputeValue(0).GetValue1();
 }
 
 bool CubeAggregator::IsCubeEmpty() const {
-  return !_cells || _cells->IsEmpty();
+  if (!_cells) return true;
+  MergeLeavesForReading();
+  return _cells->IsEmpty();
 }
 
 int CubeAggregator::GetNValuesInnerRow() const {
@@ -702,6 +776,7 @@ int CubeAggregator::GetNValuesInnerColumn() const {
 // Reset and diagnostics
 
 void CubeAggregator::ResetAggregator() {
+  if (_leaves) _leaves->Clear();
   if (_cells) _cells->Clear();
   if (_hasPercents) {
     for (ZarnHashtablePair* table : _baseTables) table->Clear();
@@ -713,6 +788,7 @@ void CubeAggregator::ResetAggregator() {
 }
 
 void CubeAggregator::PrintCubeDataDbg(const char* title) {
+  MergeLeaves();
   char buffer[kLineBufferSize];
   BP_Character text;
   if (title) {
@@ -740,5 +816,160 @@ void CubeAggregator::PrintCubeDataDbg(const char* title) {
     std::snprintf(buffer, sizeof buffer, " Number of cells in the percentage base Hashtable: %d",
                   table->Count());
     BP_ToFront(kOutputDetail, BP_Character(buffer));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Partial tables
+
+// A staged cell: its key as the writer coded it, its layout position and its
+// state.
+struct StagedCell {
+  std::vector<int> codes;
+  int layout;
+  std::unique_ptr<CellValues> values;
+};
+
+struct CubeAggregator::StagedCells {
+  // Table 0 holds the cells, table b + 1 the cells of base b.
+  std::vector<std::vector<StagedCell>> tables;
+};
+
+namespace {
+
+// Whether a code read from a state names a category a cell may hold: a value
+// the writer's dimension had met, a total or a subtotal.
+bool IsStoredCode(int code, int valueCount) {
+  return (code >= Codes::kMinCategory && code <= valueCount) || code == Codes::kTotalCategory ||
+         (code >= Codes::kLowerSubtotal && code <= Codes::kMaxSubtotal);
+}
+
+}  // namespace
+
+void CubeAggregator::WriteState(StateWriter& out) {
+  MergeLeaves();
+  out.U32(static_cast<uint32_t>(_cubeMetadata.NumberOfDimensions()));
+  out.U32(static_cast<uint32_t>(_layouts.size()));
+  for (const CellStatistics* layout : _layouts) {
+    out.U8(layout ? 1 : 0);
+    if (!layout) continue;
+    out.U32(static_cast<uint32_t>(layout->NumberOfValues()));
+    out.U32(static_cast<uint32_t>(layout->ValueSize()));
+    out.U32(static_cast<uint32_t>(layout->NumberOfFreqTables()));
+  }
+  out.U32(static_cast<uint32_t>(1 + _baseTables.size()));
+  for (size_t t = 0; t <= _baseTables.size(); ++t) {
+    const ZarnHashtablePair& table = t == 0 ? *_cells : *_baseTables[t - 1];
+    const int keyLength = t == 0 ? _cellKey.length() : _baseKeys[t - 1].length();
+    out.U32(static_cast<uint32_t>(keyLength));
+    out.U32(static_cast<uint32_t>(table.Count()));
+    for (const PairNode& node : table) {
+      const CellKey& key = *node.GetKey();
+      for (int i = 0; i < keyLength; ++i) out.I32(key[i]);
+      const CellStatistics* layout = node.GetValues()->GetCellStatistics();
+      int position = kCellLayout;
+      while (position < static_cast<int>(_layouts.size()) &&
+             _layouts[static_cast<size_t>(position)] != layout) {
+        ++position;
+      }
+      out.U8(static_cast<uint8_t>(position));
+      node.GetValues()->WriteState(out);
+    }
+  }
+}
+
+void CubeAggregator::StagedCellsDeleter::operator()(StagedCells* staged) const {
+  delete staged;
+}
+
+CubeAggregator::StagedCellsPtr CubeAggregator::ReadState(StateReader& in,
+                                                         const std::vector<int>& valueCounts) {
+  const int nDims = _cubeMetadata.NumberOfDimensions();
+  bool fits = in.U32() == static_cast<uint32_t>(nDims) &&
+              in.U32() == static_cast<uint32_t>(_layouts.size());
+  for (size_t l = 0; fits && l < _layouts.size(); ++l) {
+    const CellStatistics* layout = _layouts[l];
+    fits = in.U8() == (layout ? 1 : 0);
+    if (fits && layout) {
+      fits = in.U32() == static_cast<uint32_t>(layout->NumberOfValues()) &&
+             in.U32() == static_cast<uint32_t>(layout->ValueSize()) &&
+             in.U32() == static_cast<uint32_t>(layout->NumberOfFreqTables());
+    }
+  }
+  fits = fits && in.U32() == static_cast<uint32_t>(1 + _baseTables.size());
+  if (!fits) {
+    in.Fail("the state was written for a table of another definition");
+    return nullptr;
+  }
+  StagedCellsPtr staged(new StagedCells);
+  staged->tables.resize(1 + _baseTables.size());
+  for (size_t t = 0; t <= _baseTables.size() && in.Ok(); ++t) {
+    const std::vector<int>* dims = t == 0 ? nullptr : &_baseDims[t - 1];
+    const int keyLength = t == 0 ? _cellKey.length() : _baseKeys[t - 1].length();
+    if (in.U32() != static_cast<uint32_t>(keyLength)) {
+      in.Fail("the state was written for a table of another definition");
+      break;
+    }
+    // Every cell takes at least its codes, a layout byte and a slot count.
+    const uint32_t count = in.Count(4 * static_cast<size_t>(keyLength) + 5);
+    CellKey key(keyLength);
+    ZarnHashtablePair seen(ZarnHashtablePair::kInitialBuckets);
+    for (uint32_t c = 0; c < count && in.Ok(); ++c) {
+      StagedCell cell;
+      cell.codes.resize(static_cast<size_t>(keyLength));
+      for (int i = 0; i < keyLength; ++i) {
+        const int code = in.I32();
+        const int dim = dims ? (*dims)[static_cast<size_t>(i)] : i;
+        if (in.Ok() && !IsStoredCode(code, valueCounts[static_cast<size_t>(dim)])) {
+          in.Fail("a cell of the state holds the code " + std::to_string(code) +
+                  ", which names no category");
+        }
+        cell.codes[static_cast<size_t>(i)] = code;
+        key[i] = code;
+      }
+      cell.layout = in.U8();
+      if (!in.Ok()) break;
+      // A cell takes the layout its key calls for: the reader of the values
+      // relies on it.
+      const int expected = t == 0 ? LayoutOfKey(key) : BaseLayout(t - 1);
+      if (cell.layout != expected) {
+        in.Fail("a cell of the state has a layout its key does not call for");
+        break;
+      }
+      key.UpdateHashCode();
+      if (seen.Contains(key)) {
+        in.Fail("the state holds a cell twice");
+        break;
+      }
+      seen.Insert(new CellKey(key), nullptr);
+      cell.values.reset(new CellValues(_layouts[static_cast<size_t>(cell.layout)]));
+      if (!cell.values->ReadState(in)) break;
+      staged->tables[t].push_back(std::move(cell));
+    }
+  }
+  if (!in.Ok()) return nullptr;
+  return staged;
+}
+
+int CubeAggregator::LayoutOfKey(const CellKey& key) const {
+  if (_totalStats && key[_statsDimIndex] < Codes::kMinCategory) return kTotalLayout;
+  return kCellLayout;
+}
+
+void CubeAggregator::MergeStagedCells(StagedCells& staged,
+                                      const std::vector<const std::vector<int>*>& remaps) {
+  for (size_t t = 0; t < staged.tables.size(); ++t) {
+    ZarnHashtablePair* table = t == 0 ? _cells : _baseTables[t - 1];
+    const std::vector<int>* dims = t == 0 ? nullptr : &_baseDims[t - 1];
+    CellKey key(t == 0 ? _cellKey.length() : _baseKeys[t - 1].length());
+    for (StagedCell& cell : staged.tables[t]) {
+      for (int i = 0; i < key.length(); ++i) {
+        const int code = cell.codes[static_cast<size_t>(i)];
+        const int dim = dims ? (*dims)[static_cast<size_t>(i)] : i;
+        key[i] = code >= Codes::kMinCategory ? (*remaps[static_cast<size_t>(dim)])[code] : code;
+      }
+      key.UpdateHashCode();
+      CellAt(table, key, *_layouts[static_cast<size_t>(cell.layout)]).Merge(*cell.values);
+    }
   }
 }

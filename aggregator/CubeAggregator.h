@@ -1,7 +1,9 @@
 #ifndef CUBE_AGGREGATOR_H
 #define CUBE_AGGREGATOR_H
 
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "AggregationStatistic.h"
@@ -14,6 +16,9 @@
 class AggregationCategory;
 class CellStatistics;
 class CellValues;
+class LeafTable;
+class StateReader;
+class StateWriter;
 class StatValues;
 class TableDimension;
 class TableMetadata;
@@ -32,6 +37,11 @@ class ZarnHashtablePair;
 // The aggregation path (scale, categorical variable, multiple-response set)
 // is fixed when the statistics are set and decided once per case; the
 // per-cell loop allocates nothing for cells that already exist.
+// By default (the table's leaf aggregation) a case only updates its leaf:
+// the states of the one tuple of dimension cells it brings (LeafTable). The
+// leaves are merged into the cells and base cells, through the same walks a
+// single case takes, when anything is read; cases fed afterwards start new
+// leaves. Without leaf aggregation every case walks its cells at once.
 class TABCUBE_EXPORT CubeAggregator {
  public:
   // Copies the cube metadata; keeps references to the table's case weight
@@ -59,8 +69,28 @@ class TABCUBE_EXPORT CubeAggregator {
 
   // Adds the table's current, already encoded case. REQUIRES: statistics set.
   void AddNewCase();
-  // Empties the cell table and the base tables; the definition stays.
+  // Empties the cell table, the base tables and the leaves; the definition
+  // stays.
   void ResetAggregator();
+
+  // Partial tables. WriteState merges the leaves, then writes the cells and
+  // base cells (category codes as they are here) with a description of the
+  // layouts, so that a reader can tell a state of another definition.
+  void WriteState(StateWriter& out);
+  // Cells read from a state, checked but not yet merged.
+  struct StagedCells;
+  struct StagedCellsDeleter {
+    void operator()(StagedCells* staged) const;
+  };
+  using StagedCellsPtr = std::unique_ptr<StagedCells, StagedCellsDeleter>;
+  // Reads what WriteState wrote for an aggregator of the same definition;
+  // valueCounts[d] is the number of values the writer's dimension d (of this
+  // cube) had met, so that every code can be checked. Null (and the reader
+  // failed) on input that does not fit.
+  StagedCellsPtr ReadState(StateReader& in, const std::vector<int>& valueCounts);
+  // Merges staged cells, with each dimension's codes translated by
+  // remaps[d][code] (code >= 1).
+  void MergeStagedCells(StagedCells& staged, const std::vector<const std::vector<int>*>& remaps);
 
   // The values of the cell named by one category per dimension (with an
   // extra last dimension the host may leave it out: its total is read).
@@ -102,6 +132,35 @@ class TABCUBE_EXPORT CubeAggregator {
  private:
   // The path every case takes, fixed when the statistics are set.
   enum AggregationMode { kNoMode, kScaleMode, kCVarMode, kMRSetMode, kInvalidMode };
+  // Positions of the cell layouts in _layouts (and in every leaf's states):
+  // the cell layout, the total layout (null when there is none), then one per
+  // percentage base in use, in base order.
+  enum LayoutPosition { kCellLayout = 0, kTotalLayout = 1, kFirstBaseLayout = 2 };
+  static int BaseLayout(size_t b) { return kFirstBaseLayout + static_cast<int>(b); }
+
+  struct CaseUpdate;
+  struct LeafMerge;
+  template <class Apply>
+  void Walk(const Apply& apply);
+  template <class Apply>
+  void WalkScale(const Apply& apply);
+  template <class Apply>
+  void WalkCategorical(const Apply& apply);
+  template <class Apply>
+  void WalkCategoricalBases(const Apply& apply, double total, bool allValid, bool hasTotal);
+  // The cell of the key in the table, created empty with the layout when new.
+  static CellValues& CellAt(ZarnHashtablePair* table, const CellKey& key,
+                            const CellStatistics& layout);
+
+  void SetLeaves();
+  int SaveCaseCells(int* words) const;
+  void LoadCaseCells(const int* words) const;
+  void AddCaseToLeaf();
+  int NewLeaf(const int* words, int n, uint64_t hash);
+  void MergeLeaves();
+  void MergeLeavesForReading() const;
+  // The layout position a cell with this key takes in the cube's cell table.
+  int LayoutOfKey(const CellKey& key) const;
 
   void SetScaleStats(const std::vector<AggregationStatistic>& stats);
   // The table's reader position of each statistic's variable; -1 for a
@@ -120,26 +179,10 @@ class TABCUBE_EXPORT CubeAggregator {
   bool SetCellKey(const std::vector<const AggregationCategory*>& categories, int iEncode);
   void SetMode();
 
-  void AddNewScaleCase();
-  void AddNewCVarCase();
-  void AddNewMRSetCase();
-  // The layout of a new cell of a categorical or multiple-response cube: the
-  // total layout when there is one and the key's code in the statistics
-  // dimension is a total or subtotal.
-  const CellStatistics& NewCellLayout(bool& computesTotalN) const;
-  void InsertNewCell(const CellStatistics& layout);
-  void InsertNewCell(const CellStatistics& layout, bool allValid, bool hasTotal);
-  void InsertNewCell(const CellStatistics& layout, double count, bool allValid, bool hasTotal);
-  void UpdateScalePctBase(CellKey& key, CubeMetadata& metadata, ZarnHashtablePair* table,
-                          int percentType);
-  void UpdateCVarPctBase(CellKey& key, CubeMetadata& metadata, ZarnHashtablePair* table,
-                         int percentType, bool allValid, bool hasTotal);
-  void UpdateMRSetPctBase(CellKey& key, CubeMetadata& metadata, ZarnHashtablePair* table,
-                          int percentType, int statsIndex, double total, bool allValid,
-                          bool hasTotal);
-  void UpdateAllScalePcts();
-  void UpdateAllCVarPcts(bool allValid, bool hasTotal);
-  void UpdateAllMRSetPcts(double total, bool allValid, bool hasTotal);
+  // The layout position of a new cell of a categorical or multiple-response
+  // cube: the total layout when there is one and the key's code in the
+  // statistics dimension is a total or subtotal.
+  int NewCellLayout(bool& computesTotalN) const;
   void UpdateCubeCases(std::vector<int>& cubeIndex);
   void UpdateCubeIndex(std::vector<int>& cubeIndex, std::vector<int>& caseIndex) const;
   // The cell of a caller's key after checking its codes; null when absent.
@@ -170,6 +213,11 @@ class TABCUBE_EXPORT CubeAggregator {
   std::vector<int> _baseStatsDimIndex;
   std::map<int, int>* _meanVarIndex;
   AggregationMode _mode;
+  std::vector<const CellStatistics*> _layouts;
+  LeafTable* _leaves;
+  // One leaf key, and the current case's cells kept while leaves are merged.
+  std::vector<int> _caseWords;
+  std::vector<int> _savedWords;
 };
 
 #endif

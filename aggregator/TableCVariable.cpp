@@ -157,6 +157,22 @@ int TableCVariable::GetCategoryEncoding(const OBS* value) const {
   return entry ? static_cast<int>(entry[kCodeSlot].num) : TableEncryptionCodes::kNoCategory;
 }
 
+void TableCVariable::GetMetValues(std::vector<MetValue>& values) const {
+  IndexedMetValues(_valueIndex, MetValueUnits(), values);
+}
+
+int TableCVariable::AdoptMetValue(const MetValue& value) {
+  return AdoptIndexedValue(_valueIndex, MetValueUnits(), value);
+}
+
+bool TableCVariable::AcceptsMetValue(const MetValue& value) const {
+  return IsIndexedValue(_valueIndex, MetValueUnits(), value);
+}
+
+int TableCVariable::MetValueUnits() const {
+  return QUOR_CellCount(_valueType);
+}
+
 int TableCVariable::GetNumberOfValues() const {
   return _valueIndex ? static_cast<int>(_valueIndex->Size()) : 0;
 }

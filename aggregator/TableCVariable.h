@@ -55,6 +55,10 @@ class TABCUBE_EXPORT TableCVariable : public TableDimension {
   using TableDimension::GetCategoryEncoding;
   // The value's code, 0 when the value has not been met.
   int GetCategoryEncoding(const OBS* value) const override;
+  void GetMetValues(std::vector<MetValue>& values) const override;
+  int AdoptMetValue(const MetValue& value) override;
+  bool AcceptsMetValue(const MetValue& value) const override;
+  int MetValueUnits() const override;
   int GetNumberOfValues() const override;
   // Forgets the values met (codes start again from 1) and the categories.
   void ResetDimension() override;

@@ -13,6 +13,7 @@
 #include "CubeMetadata.h"
 #include "ParsedCategory.h"
 #include "TableMetadata.h"
+#include "keyindex.h"
 
 TableDimension::TableDimension(int numCatCells, DimensionType type)
     : _type(type), _numCatCells(numCatCells), _catCells(static_cast<size_t>(numCatCells), 0) {}
@@ -308,4 +309,40 @@ void TableDimension::GetSortValues(std::vector<double>& values) const {
     if (countLike && value == TableEncryptionCodes::kMissingValue) value = 0.0;
     values.push_back(value);
   }
+}
+
+void TableDimension::IndexedMetValues(const ObsVecMap* index, int units,
+                                      std::vector<MetValue>& values) {
+  values.clear();
+  if (!index) return;
+  const size_t size = index->Size();
+  values.resize(size);
+  ObsVecMap& entries = const_cast<ObsVecMap&>(*index);
+  for (OBS* element : entries.Sort()) {
+    const OBS* slots = entries.Value(element);
+    const size_t code = static_cast<size_t>(slots[0].num + 0.5);
+    assert(code >= 1 && code <= size && "codes number the values 1 to n");
+    MetValue& value = values[code - 1];
+    const OBS* key = entries.Key(element);
+    value.key.assign(key, key + units);
+    value.subtotal = static_cast<int>(slots[1].num);
+  }
+}
+
+bool TableDimension::IsIndexedValue(const ObsVecMap* index, int units, const MetValue& value) {
+  const bool subtotalCode =
+      value.subtotal == 0 || (value.subtotal >= TableEncryptionCodes::kLowerSubtotal &&
+                              value.subtotal <= TableEncryptionCodes::kMaxSubtotal);
+  return index && static_cast<int>(value.key.size()) == units && subtotalCode;
+}
+
+int TableDimension::AdoptIndexedValue(ObsVecMap* index, int units, const MetValue& value) {
+  if (!IsIndexedValue(index, units, value)) return TableEncryptionCodes::kNoCategory;
+  OBS* entry = index->Contains(value.key.data());
+  if (!entry) {
+    entry = index->Insert(value.key.data());
+    entry[0].num = static_cast<double>(index->Size());
+    entry[1].num = static_cast<double>(value.subtotal);
+  }
+  return static_cast<int>(entry[0].num + 0.5);
 }

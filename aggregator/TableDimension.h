@@ -12,6 +12,7 @@
 
 class AggregationCategory;
 class AggregationStatistic;
+class ObsVecMap;
 class AggregationVariable;
 class CategoryManager;
 class CubeAggregator;
@@ -54,6 +55,60 @@ class TABCUBE_EXPORT TableDimension {
   virtual int GetNumberOfValues() const = 0;
   // Forgets the values met and the categories built.
   virtual void ResetDimension() = 0;
+
+  // One value the dimension has met, in a form that does not depend on the
+  // order the cases came: the value's cells and the subtotal code the
+  // explicit list gave it (0 for none). A dichotomy set's "value" is the
+  // position of a member in the set.
+  struct MetValue {
+    std::vector<OBS> key;
+    int subtotal = 0;
+  };
+  // The values met so far in code order: values[i] has code i + 1. A
+  // dimension that numbers no values of its own has none.
+  virtual void GetMetValues(std::vector<MetValue>& values) const { values.clear(); }
+  // The code of a value another part of the same data met, numbering it
+  // next when it is new here (as a case bringing it now would); 0 when it
+  // cannot be a value of this dimension (a key of the wrong size, a member
+  // position outside the set).
+  virtual int AdoptMetValue(const MetValue& /*value*/) { return TableEncryptionCodes::kNoCategory; }
+  // Whether AdoptMetValue would take the value (it would not return 0).
+  virtual bool AcceptsMetValue(const MetValue& /*value*/) const { return false; }
+  // Cells in the key of a met value.
+  virtual int MetValueUnits() const { return 1; }
+
+  // The current case's category cells as plain words, so that a cube can
+  // keep them as the key of a leaf and bring them back when it merges the
+  // leaf: the number of cells and the valid flag, the codes, then for a set
+  // the case's response total and, when responses are counted, each cell's
+  // count. Returns the number of words written.
+  // REQUIRES: room for MaxCaseCellWords() words.
+  int SaveCaseCells(int* words) const {
+    int n = 0;
+    const int cells = _lastCatCell + 1;
+    words[n++] = cells * 2 + (_valueValid ? 1 : 0);
+    for (int c = 0; c < cells; ++c) words[n++] = _catCells[static_cast<size_t>(c)];
+    if (_type != kCategoricalVariable) words[n++] = _totalCount;
+    if (_computingCounts) {
+      for (int c = 0; c < cells; ++c) words[n++] = _cellCounts[static_cast<size_t>(c)];
+    }
+    return n;
+  }
+  // Brings back cells saved by SaveCaseCells; returns the words read.
+  int LoadCaseCells(const int* words) {
+    int n = 0;
+    const int cells = words[n] / 2;
+    _valueValid = (words[n++] & 1) != 0;
+    assert(cells >= 1 && cells <= _numCatCells && "saved cells fit the dimension");
+    _lastCatCell = cells - 1;
+    for (int c = 0; c < cells; ++c) _catCells[static_cast<size_t>(c)] = words[n++];
+    if (_type != kCategoricalVariable) _totalCount = words[n++];
+    if (_computingCounts) {
+      for (int c = 0; c < cells; ++c) _cellCounts[static_cast<size_t>(c)] = words[n++];
+    }
+    return n;
+  }
+  int MaxCaseCellWords() const { return 2 + 2 * _numCatCells; }
 
   DimensionType GetDimensionType() const { return _type; }
   bool IsValueValid() const { return _valueValid; }
@@ -159,6 +214,12 @@ class TABCUBE_EXPORT TableDimension {
   // copy starts without them (it builds its own categories on demand).
   TableDimension(const TableDimension& other);
   TableDimension& operator=(const TableDimension&) = delete;
+
+  // GetMetValues and AdoptMetValue over a value index whose entries hold
+  // [0] the code and [1] the subtotal code.
+  static void IndexedMetValues(const ObsVecMap* index, int units, std::vector<MetValue>& values);
+  static int AdoptIndexedValue(ObsVecMap* index, int units, const MetValue& value);
+  static bool IsIndexedValue(const ObsVecMap* index, int units, const MetValue& value);
 
   void SetCategoryCell(int code) {
     _lastCatCell = 0;

@@ -325,6 +325,22 @@ int TableMCSet::GetCategoryEncoding(const OBS* value) const {
   return entry ? static_cast<int>(entry[kCodeSlot].num + 0.5) : TableEncryptionCodes::kNoCategory;
 }
 
+void TableMCSet::GetMetValues(std::vector<MetValue>& values) const {
+  IndexedMetValues(_valueIndex, MetValueUnits(), values);
+}
+
+int TableMCSet::AdoptMetValue(const MetValue& value) {
+  return AdoptIndexedValue(_valueIndex, MetValueUnits(), value);
+}
+
+bool TableMCSet::AcceptsMetValue(const MetValue& value) const {
+  return IsIndexedValue(_valueIndex, MetValueUnits(), value);
+}
+
+int TableMCSet::MetValueUnits() const {
+  return _valueSize;
+}
+
 int TableMCSet::GetNumberOfValues() const {
   return _valueIndex ? static_cast<int>(_valueIndex->Size()) : 0;
 }

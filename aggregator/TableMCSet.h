@@ -62,6 +62,10 @@ class TABCUBE_EXPORT TableMCSet : public TableDimension {
   using TableDimension::GetCategoryEncoding;
   // The code of a value of the widest member's width, 0 when not met.
   int GetCategoryEncoding(const OBS* value) const override;
+  void GetMetValues(std::vector<MetValue>& values) const override;
+  int AdoptMetValue(const MetValue& value) override;
+  bool AcceptsMetValue(const MetValue& value) const override;
+  int MetValueUnits() const override;
   int GetNumberOfValues() const override;
   // Forgets the values met (codes start again from 1) and the categories.
   void ResetDimension() override;

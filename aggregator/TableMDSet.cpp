@@ -289,6 +289,38 @@ void TableMDSet::PrepareMDCategories(const QUOR_DataSource& dataSource) {
   }
 }
 
+// A dichotomy set numbers its members in the order they first respond; the
+// met "value" of code c is the position of the member that holds it.
+void TableMDSet::GetMetValues(std::vector<MetValue>& values) const {
+  values.assign(static_cast<size_t>(_nextCode), MetValue());
+  for (size_t i = 0; i < _varEncodings.size(); ++i) {
+    const int code = _varEncodings[i];
+    if (code == 0) continue;
+    OBS position;
+    position.num = static_cast<double>(i);
+    values[static_cast<size_t>(code - 1)].key.assign(1, position);
+  }
+}
+
+bool TableMDSet::AcceptsMetValue(const MetValue& value) const {
+  if (value.key.size() != 1 || value.subtotal != 0) return false;
+  const double position = value.key[0].num;
+  return position >= 0.0 && position < static_cast<double>(_varEncodings.size()) &&
+         position == static_cast<double>(static_cast<size_t>(position));
+}
+
+int TableMDSet::AdoptMetValue(const MetValue& value) {
+  if (!AcceptsMetValue(value)) return TableEncryptionCodes::kNoCategory;
+  const double position = value.key[0].num;
+  int& code = _varEncodings[static_cast<size_t>(position)];
+  if (code == 0) code = ++_nextCode;
+  return code;
+}
+
+int TableMDSet::MetValueUnits() const {
+  return 1;
+}
+
 int TableMDSet::GetCategoryEncoding(const OBS* value) const {
   assert(value->num >= 0.0 && "varInd->num >= 0.0");
   const int varIndex = static_cast<int>(value->num + 0.5);

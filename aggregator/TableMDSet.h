@@ -53,6 +53,10 @@ class TABCUBE_EXPORT TableMDSet : public TableDimension {
   // REQUIRES: value->num >= 0.
   int GetCategoryEncoding(const OBS* value) const override;
   // Number of members that have responded so far.
+  void GetMetValues(std::vector<MetValue>& values) const override;
+  int AdoptMetValue(const MetValue& value) override;
+  bool AcceptsMetValue(const MetValue& value) const override;
+  int MetValueUnits() const override;
   int GetNumberOfValues() const override { return _nextCode; }
   // Forgets the built categories; member codes stay.
   void ResetDimension() override;

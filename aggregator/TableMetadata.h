@@ -57,6 +57,17 @@ class TABCUBE_EXPORT TableMetadata {
   // The current case weight; aggregators keep this reference.
   const double& GetCaseWeight() const { return _caseWeight; }
   TableEncryptionCodes::CLabelOption GetClabelOption() const { return _cLabelOption; }
+  // Whether cubes keep cases in leaves until results are read (the default)
+  // or walk every case's cells at once.
+  bool GetLeafAggregation() const { return _leafAggregation; }
+  void SetLeafAggregation(bool on) { _leafAggregation = on; }
+  const std::vector<CubeAggregator*>& GetSortAggregators() const { return _sortAggregators; }
+  // Adds another part's valid counts (a part of the same definition).
+  // REQUIRES: one count per reader ("counts.size() == GetValidCount().size()").
+  void AddValidCounts(const std::vector<double>& counts) {
+    assert(counts.size() == _validCount.size() && "counts.size() == GetValidCount().size()");
+    for (size_t i = 0; i < counts.size(); ++i) _validCount[i] += counts[i];
+  }
   void SetClabelOption(TableEncryptionCodes::CLabelOption option) { _cLabelOption = option; }
 
   // REQUIRES: 0 <= pos < number of readers.
@@ -102,6 +113,7 @@ class TABCUBE_EXPORT TableMetadata {
   std::map<int, int> _readerIndex;
   double _caseWeight = 1.0;
   TableEncryptionCodes::CLabelOption _cLabelOption = TableEncryptionCodes::kDefault;
+  bool _leafAggregation = true;
   std::vector<CubeAggregator*> _sortAggregators;
   // One token per metadata and its copies; its use count tells sharing.
   std::shared_ptr<const int> _sharing;

@@ -9,12 +9,23 @@
 #include <string>
 #include <vector>
 
+#include "AggregationCategory.h"
+#include "AggregationCube.h"
+#include "AggregationMCSet.h"
+#include "AggregationMDSet.h"
+#include "AggregationStatistic.h"
+#include "AggregationTable.h"
+#include "AggregationVariable.h"
 #include "Command.h"
 #include "CsvReader.h"
+#include "CubeAggregator.h"
 #include "DataInput.h"
 #include "Dictionary.h"
 #include "InputError.h"
 #include "Request.h"
+#include "StatValues.h"
+#include "TableDimension.h"
+#include "baseutil.h"
 
 namespace {
 
@@ -106,7 +117,129 @@ void CheckMessage(const InputError& error) {
   }
 }
 
+// The fixed table of the state target over its own small data set: a
+// (numeric), s (string), m1 m2 (a category set), d1 d2 (a dichotomy set),
+// x (scale) and w (weight), cases drawn from the seed.
+class StateTable {
+ public:
+  explicit StateTable(unsigned seed) {
+    for (const char* name : {"a", "m1", "m2", "d1", "d2", "x", "w"}) _data.AddVariable(name, 0);
+    _data.AddVariable("s", 3);
+    for (unsigned i = 0; i < 24; ++i) {
+      const unsigned r = (i + 1) * 2654435761u ^ seed * 40503u;
+      const int c = _data.AddCase();
+      _data.SetValue(c, 0, r % 5 == 0 ? QUOR_SYSMIS : static_cast<double>(r % 3 + 1));
+      _data.SetValue(c, 1, static_cast<double>(r / 3 % 4));
+      _data.SetValue(c, 2, static_cast<double>(r / 5 % 4));
+      _data.SetValue(c, 3, static_cast<double>(r / 7 % 2));
+      _data.SetValue(c, 4, static_cast<double>(r / 11 % 2));
+      _data.SetValue(c, 5, static_cast<double>(r % 17) * 0.5);
+      _data.SetValue(c, 6, static_cast<double>(r % 4) * 0.5);
+      _data.SetValue(c, 7, std::string(1, static_cast<char>('p' + r / 13 % 3)));
+    }
+    _iterator.reset(new ProcDSIterator(_data, 6));
+    _table.reset(new AggregationTable(*_iterator, true, false));
+    const OBS counted = {1.0};
+    _a.reset(new AggregationVariable(0, "a"));
+    _s.reset(new AggregationVariable(7, "s"));
+    _m.reset(new AggregationMCSet({1, 2}, "$m"));
+    _d.reset(new AggregationMDSet({3, 4}, "$d", &counted, 1, false));
+    for (AggregationVariable* v : {_a.get(), _s.get(), _m.get(), _d.get()}) v->SetIsTotalNo(false);
+    using Codes = TableEncryptionCodes;
+    AggregationCube* counts = _table->CreateCube();
+    counts->AddCategoricalVariable(_a.get(), Codes::kRowPosition);
+    counts->AddCategoricalVariable(_s.get(), Codes::kColumnPosition);
+    counts->CreateCubeAggregator();
+    counts->AddCategoryStatistics(
+        {AggregationStatistic(Codes::kCount), AggregationStatistic(Codes::kColPct),
+         AggregationStatistic(Codes::kUTotalN)},
+        _s.get());
+    AggregationCube* scale = _table->CreateCube();
+    scale->AddCategoricalVariable(_a.get(), Codes::kRowPosition);
+    scale->CreateCubeAggregator();
+    scale->AddScaleStatistics(
+        {AggregationStatistic(5, Codes::kMean), AggregationStatistic(5, Codes::kMedian),
+         AggregationStatistic(5, Codes::kVariance), AggregationStatistic(5, Codes::kRowSumPct)});
+    AggregationCube* sets = _table->CreateCube();
+    sets->AddCategoricalVariable(_m.get(), Codes::kRowPosition);
+    sets->AddCategoricalVariable(_d.get(), Codes::kColumnPosition);
+    sets->CreateCubeAggregator();
+    sets->AddCategoryStatistics(
+        {AggregationStatistic(Codes::kCount), AggregationStatistic(Codes::kResponses),
+         AggregationStatistic(Codes::kColResponsesPct)},
+        _m.get());
+    while (_iterator->Next()) _table->AddNewCase();
+  }
+
+  AggregationTable& Table() { return *_table; }
+
+  // Reads every cell of every cube.
+  void ReadEverything() {
+    for (CubeAggregator* cube : _table->GetCubeAggregators()) {
+      const CubeMetadata& metadata = cube->GetMetadata();
+      std::vector<std::vector<AggregationCategory*>> lists;
+      for (int d = 0; d < metadata.NumberOfDimensions(); ++d)
+        lists.push_back(metadata.GetDimension(d)->GetCategoryPointers());
+      std::vector<size_t> at(lists.size(), 0);
+      for (;;) {
+        std::vector<const AggregationCategory*> key;
+        for (size_t d = 0; d < at.size(); ++d) key.push_back(lists[d][at[d]]);
+        if (StatValues* cell = cube->GetStatValues(key, -1)) {
+          for (int i = 0; i < cell->NumOfValues(); ++i) cell->GetStatValue(i);
+        }
+        size_t d = at.size();
+        while (d > 0 && ++at[d - 1] == lists[d - 1].size()) at[--d] = 0;
+        if (d == 0) break;
+      }
+    }
+  }
+
+ private:
+  QUOR_DataSource _data;
+  std::unique_ptr<ProcDSIterator> _iterator;
+  std::unique_ptr<AggregationTable> _table;
+  std::unique_ptr<AggregationVariable> _a, _s, _m, _d;
+};
+
+// A valid state edited by the input: two bytes of truncation length (kept
+// when they exceed the state), then changes of three bytes each (two bytes
+// of position, one byte XORed in).
+std::string EditedState(const uint8_t* data, size_t size) {
+  std::string state;
+  StateTable(7).Table().SerializeState(state);
+  if (size >= 2) {
+    const size_t keep = static_cast<size_t>(data[0]) | static_cast<size_t>(data[1]) << 8;
+    if (keep < state.size()) state.resize(keep);
+  }
+  for (size_t i = 2; i + 2 < size && !state.empty(); i += 3) {
+    const size_t position = (static_cast<size_t>(data[i]) | static_cast<size_t>(data[i + 1]) << 8);
+    state[position % state.size()] ^= static_cast<char>(data[i + 2]);
+  }
+  return state;
+}
+
 }  // namespace
+
+int FuzzState(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const std::string state = data[0] == 0
+                                ? std::string(reinterpret_cast<const char*>(data + 1), size - 1)
+                                : EditedState(data + 1, size - 1);
+  StateTable table(3);
+  std::string before, after, error;
+  table.Table().SerializeState(before);
+  if (table.Table().MergeState(state.data(), state.size(), error)) {
+    table.ReadEverything();
+    return 0;
+  }
+  table.Table().SerializeState(after);
+  if (error.empty() || before != after) {
+    std::fprintf(stderr, "a refused state %s\n",
+                 error.empty() ? "gave no message" : "changed the table");
+    std::abort();
+  }
+  return 0;
+}
 
 int FuzzCsv(const uint8_t* data, size_t size) {
   const std::string path = Scratch().Write("data.csv", reinterpret_cast<const char*>(data), size);
@@ -211,5 +344,6 @@ FuzzTarget FindFuzzTarget(const std::string& name) {
   if (name == "dictionary") return FuzzDictionary;
   if (name == "request") return FuzzRequest;
   if (name == "command") return FuzzCommand;
+  if (name == "state") return FuzzState;
   return nullptr;
 }

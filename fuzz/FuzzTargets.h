@@ -29,7 +29,17 @@ int FuzzRequest(const uint8_t* data, size_t size);
 // must agree.
 int FuzzCommand(const uint8_t* data, size_t size);
 
-// The target of a name ("csv", "dictionary", "request", "command"), or null.
+// Partial-table states: merges a state into a fixed table of the engine (a
+// categorical variable, a string variable, a category set and a dichotomy
+// set; counts, percentages, responses, means and medians) fed with a few
+// cases. The input's first byte chooses: 0 takes the rest as the state;
+// otherwise the rest edits a valid state of a second table of the same
+// definition (truncation, then byte changes). A refused state must leave the
+// table exactly as it was; a merged one must read back without fault.
+int FuzzState(const uint8_t* data, size_t size);
+
+// The target of a name ("csv", "dictionary", "request", "command", "state"),
+// or null.
 using FuzzTarget = int (*)(const uint8_t*, size_t);
 FuzzTarget FindFuzzTarget(const std::string& name);
 

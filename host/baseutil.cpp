@@ -38,7 +38,11 @@ void SetOutputSink(std::function<void(long code, const std::string& line)> sink)
 }
 
 ProcDSIterator::ProcDSIterator(const QUOR_DataSource& dataSource, int weightVariable)
-    : QUOR_InputCaseIterator(dataSource),
+    : ProcDSIterator(dataSource, weightVariable, 0, -1) {}
+
+ProcDSIterator::ProcDSIterator(const QUOR_DataSource& dataSource, int weightVariable, int first,
+                               int end)
+    : QUOR_InputCaseIterator(dataSource, first, end),
       _weightVariable(weightVariable),
       _weightOffset(0),
       _weight(nullptr) {

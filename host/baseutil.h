@@ -37,6 +37,8 @@ void SetOutputSink(std::function<void(long code, const std::string& line)> sink)
 class ProcDSIterator : public QUOR_InputCaseIterator {
  public:
   ProcDSIterator(const QUOR_DataSource& dataSource, int weightVariable);
+  // Over the cases first to end - 1 only (see QUOR_InputCaseIterator).
+  ProcDSIterator(const QUOR_DataSource& dataSource, int weightVariable, int first, int end);
   ~ProcDSIterator() override;
 
   double Weight() const;

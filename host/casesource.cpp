@@ -1,5 +1,7 @@
 #include "casesource.h"
 
+#include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -342,23 +344,30 @@ int QUOR_DataSource::NumberOfCases() const {
 QUOR_InputCaseIterator::QUOR_InputCaseIterator(const QUOR_DataSource& dataSource)
     : _dataSource(dataSource) {}
 
+QUOR_InputCaseIterator::QUOR_InputCaseIterator(const QUOR_DataSource& dataSource, int first,
+                                               int end)
+    : _dataSource(dataSource), _first(first), _end(end), _caseIndex(first - 1) {
+  assert(0 <= first && (end == -1 || first <= end) && "0 <= first && (end == -1 || first <= end)");
+}
+
 QUOR_InputCaseIterator::~QUOR_InputCaseIterator() = default;
 
 bool QUOR_InputCaseIterator::Next() {
   const int cases = _dataSource.NumberOfCases();
-  if (_caseIndex + 1 < cases) {
+  const int end = _end < 0 ? cases : std::min(_end, cases);
+  if (_caseIndex + 1 < end) {
     ++_caseIndex;
     _currentRow = _dataSource.CaseRow(_caseIndex);
     return true;
   }
   // Past the end: stay there until Rewind.
-  _caseIndex = cases;
+  _caseIndex = std::max(end, _first);
   _currentRow = nullptr;
   return false;
 }
 
 void QUOR_InputCaseIterator::Rewind() {
-  _caseIndex = -1;
+  _caseIndex = _first - 1;
   _currentRow = nullptr;
 }
 

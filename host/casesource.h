@@ -177,6 +177,13 @@ class QUOR_DataSource {
 class QUOR_InputCaseIterator {
  public:
   explicit QUOR_InputCaseIterator(const QUOR_DataSource& dataSource);
+  // Walks only the cases first to end - 1 (end clamped to the cases the
+  // source holds), so that several tables can each take a contiguous part of
+  // the cases, on threads of their own, while the data source stays as it is.
+  // CurrentCaseIndex() stays the index in the whole data source; an end of
+  // -1 walks to the last case.
+  // REQUIRES: "0 <= first && (end == -1 || first <= end)".
+  QUOR_InputCaseIterator(const QUOR_DataSource& dataSource, int first, int end);
   virtual ~QUOR_InputCaseIterator();
   QUOR_InputCaseIterator(const QUOR_InputCaseIterator&) = delete;
   QUOR_InputCaseIterator& operator=(const QUOR_InputCaseIterator&) = delete;
@@ -195,6 +202,8 @@ class QUOR_InputCaseIterator {
  private:
   const QUOR_DataSource& _dataSource;
   const OBS* _currentRow = nullptr;
+  int _first = 0;
+  int _end = -1;  // -1: to the last case
   int _caseIndex = -1;
 };
 

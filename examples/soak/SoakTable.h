@@ -89,10 +89,13 @@ struct Tally {
 
 class SoakTable {
  public:
-  explicit SoakTable(long cases) {
+  // leaves: the table's leaf aggregation (the default); off, every case
+  // walks its cells at once.
+  explicit SoakTable(long cases, bool leaves = true) {
     for (const char* name : {"a", "b", "c", "x", "w"}) _data.AddVariable(name, 0);
     _iterator = std::make_unique<SoakIterator>(_data, cases);
     _table = std::make_unique<AggregationTable>(*_iterator, true, false);
+    _table->SetLeafAggregation(leaves);
     for (int d = 0; d < 3; ++d) {
       _variables[static_cast<size_t>(d)] =
           std::make_unique<AggregationVariable>(d, std::string(1, static_cast<char>('a' + d)));

@@ -143,10 +143,18 @@ TEST(CellValuesTest, EmpiricalMedianAveragesTheMiddlePairOnly) {
   EXPECT_EQ(weighted(1), 1.5);
 }
 
-TEST(CellValuesTest, InterpolatedMedianNeedsTwoDistinctValues) {
-  ScaleCell single(Stats({Codes::kMedianInterpolated, Codes::kMedian}), {5, 5, 5});
-  EXPECT_EQ(single(0), kMissing);
+TEST(CellValuesTest, InterpolatedPercentilesOfOneDistinctValueAreThatValue) {
+  AggregationStatistic p10(0, Codes::kPercentileInterpolated),
+      p90(0, Codes::kUPercentileInterpolated);
+  p10.SetPTileCutPoint(10);
+  p90.SetPTileCutPoint(90);
+  ScaleCell single({AggregationStatistic(0, Codes::kMedianInterpolated),
+                    AggregationStatistic(0, Codes::kMedian), p10, p90},
+                   {5, 5, 5});
+  EXPECT_EQ(single(0), 5.0);
   EXPECT_EQ(single(1), 5.0);
+  EXPECT_EQ(single(2), 5.0);
+  EXPECT_EQ(single(3), 5.0);
   ScaleCell four(Stats({Codes::kMedianInterpolated, Codes::kUMedianInterpolated}), {1, 2, 3, 4});
   EXPECT_DOUBLE_EQ(four(0), 2.5);
   EXPECT_DOUBLE_EQ(four(1), 2.5);

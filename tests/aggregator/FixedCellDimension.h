@@ -68,6 +68,18 @@ class FixedCellDimension : public TableDimension {
     }
     return _catCells[0] != TableEncryptionCodes::kNoCategory;
   }
+  // Its values are its codes 1 to GetNumberOfValues().
+  void GetMetValues(std::vector<MetValue>& values) const override {
+    values.assign(static_cast<size_t>(_numberOfValues), MetValue());
+    for (int code = 1; code <= _numberOfValues; ++code) {
+      values[static_cast<size_t>(code - 1)].key.assign(1, OBS{static_cast<double>(code)});
+    }
+  }
+  bool AcceptsMetValue(const MetValue& value) const override { return value.key.size() == 1; }
+  int AdoptMetValue(const MetValue& value) override {
+    return AcceptsMetValue(value) ? static_cast<int>(value.key[0].num) : 0;
+  }
+  int MetValueUnits() const override { return 1; }
   const std::vector<AggregationCategory*>& GetCategoryPointers() override { return _categories; }
   std::vector<int> VariableIndex() override { return {_variable}; }
   std::vector<ZarnCaseValueReader*> GetCaseValues() override { return _readers; }

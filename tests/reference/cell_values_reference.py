@@ -99,10 +99,10 @@ def empirical_percentile(values, weights, p):
 
 def interpolated_percentile(values, weights, p):
     """Values placed at the midpoints of their cumulative weights, linear in
-    between; missing outside the first and last midpoint or with fewer than
-    two values."""
-    if len(values) < 2:
-        return None
+    between; missing outside the first and last midpoint; a single value is
+    every percentile."""
+    if len(values) == 1:
+        return float(values[0])
     total = weights.sum()
     target = total * p / 100.0
     midpoints = np.cumsum(weights) - weights / 2.0

@@ -65,7 +65,7 @@ TEST_P(FuzzReplayTest, EveryInputThatEverFailedRuns) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplayTest,
-                         ::testing::Values("csv", "dictionary", "request", "command"),
+                         ::testing::Values("csv", "dictionary", "request", "command", "state"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            return std::string(info.param);
                          });
