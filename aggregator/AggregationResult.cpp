@@ -22,15 +22,33 @@ AggregationResult& AggregationResult::operator=(const AggregationResult& other) 
   return *this;
 }
 
-AggregationResult::~AggregationResult() { delete _record; }
+AggregationResult::~AggregationResult() {
+  delete _record;
+}
 
-void AggregationResult::SetValue1(double value) { _record->value1 = value; }
-void AggregationResult::SetValue2(double value) { _record->value2 = value; }
-void AggregationResult::SetValue3(double value) { _record->value3 = value; }
-double AggregationResult::GetValue1() const { return _record->value1; }
-double AggregationResult::GetValue2() const { return _record->value2; }
-double AggregationResult::GetValue3() const { return _record->value3; }
+void AggregationResult::SetValue1(double value) {
+  _record->value1 = value;
+}
+void AggregationResult::SetValue2(double value) {
+  _record->value2 = value;
+}
+void AggregationResult::SetValue3(double value) {
+  _record->value3 = value;
+}
+double AggregationResult::GetValue1() const {
+  return _record->value1;
+}
+double AggregationResult::GetValue2() const {
+  return _record->value2;
+}
+double AggregationResult::GetValue3() const {
+  return _record->value3;
+}
 
-AggregationResult::operator double() const { return _record->value1; }
+AggregationResult::operator double() const {
+  return _record->value1;
+}
 
-void AggregationResult::operator=(double value1) { _record->value1 = value1; }
+void AggregationResult::operator=(double value1) {
+  _record->value1 = value1;
+}

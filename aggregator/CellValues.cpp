@@ -132,8 +132,34 @@ void FrequencyTable::Add(double value, double frequency) {
   if (_pending.size() >= _sorted.size()) Merge();
 }
 
+// Both tables are sorted arrays once their pending entries are in, so the
+// union is one linear merge; each value's frequency is this table's sum
+// plus the other's.
 void FrequencyTable::AddTable(const FrequencyTable& other) {
-  for (const value_type& entry : other) Add(entry.first, entry.second);
+  if (other.empty()) return;
+  Merge();
+  const std::vector<value_type>& theirs = other._sorted;
+  if (_sorted.empty()) {
+    _sorted = theirs;
+    return;
+  }
+  std::vector<value_type> merged;
+  merged.reserve(_sorted.size() + theirs.size());
+  size_t i = 0, j = 0;
+  while (i < _sorted.size() && j < theirs.size()) {
+    if (_sorted[i].first < theirs[j].first) {
+      merged.push_back(_sorted[i++]);
+    } else if (theirs[j].first < _sorted[i].first) {
+      merged.push_back(theirs[j++]);
+    } else {
+      merged.emplace_back(_sorted[i].first, _sorted[i].second + theirs[j].second);
+      ++i;
+      ++j;
+    }
+  }
+  merged.insert(merged.end(), _sorted.begin() + static_cast<std::ptrdiff_t>(i), _sorted.end());
+  merged.insert(merged.end(), theirs.begin() + static_cast<std::ptrdiff_t>(j), theirs.end());
+  _sorted.swap(merged);
 }
 
 void FrequencyTable::Clear() {

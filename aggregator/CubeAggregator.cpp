@@ -509,7 +509,8 @@ void CubeAggregator::SetLeaves() {
   _leaves = new LeafTable(_layouts);
   int words = 0;
   for (int iDim = 0; iDim < _cubeMetadata.NumberOfDimensions(); ++iDim) {
-    words += _cubeMetadata.GetDimension(iDim)->MaxCaseCellWords();
+    _dimensions.push_back(_cubeMetadata.GetDimension(iDim));
+    words += _dimensions.back()->MaxCaseCellWords();
   }
   _caseWords.assign(static_cast<size_t>(words), 0);
   _savedWords.assign(static_cast<size_t>(words), 0);
@@ -517,17 +518,13 @@ void CubeAggregator::SetLeaves() {
 
 int CubeAggregator::SaveCaseCells(int* words) const {
   int n = 0;
-  for (int iDim = 0; iDim < _cubeMetadata.NumberOfDimensions(); ++iDim) {
-    n += _cubeMetadata.GetDimension(iDim)->SaveCaseCells(words + n);
-  }
+  for (const TableDimension* dimension : _dimensions) n += dimension->SaveCaseCells(words + n);
   return n;
 }
 
 void CubeAggregator::LoadCaseCells(const int* words) const {
   int n = 0;
-  for (int iDim = 0; iDim < _cubeMetadata.NumberOfDimensions(); ++iDim) {
-    n += _cubeMetadata.GetDimension(iDim)->LoadCaseCells(words + n);
-  }
+  for (TableDimension* dimension : _dimensions) n += dimension->LoadCaseCells(words + n);
 }
 
 void CubeAggregator::AddCaseToLeaf() {

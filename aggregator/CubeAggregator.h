@@ -215,6 +215,8 @@ class TABCUBE_EXPORT CubeAggregator {
   AggregationMode _mode;
   std::vector<const CellStatistics*> _layouts;
   LeafTable* _leaves;
+  // The cube's dimensions (as the cube metadata holds them), for the leaf keys.
+  std::vector<TableDimension*> _dimensions;
   // One leaf key, and the current case's cells kept while leaves are merged.
   std::vector<int> _caseWords;
   std::vector<int> _savedWords;

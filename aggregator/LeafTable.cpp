@@ -20,15 +20,22 @@ LeafTable::~LeafTable() {
   Clear();
 }
 
-// Each word is folded in with a multiplication by an odd constant and a
-// rotation (the mixing of the 64-bit finalizer of MurmurHash3 at the end),
-// so that keys that differ in one code spread over the whole index.
+// Two words at a time are folded in with a multiplication by an odd
+// constant and a rotation, then mixed by the 64-bit finalizer of
+// MurmurHash3, so that keys that differ in one code spread over the whole
+// index.
 uint64_t LeafTable::Hash(const int* words, int n) {
   uint64_t h = 0x9e3779b97f4a7c15ULL ^ static_cast<uint64_t>(n);
-  for (int i = 0; i < n; ++i) {
-    h ^= static_cast<uint32_t>(words[i]);
+  int i = 0;
+  for (; i + 1 < n; i += 2) {
+    h ^= static_cast<uint64_t>(static_cast<uint32_t>(words[i])) |
+         static_cast<uint64_t>(static_cast<uint32_t>(words[i + 1])) << 32;
     h *= 0xff51afd7ed558ccdULL;
     h = (h << 31) | (h >> 33);
+  }
+  if (i < n) {
+    h ^= static_cast<uint32_t>(words[i]);
+    h *= 0xff51afd7ed558ccdULL;
   }
   h ^= h >> 33;
   h *= 0xc4ceb9fe1a85ec53ULL;

@@ -62,8 +62,18 @@ void TableCVariable::SetIterator(QUOR_InputCaseIterator& iterator) {
   }
 }
 
+void TableCVariable::CacheCode(double number, int code, int subtotal) {
+  if (!(number >= 0.0 && number < kSmallCodeLimit)) return;
+  const size_t at = static_cast<size_t>(number);
+  if (static_cast<double>(at) != number) return;
+  if (at >= _smallCodes.size()) _smallCodes.resize(at + 1, SmallCode{0, 0});
+  _smallCodes[at] = SmallCode{code, subtotal};
+}
+
 int TableCVariable::FindOrInsertCode(const OBS* value, bool isMissing, int& subtotal) {
   subtotal = 0;
+  int code = 0;
+  if (_valueType == 0 && CachedCode(value->num, code, subtotal)) return code;
   OBS* entry = _valueIndex->Contains(value);
   if (!entry) {
     int admittedSubtotal = 0;
@@ -77,7 +87,9 @@ int TableCVariable::FindOrInsertCode(const OBS* value, bool isMissing, int& subt
     entry[kSubtotalSlot].num = static_cast<double>(admittedSubtotal);
   }
   if (_usingExplicitList) subtotal = static_cast<int>(entry[kSubtotalSlot].num);
-  return static_cast<int>(entry[kCodeSlot].num);
+  code = static_cast<int>(entry[kCodeSlot].num);
+  if (_valueType == 0) CacheCode(value->num, code, subtotal);
+  return code;
 }
 
 bool TableCVariable::EncodeValue() {
@@ -178,6 +190,7 @@ int TableCVariable::GetNumberOfValues() const {
 }
 
 void TableCVariable::ResetDimension() {
+  _smallCodes.clear();
   if (_valueIndex) _valueIndex->Clear();
   ResetDimensionBase();
 }

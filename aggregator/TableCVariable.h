@@ -69,7 +69,29 @@ class TABCUBE_EXPORT TableCVariable : public TableDimension {
   // admitting entry's subtotal code.
   int FindOrInsertCode(const OBS* value, bool isMissing, int& subtotal);
 
+  // The code and subtotal code of a small whole number met before, looked
+  // up directly instead of hashed (most categorical variables hold small
+  // whole numbers); 0 when the value has no code yet. A cache of the value
+  // index: it holds nothing the index does not.
+  bool CachedCode(double number, int& code, int& subtotal) const {
+    if (!(number >= 0.0 && number < static_cast<double>(_smallCodes.size()))) return false;
+    const size_t at = static_cast<size_t>(number);
+    if (static_cast<double>(at) != number || _smallCodes[at].code == 0) return false;
+    code = _smallCodes[at].code;
+    subtotal = _smallCodes[at].subtotal;
+    return true;
+  }
+  void CacheCode(double number, int code, int subtotal);
+
+  struct SmallCode {
+    int code;
+    int subtotal;
+  };
+  // Whole numbers below this are cached (64 KiB of entries at most).
+  static const int kSmallCodeLimit = 8192;
+
   int _variableIndex;
+  std::vector<SmallCode> _smallCodes;
   ObsVecMap* _valueIndex = nullptr;
   ZarnCaseValueReader* _reader = nullptr;
 };

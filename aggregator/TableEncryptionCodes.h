@@ -45,12 +45,7 @@ class TABCUBE_EXPORT TableEncryptionCodes {
   };
 
   // How a dimension orders its categories.
-  enum SortKey {
-    kNoSort = 0,
-    kValueSort = 1,
-    kLabelSort = 2,
-    kStatisticSort = 3
-  };
+  enum SortKey { kNoSort = 0, kValueSort = 1, kLabelSort = 2, kStatisticSort = 3 };
 
   // Display format of a computed category's statistic. Stored and returned,
   // never interpreted by the engine.

@@ -76,6 +76,8 @@ for size in ${sizes//,/ }; do
   echo "== tabcube $size"
   "$build/bench/tabcube_workloads" "$csv" --runs "$runs" --workloads "$wl" --label "$size" \
     --json "$PEERS_RESULTS/timings.jsonl" --results "$PEERS_RESULTS"
+  "$build/bench/tabcube_workloads" "$csv" --runs "$runs" --workloads "$wl" --label "$size" \
+    --threads 2 --json "$PEERS_RESULTS/timings.jsonl"
   if has "$peers" pandas; then
     echo "== pandas $size"
     # W1 also in the hand-tuned form that sums the finest crossing up.

@@ -5,10 +5,11 @@
 // table through the public front end, feeds every case, reads every cell of
 // every cube and destroys the table. One untimed warm-up run, then the timed
 // runs; loading is not timed. Prints one line per workload with the minimum
-// and median time and the cases per second at the median, and, with
+// and median time and the cases per second at the median (with --threads N,
+// the cases split into N parts aggregated on N threads and merged), and, with
 // --json FILE, appends the runs as JSON lines (the peers' format).
 //
-//   tabcube_workloads DATA.csv [--runs 7] [--workloads w1,w2,w3,w4]
+//   tabcube_workloads DATA.csv [--runs 7] [--threads 1] [--workloads w1,w2,w3,w4]
 //                     [--label 1m] [--json FILE] [--results DIR]
 //
 // --results DIR writes each workload's cells as CSV (0 names a total) so that
@@ -28,6 +29,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AggregationCategory.h"
@@ -140,6 +142,12 @@ struct Column {
   int statistic;  // statistic index inside that cube
 };
 
+// The part of the cases a table takes: first to end - 1 (end -1: all).
+struct CaseRange {
+  int first = 0;
+  int end = -1;
+};
+
 class WorkloadTable {
  public:
   virtual ~WorkloadTable() = default;
@@ -149,6 +157,8 @@ class WorkloadTable {
   void Feed() {
     while (_iterator->Next()) _table->AddNewCase();
   }
+  // Merges a table of the same workload that took the cases after this one's.
+  void Merge(WorkloadTable& later) { _table->MergeFrom(*later._table); }
 
   // Reads every cell of every cube (every combination of every dimension's
   // categories, totals included) and returns the sum of the values read, so
@@ -197,8 +207,8 @@ class WorkloadTable {
   }
 
  protected:
-  explicit WorkloadTable(const QUOR_DataSource& data, int weightVariable) {
-    _iterator = std::make_unique<ProcDSIterator>(data, weightVariable);
+  WorkloadTable(const QUOR_DataSource& data, int weightVariable, CaseRange range) {
+    _iterator = std::make_unique<ProcDSIterator>(data, weightVariable, range.first, range.end);
     _table = std::make_unique<AggregationTable>(*_iterator, weightVariable >= 0, false);
   }
 
@@ -264,8 +274,8 @@ class WorkloadTable {
 // tabcube command lays out a table that mixes the two kinds).
 class CrosstabTable : public WorkloadTable {
  public:
-  CrosstabTable(const QUOR_DataSource& data, bool weighted)
-      : WorkloadTable(data, weighted ? VariableIndex(data, "weight") : -1) {
+  CrosstabTable(const QUOR_DataSource& data, bool weighted, CaseRange range)
+      : WorkloadTable(data, weighted ? VariableIndex(data, "weight") : -1, range) {
     AggregationVariable* region = Variable(data, "region");
     AggregationVariable* product = Variable(data, "product");
     AggregationVariable* year = Variable(data, "year");
@@ -288,7 +298,7 @@ class CrosstabTable : public WorkloadTable {
 // W3: region by gender; 25th, 50th and 75th percentile of income.
 class PercentileTable : public WorkloadTable {
  public:
-  explicit PercentileTable(const QUOR_DataSource& data) : WorkloadTable(data, -1) {
+  PercentileTable(const QUOR_DataSource& data, CaseRange range) : WorkloadTable(data, -1, range) {
     AggregationVariable* region = Variable(data, "region");
     AggregationVariable* gender = Variable(data, "gender");
     const int income = VariableIndex(data, "income");
@@ -307,7 +317,7 @@ class PercentileTable : public WorkloadTable {
 // responses, duplicates counted.
 class ResponsesTable : public WorkloadTable {
  public:
-  explicit ResponsesTable(const QUOR_DataSource& data) : WorkloadTable(data, -1) {
+  ResponsesTable(const QUOR_DataSource& data, CaseRange range) : WorkloadTable(data, -1, range) {
     std::vector<int> members;
     for (const char* name : {"q1", "q2", "q3", "q4", "q5"})
       members.push_back(VariableIndex(data, name));
@@ -331,11 +341,12 @@ class ResponsesTable : public WorkloadTable {
   std::unique_ptr<AggregationMCSet> _set;
 };
 
-std::unique_ptr<WorkloadTable> MakeTable(const std::string& workload, const QUOR_DataSource& data) {
-  if (workload == "w1") return std::make_unique<CrosstabTable>(data, false);
-  if (workload == "w2") return std::make_unique<CrosstabTable>(data, true);
-  if (workload == "w3") return std::make_unique<PercentileTable>(data);
-  if (workload == "w4") return std::make_unique<ResponsesTable>(data);
+std::unique_ptr<WorkloadTable> MakeTable(const std::string& workload, const QUOR_DataSource& data,
+                                         CaseRange range = CaseRange()) {
+  if (workload == "w1") return std::make_unique<CrosstabTable>(data, false, range);
+  if (workload == "w2") return std::make_unique<CrosstabTable>(data, true, range);
+  if (workload == "w3") return std::make_unique<PercentileTable>(data, range);
+  if (workload == "w4") return std::make_unique<ResponsesTable>(data, range);
   throw std::runtime_error("unknown workload " + workload);
 }
 
@@ -348,14 +359,28 @@ double CpuSeconds() {
 // One complete run: definition, every case, every cell, destruction. Returns
 // the elapsed seconds; cpu receives the processor seconds (which a busy
 // machine inflates less than the elapsed ones).
-double RunOnce(const std::string& workload, const QUOR_DataSource& data, double& checksum,
-               double& cpu) {
+// With threads > 1 the cases are split into that many contiguous parts, each
+// aggregated into a table of its own on a thread of its own; the parts are
+// merged in case order and the merged table is read.
+double RunOnce(const std::string& workload, const QUOR_DataSource& data, int threads,
+               double& checksum, double& cpu) {
   const auto start = Clock::now();
   const double cpuStart = CpuSeconds();
   {
-    std::unique_ptr<WorkloadTable> table = MakeTable(workload, data);
-    table->Feed();
-    checksum = table->ReadAll(nullptr);
+    const int cases = data.NumberOfCases();
+    std::vector<std::unique_ptr<WorkloadTable>> parts;
+    for (int t = 0; t < threads; ++t) {
+      const CaseRange range{static_cast<int>(static_cast<long>(cases) * t / threads),
+                            static_cast<int>(static_cast<long>(cases) * (t + 1) / threads)};
+      parts.push_back(MakeTable(workload, data, threads > 1 ? range : CaseRange()));
+    }
+    std::vector<std::thread> feeders;
+    for (size_t t = 1; t < parts.size(); ++t)
+      feeders.emplace_back([&parts, t] { parts[t]->Feed(); });
+    parts[0]->Feed();
+    for (std::thread& feeder : feeders) feeder.join();
+    for (size_t t = 1; t < parts.size(); ++t) parts[0]->Merge(*parts[t]);
+    checksum = parts[0]->ReadAll(nullptr);
   }
   cpu = CpuSeconds() - cpuStart;
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -390,14 +415,16 @@ void WriteResults(const std::string& directory, const std::string& workload,
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr,
-                 "usage: %s DATA.csv [--runs N] [--workloads w1,w2,w3,w4] [--label L] "
-                 "[--json FILE] [--results DIR]\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s DATA.csv [--runs N] [--threads N] [--workloads w1,w2,w3,w4] [--label L] "
+        "[--json FILE] [--results DIR]\n",
+        argv[0]);
     return 2;
   }
   const std::string path = argv[1];
   int runs = 7;
+  int threads = 1;
   std::vector<std::string> workloads = {"w1", "w2", "w3", "w4"};
   std::string label = "data", json, results;
   for (int i = 2; i + 1 < argc; i += 2) {
@@ -406,6 +433,8 @@ int main(int argc, char** argv) {
       runs = std::max(1, std::atoi(value.c_str()));
     else if (option == "--workloads")
       workloads = Split(value);
+    else if (option == "--threads")
+      threads = std::max(1, std::atoi(value.c_str()));
     else if (option == "--label")
       label = value;
     else if (option == "--json")
@@ -429,12 +458,15 @@ int main(int argc, char** argv) {
     for (const std::string& workload : workloads) {
       if (!results.empty()) WriteResults(results, workload, label, data);
       double checksum = 0.0, reference = 0.0, cpu = 0.0;
-      RunOnce(workload, data, reference, cpu);  // warm-up
+      RunOnce(workload, data, threads, reference, cpu);  // warm-up
       std::vector<double> times, cpus;
       for (int r = 0; r < runs; ++r) {
-        times.push_back(RunOnce(workload, data, checksum, cpu));
+        times.push_back(RunOnce(workload, data, threads, checksum, cpu));
         cpus.push_back(cpu);
-        if (checksum != reference) throw std::runtime_error(workload + ": runs disagree");
+        // Parts sum in another order than a single pass, so that sums agree
+        // to rounding only.
+        if (std::fabs(checksum - reference) > 1e-9 * std::fabs(reference))
+          throw std::runtime_error(workload + ": runs disagree");
       }
       std::vector<double> sorted = times;
       std::sort(sorted.begin(), sorted.end());
@@ -445,8 +477,9 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       if (!json.empty()) {
         std::ofstream out(json, std::ios::app);
-        out << "{\"peer\": \"tabcube\", \"n\": \"" << label << "\", \"workload\": \"" << workload
-            << "\", \"times\": [";
+        out << "{\"peer\": \""
+            << (threads > 1 ? "tabcube_" + std::to_string(threads) + "t" : "tabcube")
+            << "\", \"n\": \"" << label << "\", \"workload\": \"" << workload << "\", \"times\": [";
         for (size_t i = 0; i < times.size(); ++i) {
           char text[32];
           std::snprintf(text, sizeof text, "%s%.6f", i ? ", " : "", times[i]);

@@ -94,7 +94,7 @@ QUOR_Variable& QUOR_Variable::operator=(const QUOR_Variable& other) {
   return *this;
 }
 
-int QUOR_Variable::IsMissing(const OBS* value) const {
+int QUOR_Variable::IsDefinedMissing(const OBS* value) const {
   if (_type == 0) {
     const double v = value->num;
     // A NaN is never a valid observation: it counts as system-missing.

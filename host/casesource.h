@@ -87,7 +87,15 @@ class QUOR_Variable {
   // Non-zero when the value is system-missing (or NaN), a listed missing
   // value or inside the missing range (both ends included). Strings compare
   // on the variable's width, blank-padded.
-  int IsMissing(const OBS* value) const;
+  int IsMissing(const OBS* value) const {
+    // Most numeric variables define no missing values of their own: decided
+    // here, inline, on the per-case path.
+    if (_type == 0 && _missingNumbers.empty() && !_hasMissingRange) {
+      const double v = value->num;
+      return v == QUOR_SYSMIS || v != v;
+    }
+    return IsDefinedMissing(value);
+  }
   const char* GetName() const { return _name.c_str(); }
   const char* GetLabel() const { return _label.c_str(); }
   const QUOR_VLImplPointer& GetValueLabels() const { return _valueLabelHandle; }
@@ -107,6 +115,8 @@ class QUOR_Variable {
   QUOR_Variable& operator=(const QUOR_Variable& other);
 
  private:
+  // IsMissing for a variable with missing values of its own, or a string.
+  int IsDefinedMissing(const OBS* value) const;
   std::vector<OBS> StringCells(const std::string& text) const;
   void RequireNumeric(const char* what) const;
   void RequireString(const char* what) const;
