@@ -28,9 +28,15 @@ void DefineVariables(const Dictionary& dictionary, QUOR_DataSource& dataSource);
 
 // A CSV file with a header row naming the columns. Every dictionary variable
 // must have a column; columns the dictionary does not name are ignored. An
-// empty field is system-missing (numbers) or blank (strings).
+// empty field is system-missing (numbers) or blank (strings). With
+// fromSample, the dictionary was inferred from the first records only, and a
+// field it does not fit (text in a numeric column, a string wider than its
+// column) throws InferenceOutgrown instead of InputError.
 std::unique_ptr<CaseSource> OpenCsv(const std::string& path, const Dictionary& dictionary,
-                                    const QUOR_DataSource& dataSource);
+                                    const QUOR_DataSource& dataSource, bool fromSample = false);
+
+// Thrown when the data outgrow a dictionary inferred from their first records.
+struct InferenceOutgrown {};
 
 // A table or a query of an SQLite database; a query is recognised by starting
 // with SELECT or WITH. NULL is system-missing (numbers) or blank (strings).
@@ -42,7 +48,8 @@ std::unique_ptr<CaseSource> OpenSqlite(const std::string& path, const std::strin
 Dictionary InferSqliteDictionary(const std::string& path, const std::string& tableOrQuery);
 
 // The procedure's iterator over a case source. Cases whose weight is missing,
-// zero or negative are skipped (and counted) when the data are weighted.
+// zero or negative are skipped (and counted) when the data are weighted; a
+// sum of the weights that overflows throws InputError.
 class StreamingCaseIterator : public ProcDSIterator {
  public:
   StreamingCaseIterator(const QUOR_DataSource& dataSource, int weightVariable, CaseSource& source);
@@ -53,9 +60,12 @@ class StreamingCaseIterator : public ProcDSIterator {
   long CasesExcludedByWeight() const { return _excludedByWeight; }
 
  private:
+  void AddToWeightSum(double weight);
+
   CaseSource& _source;
   std::vector<OBS> _row;
   bool _weighted;
+  double _weightSum = 0.0;
   long _casesRead = 0;
   long _excludedByWeight = 0;
 };

@@ -59,6 +59,9 @@ struct StatisticSpec {
   double parameter = 0.0;  // percentile cut point or median-interval level
   double lower = 0.0;
   double upper = 0.0;
+  bool hasLower = false;  // the statistic compares values with lower
+  bool hasUpper = false;  // the statistic compares values with upper
+  int decimals = -1;      // decimals in text output; -1: the statistic's own
   std::string path;
 };
 

@@ -100,6 +100,11 @@ void ReadCube(const QUOR_DataSource& dataSource, const CubeRun& cube, const Tabl
     described.hasParameter = described.isInterval || (code >= Codes::kPercentile &&
                                                       code <= Codes::kUPercentileInterpolated);
     described.parameter = statistic.parameter;
+    described.hasLower = statistic.hasLower;
+    described.hasUpper = statistic.hasUpper;
+    described.lower = statistic.lower;
+    described.upper = statistic.upper;
+    described.decimals = statistic.decimals;
     result.statistics.push_back(described);
   }
   CubeAggregator* categorical = cube.categoricalIndex >= 0

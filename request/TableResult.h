@@ -50,9 +50,15 @@ struct StatisticResult {
   bool hasParameter = false;
   double parameter = 0.0;
   bool isInterval = false;  // a median confidence interval: three values
+  bool hasLower = false;    // a counting statistic's limits, when it compares with them
+  bool hasUpper = false;
+  double lower = 0.0;
+  double upper = 0.0;
+  int decimals = -1;  // decimals the request asks for in text; -1: the statistic's own
 };
 
-// Missing numbers are NaN here; writers print them as blanks or null.
+// Missing numbers are NaN here; writers print them as blanks or null. A
+// value that overflowed is an infinity.
 struct CellResult {
   std::vector<int> categories;  // index into each dimension's categories
   bool present = false;

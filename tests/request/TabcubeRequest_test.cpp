@@ -63,7 +63,7 @@ TEST(TabcubeRequestTest, CasesFromMemoryGiveTheTablesOfTheSameCasesFromAFile) {
   dictionary.variables.resize(3);
   dictionary.variables[0].name = "g";
   dictionary.variables[1].name = "w";
-  dictionary.variables[2] = {"s", true, 3, "", {}, {}, {}, false, 0, 0};
+  dictionary.variables[2] = {"s", true, 3, "", {}, {}, {}, false, 0, 0, ""};
   const Request request = ParseRequest(nlohmann::json::parse(kRequest), "r.json", "");
   for (int threads : {0, 1}) {
     MemoryCases cases(dictionary);
@@ -83,3 +83,24 @@ TEST(TabcubeRequestTest, CasesFromMemoryGiveTheTablesOfTheSameCasesFromAFile) {
 }
 
 }  // namespace
+
+TEST(TabcubeRequestTest, InferenceFromTheFirstRecordsGivesTheTablesOfWholeFileInference) {
+  // x turns to text and s widens after the records inferred first; y stays numeric.
+  const std::string path = ::testing::TempDir() + "tabcube_request_outgrown.csv";
+  std::ofstream(path) << "x,s,y\n1,ab,5\n2,ab,6\n1,c,7\n2,abcdef,8\nt,ab,9\n";
+  const Request request = ParseRequest(
+      std::string(R"({"tables": [{"rows": [["x"]], "columns": [["s"]], "statistics": ["Count",)"
+                  R"( {"name": "Mean", "variable": "y"}]}]})"),
+      "r.json", "");
+  RunOptions options;
+  options.data = path;
+  options.inferenceRecords = -1;
+  const std::string whole = Json(RunRequestOnFiles(request, options));
+  for (long records : {0L, 1L, 3L, 4L, 5L, 100L}) {
+    options.inferenceRecords = records;
+    EXPECT_EQ(Json(RunRequestOnFiles(request, options)), whole) << records;
+  }
+  std::remove(path.c_str());
+  EXPECT_NE(whole.find("\"value\": \"abcdef\""), std::string::npos) << whole;
+  EXPECT_NE(whole.find("\"value\": \"t\""), std::string::npos) << whole;
+}
