@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -21,6 +22,7 @@
 #include "CubeAggregator.h"
 #include "DataInput.h"
 #include "Dictionary.h"
+#include "Filter.h"
 #include "InputError.h"
 #include "Request.h"
 #include "StatValues.h"
@@ -292,6 +294,43 @@ int FuzzRequest(const uint8_t* data, size_t size) {
   return 0;
 }
 
+int FuzzFilter(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  QUOR_DataSource dataSource;
+  Dictionary dictionary;
+  dictionary.variables.resize(3);
+  dictionary.variables[0].name = "a";
+  dictionary.variables[0].missingNumbers = {9};
+  dictionary.variables[1].name = "b c";
+  dictionary.variables[2].name = "s";
+  dictionary.variables[2].isString = true;
+  dictionary.variables[2].width = 3;
+  dictionary.variables[2].missingStrings = {"na"};
+  DefineVariables(dictionary, dataSource);
+  try {
+    Filter filter(text, "filter");
+    Filter negation("not (" + text + ")", "filter");
+    filter.Bind(dataSource);
+    negation.Bind(dataSource);
+    const double numbers[] = {1, 9, QUOR_SYSMIS, -1e308, 0.5};
+    const char* const strings[] = {"x", "na", "", "abc"};
+    std::vector<OBS> row(static_cast<size_t>(dataSource.RowWidth()));
+    for (double a : numbers)
+      for (double b : numbers)
+        for (const char* s : strings) {
+          row[static_cast<size_t>(dataSource.VariableOffset(0))].num = a;
+          row[static_cast<size_t>(dataSource.VariableOffset(1))].num = b;
+          char* bytes = row[static_cast<size_t>(dataSource.VariableOffset(2))].str;
+          std::memset(bytes, ' ', sizeof(OBS));
+          std::memcpy(bytes, s, std::strlen(s));
+          if (filter.Keeps(row.data()) && negation.Keeps(row.data())) std::abort();
+        }
+  } catch (const InputError& error) {
+    CheckMessage(error);
+  }
+  return 0;
+}
+
 int FuzzCommand(const uint8_t* data, size_t size) {
   const std::vector<std::string> parts =
       SplitParts(std::string(reinterpret_cast<const char*>(data), size));
@@ -343,6 +382,7 @@ FuzzTarget FindFuzzTarget(const std::string& name) {
   if (name == "csv") return FuzzCsv;
   if (name == "dictionary") return FuzzDictionary;
   if (name == "request") return FuzzRequest;
+  if (name == "filter") return FuzzFilter;
   if (name == "command") return FuzzCommand;
   if (name == "state") return FuzzState;
   return nullptr;

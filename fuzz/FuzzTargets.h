@@ -22,6 +22,12 @@ int FuzzDictionary(const uint8_t* data, size_t size);
 // Table request reader (JSON).
 int FuzzRequest(const uint8_t* data, size_t size);
 
+// Filter syntax: parses the input as a filter, binds it to a data source of
+// two numeric variables and a string (with missing values) and evaluates it
+// on rows of present, missing and extreme values. A case must never be kept
+// both by a filter and by its negation.
+int FuzzFilter(const uint8_t* data, size_t size);
+
 // The whole command: the input is a request, a line "%%", CSV data, and
 // optionally another line "%%" and a dictionary. Runs the request over the
 // data and writes the tables as text, CSV and JSON into memory, once with
@@ -38,8 +44,8 @@ int FuzzCommand(const uint8_t* data, size_t size);
 // table exactly as it was; a merged one must read back without fault.
 int FuzzState(const uint8_t* data, size_t size);
 
-// The target of a name ("csv", "dictionary", "request", "command", "state"),
-// or null.
+// The target of a name ("csv", "dictionary", "request", "filter", "command",
+// "state"), or null.
 using FuzzTarget = int (*)(const uint8_t*, size_t);
 FuzzTarget FindFuzzTarget(const std::string& name);
 

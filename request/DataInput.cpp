@@ -300,6 +300,10 @@ bool StreamingCaseIterator::Next() {
       return false;
     }
     ++_casesRead;
+    if (_filter && !_filter->Keeps(_row.data())) {
+      ++_filteredOut;
+      continue;
+    }
     SetCurrentRow(_row.data());
     if (!_weighted) return true;
     const double weight = Weight();
@@ -329,4 +333,5 @@ void StreamingCaseIterator::Rewind() {
   SetCurrentRow(nullptr);
   _casesRead = 0;
   _excludedByWeight = 0;
+  _filteredOut = 0;
 }

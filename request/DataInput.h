@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Dictionary.h"
+#include "Filter.h"
 #include "baseutil.h"
 #include "casesource.h"
 
@@ -55,8 +56,11 @@ class StreamingCaseIterator : public ProcDSIterator {
   StreamingCaseIterator(const QUOR_DataSource& dataSource, int weightVariable, CaseSource& source);
   bool Next() override;
   void Rewind() override;
+  // Cases the filter does not keep are skipped (and counted) before weighting.
+  void SetFilter(const Filter* filter) { _filter = filter; }
 
   long CasesRead() const { return _casesRead; }
+  long CasesFilteredOut() const { return _filteredOut; }
   long CasesExcludedByWeight() const { return _excludedByWeight; }
 
  private:
@@ -66,6 +70,8 @@ class StreamingCaseIterator : public ProcDSIterator {
   std::vector<OBS> _row;
   bool _weighted;
   double _weightSum = 0.0;
+  const Filter* _filter = nullptr;
+  long _filteredOut = 0;
   long _casesRead = 0;
   long _excludedByWeight = 0;
 };

@@ -246,6 +246,8 @@ void WriteText(const std::vector<CubeResult>& cubes, std::ostream& out) {
     }
     out << (cube.weighted ? "Weighted by " + cube.weightVariable : std::string("Unweighted"))
         << "; " << cube.casesRead << " cases read";
+    if (cube.filtered)
+      out << ", " << cube.casesFilteredOut << " left out by the filter " << cube.filter;
     if (!cube.weightVariable.empty())
       out << ", " << cube.casesExcludedByWeight
           << " left out for a missing, zero or negative weight";
@@ -303,6 +305,9 @@ void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
         cube.weightVariable.empty() ? json(nullptr) : json(cube.weightVariable);
     table["casesRead"] = cube.casesRead;
     table["casesExcludedByWeight"] = cube.casesExcludedByWeight;
+    table["filter"] = cube.filtered ? json(cube.filter) : json(nullptr);
+    table["casesFilteredOut"] = cube.casesFilteredOut;
+    table["casesKept"] = cube.casesRead - cube.casesFilteredOut - cube.casesExcludedByWeight;
     json dimensions = json::array();
     for (const DimensionResult& dimension : cube.dimensions) {
       json categories = json::array();

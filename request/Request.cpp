@@ -5,6 +5,7 @@
 #include <set>
 #include <sstream>
 
+#include "Filter.h"
 #include "InputError.h"
 #include "StatisticNames.h"
 #include "TableEncryptionCodes.h"
@@ -22,13 +23,15 @@ class RequestParser {
 
   Request Parse(const json& document) {
     Expect(document.is_object(), "$", "expected an object");
-    CheckKeys(document, "$", {"data", "dictionary", "sqlite", "weight", "sets", "tables"});
+    CheckKeys(document, "$",
+              {"data", "dictionary", "sqlite", "weight", "filter", "sets", "tables"});
     Request request;
     request.source = _source;
     request.data = ResolvePath(OptionalString(document, "data", "$"));
     request.dictionary = ResolvePath(OptionalString(document, "dictionary", "$"));
     request.sqlite = OptionalString(document, "sqlite", "$");
     request.weight = OptionalString(document, "weight", "$");
+    request.filter = ParseFilter(document, "$");
     if (auto sets = document.find("sets"); sets != document.end()) {
       Expect(sets->is_array(), "$.sets", "expected an array");
       for (size_t i = 0; i < sets->size(); ++i)
@@ -54,6 +57,13 @@ class RequestParser {
       for (const char* key : known) found = found || it.key() == key;
       Expect(found, path + "." + it.key(), "unknown key");
     }
+  }
+
+  // The filter's text, checked here so that a syntax error names the JSON path.
+  std::string ParseFilter(const json& object, const std::string& path) const {
+    const std::string text = OptionalString(object, "filter", path);
+    if (!text.empty()) Filter(text, _source + ": " + path + ".filter");
+    return text;
   }
 
   std::string ResolvePath(const std::string& path) const {
@@ -365,7 +375,7 @@ class RequestParser {
     Expect(object.is_object(), path, "expected an object");
     CheckKeys(object, path,
               {"title", "rows", "columns", "layers", "variables", "statistics",
-               "statisticsVariable", "labelOption", "pairwise", "weighted"});
+               "statisticsVariable", "labelOption", "pairwise", "weighted", "filter"});
     TableSpec table;
     table.path = path;
     table.title = OptionalString(object, "title", path);
@@ -392,6 +402,7 @@ class RequestParser {
     }
     table.pairwise = OptionalBool(object, "pairwise", path, false);
     table.weighted = OptionalBool(object, "weighted", path, true);
+    table.filter = ParseFilter(object, path);
     return table;
   }
 

@@ -88,6 +88,7 @@ struct TableSpec {
   int labelOption = 0;
   bool pairwise = false;
   bool weighted = true;  // applies when the data have a weight variable
+  std::string filter;    // the table's filter (Filter syntax); empty: none
   std::string path;
 };
 
@@ -97,6 +98,7 @@ struct Request {
   std::string dictionary;  // optional dictionary file
   std::string sqlite;      // table or query when data is an SQLite database
   std::string weight;      // overrides the dictionary's weight variable
+  std::string filter;      // the filter of every table (Filter syntax); empty: none
   std::vector<SetSpec> sets;
   std::vector<TableSpec> tables;
 };

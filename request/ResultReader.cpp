@@ -155,7 +155,8 @@ void ReadCube(const QUOR_DataSource& dataSource, const CubeRun& cube, const Tabl
 
 std::vector<CubeResult> ReadResults(const QUOR_DataSource& dataSource,
                                     const std::vector<std::unique_ptr<TableRun>>& tables,
-                                    const StreamingCaseIterator& iterator, int weightVariable) {
+                                    const StreamingCaseIterator& iterator, int weightVariable,
+                                    const std::string& filter) {
   std::vector<CubeResult> results;
   for (const auto& run : tables) {
     const std::vector<CubeAggregator*> aggregators = run->table->GetCubeAggregators();
@@ -167,6 +168,12 @@ std::vector<CubeResult> ReadResults(const QUOR_DataSource& dataSource,
         result.weightVariable = dataSource.GetVariable(weightVariable).GetName();
       result.casesRead = iterator.CasesRead();
       result.casesExcludedByWeight = iterator.CasesExcludedByWeight();
+      result.casesFilteredOut = iterator.CasesFilteredOut() + run->casesFilteredOut;
+      result.filtered = !filter.empty() || run->filter;
+      result.filter = filter;
+      if (run->filter)
+        result.filter +=
+            (filter.empty() ? "" : " and ") + std::string("(") + run->filter->Text() + ")";
       ReadCube(dataSource, cube, *run->spec, aggregators, result);
       results.push_back(std::move(result));
     }

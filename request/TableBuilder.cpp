@@ -475,6 +475,11 @@ std::vector<std::unique_ptr<TableRun>> BuildTables(const Request& request,
   for (const TableSpec& spec : request.tables) {
     auto run = std::make_unique<TableRun>();
     builder.Build(*run, spec, weightVariable);
+    if (!spec.filter.empty()) {
+      run->filter =
+          std::make_unique<Filter>(spec.filter, request.source + ": " + spec.path + ".filter");
+      run->filter->Bind(dataSource);
+    }
     tables.push_back(std::move(run));
   }
   return tables;

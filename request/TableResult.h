@@ -74,6 +74,11 @@ struct CubeResult {
   std::string weightVariable;
   long casesRead = 0;
   long casesExcludedByWeight = 0;
+  // Cases the filters (the request's and the table's) left out; the cases
+  // aggregated are casesRead - casesFilteredOut - casesExcludedByWeight.
+  long casesFilteredOut = 0;
+  bool filtered = false;  // the request or the table has a filter
+  std::string filter;     // the filters' text, joined by " and "
 };
 
 #endif

@@ -9,6 +9,7 @@
 #include "AggregationCube.h"
 #include "AggregationTable.h"
 #include "AggregationVariable.h"
+#include "Filter.h"
 #include "ParsedCategory.h"
 #include "Request.h"
 #include "TableResult.h"
@@ -66,8 +67,14 @@ struct TableRun {
   std::vector<CubeRun> cubes;
   int cubeCount = 0;
   bool weighted = false;
+  std::unique_ptr<Filter> filter;  // the table's own filter, if any
+  long casesFilteredOut = 0;       // cases the table's filter left out
 
   void AddCase(const OBS* row) {
+    if (filter && !filter->Keeps(row)) {
+      ++casesFilteredOut;
+      return;
+    }
     if (plainRows)
       plainRows->Show(row);
     else
