@@ -175,7 +175,7 @@ void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
       for (size_t h = 0; h < columnDims.size(); ++h) categories[columnDims[h]] = columns[c][h];
       const CellResult& cell = cube.cells[CellIndex(cube, categories)];
       for (size_t s = 0; s < statistics; ++s)
-        if (cell.present)
+        if (cell.present || cube.showEmptyCells)
           line[labelColumns + c * statistics + s] =
               FormatValue(cube.statistics[s], cell.values[s], decimals[s]);
     }
@@ -262,11 +262,11 @@ void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out) {
   out << "table,title";
   for (size_t d = 1; d <= maxDimensions; ++d)
     out << ",dimension" << d << ",axis" << d << ",label" << d << ",value" << d << ",type" << d;
-  out << ",statistic,variable,parameter,lowerLimit,upperLimit,value,upper,level\n";
+  out << ",statistic,variable,parameter,lowerLimit,upperLimit,value,upper,level,present\n";
   for (size_t t = 0; t < cubes.size(); ++t) {
     const CubeResult& cube = cubes[t];
     for (const CellResult& cell : cube.cells) {
-      if (!cell.present) continue;
+      if (!cell.present && !cube.showEmptyCells) continue;
       std::string prefix = std::to_string(t + 1) + "," + CsvField(cube.title);
       for (size_t d = 0; d < maxDimensions; ++d) {
         if (d >= cube.dimensions.size()) {
@@ -288,7 +288,8 @@ void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out) {
             << (statistic.hasUpper ? CsvNumber(statistic.upper) : "") << ","
             << CsvNumber(cell.values[s][0]) << ","
             << (statistic.isInterval ? CsvNumber(cell.values[s][1]) : "") << ","
-            << (statistic.isInterval ? CsvNumber(cell.values[s][2]) : "") << "\n";
+            << (statistic.isInterval ? CsvNumber(cell.values[s][2]) : "") << ","
+            << (cell.present ? "1" : "0") << "\n";
       }
     }
   }

@@ -373,9 +373,10 @@ class RequestParser {
 
   TableSpec ParseTable(const json& object, const std::string& path) const {
     Expect(object.is_object(), path, "expected an object");
-    CheckKeys(object, path,
-              {"title", "rows", "columns", "layers", "variables", "statistics",
-               "statisticsVariable", "labelOption", "pairwise", "weighted", "filter"});
+    CheckKeys(
+        object, path,
+        {"title", "rows", "columns", "layers", "variables", "statistics", "statisticsVariable",
+         "labelOption", "pairwise", "weighted", "filter", "emptyCells"});
     TableSpec table;
     table.path = path;
     table.title = OptionalString(object, "title", path);
@@ -403,6 +404,11 @@ class RequestParser {
     table.pairwise = OptionalBool(object, "pairwise", path, false);
     table.weighted = OptionalBool(object, "weighted", path, true);
     table.filter = ParseFilter(object, path);
+    const std::string empty =
+        Choice(object, "emptyCells", path, {"absent", "blank", "zero"}, "absent");
+    table.emptyCells = empty == "zero"    ? TableSpec::kZero
+                       : empty == "blank" ? TableSpec::kBlank
+                                          : TableSpec::kAbsent;
     return table;
   }
 

@@ -89,6 +89,9 @@ struct TableSpec {
   bool pairwise = false;
   bool weighted = true;  // applies when the data have a weight variable
   std::string filter;    // the table's filter (Filter syntax); empty: none
+  // Cells without cases: left absent, written as absent cells with blank
+  // values (the CSV carries them too), or with counts and percentages of 0.
+  enum EmptyCells { kAbsent, kBlank, kZero } emptyCells = kAbsent;
   std::string path;
 };
 

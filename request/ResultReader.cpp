@@ -24,6 +24,14 @@ static_assert(static_cast<int>(CategoryType::kNone) == AggregationCategory::kDum
                   static_cast<int>(CategoryType::kCompute) == AggregationCategory::kPCompute,
               "CategoryType follows the engine's category types");
 
+// Statistics that count cases (or weights) or give a share of them: 0 in a
+// cell without cases.
+bool CountsCases(const std::string& name) {
+  const auto has = [&](const char* part) { return name.find(part) != std::string::npos; };
+  return has("Count") || has("Pct") || has("Responses") || name == "ValidN" || name == "UValidN" ||
+         name == "TotalN" || name == "UTotalN" || name == "MissingN" || name == "UMissingN";
+}
+
 double Readable(double value) {
   return value == Codes::kMissingValue ? std::nan("") : value;
 }
@@ -138,6 +146,11 @@ void ReadCube(const QUOR_DataSource& dataSource, const CubeRun& cube, const Tabl
     };
     read(categorical, cube.categoricalSlots);
     read(scale, cube.scaleSlots);
+    if (!cell.present && spec.emptyCells == TableSpec::kZero)
+      for (size_t s = 0; s < spec.statistics.size(); ++s)
+        if (CountsCases(spec.statistics[s].name) && spec.statistics[s].code != Codes::kMedianCI &&
+            spec.statistics[s].code != Codes::kUMedianCI)
+          cell.values[s][0] = 0.0;
     result.cells.push_back(std::move(cell));
     // Odometer: the last dimension turns fastest.
     size_t d = dimensions;
@@ -171,6 +184,7 @@ std::vector<CubeResult> ReadResults(const QUOR_DataSource& dataSource,
       result.casesFilteredOut = iterator.CasesFilteredOut() + run->casesFilteredOut;
       result.filtered = !filter.empty() || run->filter;
       result.filter = filter;
+      result.showEmptyCells = run->spec->emptyCells != TableSpec::kAbsent;
       if (run->filter)
         result.filter +=
             (filter.empty() ? "" : " and ") + std::string("(") + run->filter->Text() + ")";

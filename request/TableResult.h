@@ -61,7 +61,8 @@ struct StatisticResult {
 // value that overflowed is an infinity.
 struct CellResult {
   std::vector<int> categories;  // index into each dimension's categories
-  bool present = false;
+  bool present = false;         // the cell has cases (a cell without any keeps NaN, or 0 for
+                                // counts and percentages when the table asks for zeros)
   std::vector<std::array<double, 3>> values;  // per statistic
 };
 
@@ -77,8 +78,9 @@ struct CubeResult {
   // Cases the filters (the request's and the table's) left out; the cases
   // aggregated are casesRead - casesFilteredOut - casesExcludedByWeight.
   long casesFilteredOut = 0;
-  bool filtered = false;  // the request or the table has a filter
-  std::string filter;     // the filters' text, joined by " and "
+  bool filtered = false;        // the request or the table has a filter
+  bool showEmptyCells = false;  // cells without cases are written too (CSV, text)
+  std::string filter;           // the filters' text, joined by " and "
 };
 
 #endif

@@ -88,9 +88,10 @@ TEST(OutputTest, LimitsAppearInEveryFormat) {
   EXPECT_EQ(statistics[1]["lower"], 2.0);
   EXPECT_EQ(statistics[1]["upper"], 7.5);
   const std::string csv = Written(cube, OutputFormat::kCsv);
-  EXPECT_NE(csv.find("parameter,lowerLimit,upperLimit,value,upper,level\n"), std::string::npos);
-  EXPECT_NE(csv.find(",BelowCount,x,,,5,1,,\n"), std::string::npos) << csv;
-  EXPECT_NE(csv.find(",BetweenCount,x,,2,7.5,4,,\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("parameter,lowerLimit,upperLimit,value,upper,level,present\n"),
+            std::string::npos);
+  EXPECT_NE(csv.find(",BelowCount,x,,,5,1,,,1\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",BetweenCount,x,,2,7.5,4,,,1\n"), std::string::npos) << csv;
 }
 
 TEST(OutputTest, EachStatisticKeepsOneNumberOfDecimals) {

@@ -104,3 +104,34 @@ TEST(TabcubeRequestTest, InferenceFromTheFirstRecordsGivesTheTablesOfWholeFileIn
   EXPECT_NE(whole.find("\"value\": \"abcdef\""), std::string::npos) << whole;
   EXPECT_NE(whole.find("\"value\": \"t\""), std::string::npos) << whole;
 }
+
+TEST(TabcubeRequestTest, EmptyCellsShownAsZerosOrBlanks) {
+  const std::string path = ::testing::TempDir() + "tabcube_empty_cells.csv";
+  std::ofstream(path) << "g,s,x\n1,a,2\n1,b,4\n2,a,6\n";
+  RunOptions options;
+  options.data = path;
+  auto run = [&](const std::string& mode, OutputFormat format) {
+    const Request request = ParseRequest(
+        R"({"tables": [{"rows": ["g"], "columns": ["s"], "emptyCells": ")" + mode +
+            R"(", "statistics": ["Count", "ColPct", {"name": "Mean", "variable": "x"}]}]})",
+        "r.json", "");
+    std::ostringstream out;
+    WriteTables(RunRequestOnFiles(request, options), format, out);
+    return out.str();
+  };
+  EXPECT_EQ(run("zero", OutputFormat::kText),
+            "Table\n"
+            "s      a                      b\n"
+            "g  Count  ColPct  Mean x  Count  ColPct  Mean x\n"
+            "1      1   50.0%    2.00      1  100.0%    4.00\n"
+            "2      1   50.0%    6.00      0    0.0%\n"
+            "Unweighted; 3 cases read\n");
+  const std::string blank = run("blank", OutputFormat::kCsv);
+  EXPECT_NE(blank.find(",g,row,2,2,value,s,column,b,b,value,Count,,,,,,,,0\n"), std::string::npos)
+      << blank;
+  const std::string absent = run("absent", OutputFormat::kCsv);
+  EXPECT_EQ(absent.find(",g,row,2,2,value,s,column,b,b,value,"), std::string::npos) << absent;
+  EXPECT_NE(run("zero", OutputFormat::kCsv).find(",s,column,b,b,value,ColPct,,,,,0,,,0\n"),
+            std::string::npos);
+  std::remove(path.c_str());
+}
