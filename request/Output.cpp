@@ -134,20 +134,25 @@ void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
   const size_t statistics = cube.statistics.size();
   std::vector<int> decimals(statistics);
   for (size_t s = 0; s < statistics; ++s) decimals[s] = DecimalsOf(cube, s);
-  // The grid: header lines (one per column dimension plus statistic names),
-  // then one line per row combination.
-  const size_t labelColumns = std::max<size_t>(1, rowDims.size());
+  // The grid: header lines (one per column dimension, then the row
+  // dimensions' titles with the statistic names when these go across), then
+  // one line per row combination, or one per row combination and statistic
+  // when the statistics go down (named in a label column of their own).
+  const bool down = cube.statisticsOnRows;
+  const size_t across = down ? 1 : statistics, perRow = down ? statistics : 1;
+  const size_t labelColumns = std::max<size_t>(1, rowDims.size()) + (down ? 1 : 0);
   const size_t headerLines = columnDims.size() + 1;
   std::vector<std::vector<std::string>> grid(
-      headerLines + rows.size(),
-      std::vector<std::string>(labelColumns + columns.size() * statistics));
+      headerLines + rows.size() * perRow,
+      std::vector<std::string>(labelColumns + columns.size() * across));
   for (size_t r = 0; r < rowDims.size(); ++r)
     grid[headerLines - 1][r] = DimensionTitle(cube.dimensions[rowDims[r]]);
+  if (down) grid[headerLines - 1][labelColumns - 1] = "Statistic";
   for (size_t h = 0; h < columnDims.size(); ++h)
     grid[h][0] = DimensionTitle(cube.dimensions[columnDims[h]]);
   for (size_t c = 0; c < columns.size(); ++c)
-    for (size_t s = 0; s < statistics; ++s) {
-      const size_t column = labelColumns + c * statistics + s;
+    for (size_t s = 0; s < across; ++s) {
+      const size_t column = labelColumns + c * across + s;
       for (size_t h = 0; h < columnDims.size(); ++h) {
         const bool newGroup =
             s == 0 && (c == 0 || !std::equal(columns[c].begin(),
@@ -157,27 +162,32 @@ void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
           grid[h][column] =
               cube.dimensions[columnDims[h]].categories[static_cast<size_t>(columns[c][h])].label;
       }
-      grid[headerLines - 1][column] = StatisticTitle(cube.statistics[s]);
+      if (!down) grid[headerLines - 1][column] = StatisticTitle(cube.statistics[s]);
     }
   std::vector<int> categories(cube.dimensions.size());
   for (size_t i = 0; i < layerDims.size(); ++i) categories[layerDims[i]] = layer[i];
   for (size_t r = 0; r < rows.size(); ++r) {
-    std::vector<std::string>& line = grid[headerLines + r];
+    std::vector<std::string>& first = grid[headerLines + r * perRow];
     for (size_t h = 0; h < rowDims.size(); ++h) {
       const bool newGroup =
           r == 0 || !std::equal(rows[r].begin(), rows[r].begin() + static_cast<long>(h) + 1,
                                 rows[r - 1].begin());
       if (newGroup)
-        line[h] = cube.dimensions[rowDims[h]].categories[static_cast<size_t>(rows[r][h])].label;
+        first[h] = cube.dimensions[rowDims[h]].categories[static_cast<size_t>(rows[r][h])].label;
       categories[rowDims[h]] = rows[r][h];
     }
+    if (down)
+      for (size_t s = 0; s < statistics; ++s)
+        grid[headerLines + r * perRow + s][labelColumns - 1] = StatisticTitle(cube.statistics[s]);
     for (size_t c = 0; c < columns.size(); ++c) {
       for (size_t h = 0; h < columnDims.size(); ++h) categories[columnDims[h]] = columns[c][h];
       const CellResult& cell = cube.cells[CellIndex(cube, categories)];
-      for (size_t s = 0; s < statistics; ++s)
-        if (cell.present || cube.showEmptyCells)
-          line[labelColumns + c * statistics + s] =
-              FormatValue(cube.statistics[s], cell.values[s], decimals[s]);
+      if (!cell.present && !cube.showEmptyCells) continue;
+      for (size_t s = 0; s < statistics; ++s) {
+        const size_t line = headerLines + r * perRow + (down ? s : 0);
+        grid[line][labelColumns + c * across + (down ? 0 : s)] =
+            FormatValue(cube.statistics[s], cell.values[s], decimals[s]);
+      }
     }
   }
   std::vector<size_t> widths(grid[0].size(), 0);

@@ -376,7 +376,7 @@ class RequestParser {
     CheckKeys(
         object, path,
         {"title", "rows", "columns", "layers", "variables", "statistics", "statisticsVariable",
-         "labelOption", "pairwise", "weighted", "filter", "emptyCells"});
+         "labelOption", "pairwise", "weighted", "filter", "emptyCells", "statisticsOn"});
     TableSpec table;
     table.path = path;
     table.title = OptionalString(object, "title", path);
@@ -404,6 +404,8 @@ class RequestParser {
     table.pairwise = OptionalBool(object, "pairwise", path, false);
     table.weighted = OptionalBool(object, "weighted", path, true);
     table.filter = ParseFilter(object, path);
+    table.statisticsOnRows =
+        Choice(object, "statisticsOn", path, {"columns", "rows"}, "columns") == "rows";
     const std::string empty =
         Choice(object, "emptyCells", path, {"absent", "blank", "zero"}, "absent");
     table.emptyCells = empty == "zero"    ? TableSpec::kZero

@@ -92,6 +92,7 @@ struct TableSpec {
   // Cells without cases: left absent, written as absent cells with blank
   // values (the CSV carries them too), or with counts and percentages of 0.
   enum EmptyCells { kAbsent, kBlank, kZero } emptyCells = kAbsent;
+  bool statisticsOnRows = false;  // "statisticsOn": "rows" lists them down the text table
   std::string path;
 };
 

@@ -185,6 +185,7 @@ std::vector<CubeResult> ReadResults(const QUOR_DataSource& dataSource,
       result.filtered = !filter.empty() || run->filter;
       result.filter = filter;
       result.showEmptyCells = run->spec->emptyCells != TableSpec::kAbsent;
+      result.statisticsOnRows = run->spec->statisticsOnRows;
       if (run->filter)
         result.filter +=
             (filter.empty() ? "" : " and ") + std::string("(") + run->filter->Text() + ")";

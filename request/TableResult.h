@@ -78,9 +78,10 @@ struct CubeResult {
   // Cases the filters (the request's and the table's) left out; the cases
   // aggregated are casesRead - casesFilteredOut - casesExcludedByWeight.
   long casesFilteredOut = 0;
-  bool filtered = false;        // the request or the table has a filter
-  bool showEmptyCells = false;  // cells without cases are written too (CSV, text)
-  std::string filter;           // the filters' text, joined by " and "
+  bool filtered = false;          // the request or the table has a filter
+  bool showEmptyCells = false;    // cells without cases are written too (CSV, text)
+  bool statisticsOnRows = false;  // the text table lists the statistics down, not across
+  std::string filter;             // the filters' text, joined by " and "
 };
 
 #endif

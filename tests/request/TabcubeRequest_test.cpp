@@ -135,3 +135,26 @@ TEST(TabcubeRequestTest, EmptyCellsShownAsZerosOrBlanks) {
             std::string::npos);
   std::remove(path.c_str());
 }
+
+TEST(TabcubeRequestTest, StatisticsGoDownWhenAsked) {
+  const std::string path = ::testing::TempDir() + "tabcube_statistics_down.csv";
+  std::ofstream(path) << "g,s,x\n1,a,2\n1,b,4\n2,a,6\n";
+  RunOptions options;
+  options.data = path;
+  const Request request = ParseRequest(
+      std::string(R"({"tables": [{"rows": ["g"], "columns": ["s"], "statisticsOn": "rows",)"
+                  R"( "statistics": ["Count", {"name": "Mean", "variable": "x"}]}]})"),
+      "r.json", "");
+  std::ostringstream out;
+  WriteTables(RunRequestOnFiles(request, options), OutputFormat::kText, out);
+  std::remove(path.c_str());
+  EXPECT_EQ(out.str(),
+            "Table\n"
+            "s                a     b\n"
+            "g  Statistic\n"
+            "1  Count         1     1\n"
+            "   Mean x     2.00  4.00\n"
+            "2  Count         1\n"
+            "   Mean x     6.00\n"
+            "Unweighted; 3 cases read\n");
+}
