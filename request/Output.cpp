@@ -230,6 +230,19 @@ nlohmann::json JsonNumber(double value) {
   return value;
 }
 
+// "; missing values left out: g 2, s 1, 3 by listwise deletion (scale
+// variables)": the counts above 0 (JSON carries every count).
+void WriteMissingNote(const CubeResult& cube, std::ostream& out) {
+  const char* separator = "; missing values left out: ";
+  for (const auto& [name, cases] : cube.casesMissingByDimension) {
+    if (cases == 0) continue;
+    out << separator << name << " " << cases;
+    separator = ", ";
+  }
+  if (cube.casesDeletedListwise > 0)
+    out << separator << cube.casesDeletedListwise << " by listwise deletion (scale variables)";
+}
+
 }  // namespace
 
 std::string FormatValue(const StatisticResult& statistic, const std::array<double, 3>& value,
@@ -261,6 +274,7 @@ void WriteText(const std::vector<CubeResult>& cubes, std::ostream& out) {
     if (!cube.weightVariable.empty())
       out << ", " << cube.casesExcludedByWeight
           << " left out for a missing, zero or negative weight";
+    WriteMissingNote(cube, out);
     out << "\n";
   }
 }
@@ -318,6 +332,11 @@ void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
     table["casesExcludedByWeight"] = cube.casesExcludedByWeight;
     table["filter"] = cube.filtered ? json(cube.filter) : json(nullptr);
     table["casesFilteredOut"] = cube.casesFilteredOut;
+    json missing = json::object();
+    for (const auto& [name, cases] : cube.casesMissingByDimension) missing[name] = cases;
+    table["casesMissing"] = missing;
+    table["casesDeletedListwise"] =
+        cube.casesDeletedListwise >= 0 ? json(cube.casesDeletedListwise) : json(nullptr);
     table["casesKept"] = cube.casesRead - cube.casesFilteredOut - cube.casesExcludedByWeight;
     json dimensions = json::array();
     for (const DimensionResult& dimension : cube.dimensions) {

@@ -186,10 +186,16 @@ std::vector<CubeResult> ReadResults(const QUOR_DataSource& dataSource,
       result.filter = filter;
       result.showEmptyCells = run->spec->emptyCells != TableSpec::kAbsent;
       result.statisticsOnRows = run->spec->statisticsOnRows;
+      if (!run->listwiseVariables.empty()) result.casesDeletedListwise = run->casesDeletedListwise;
       if (run->filter)
         result.filter +=
             (filter.empty() ? "" : " and ") + std::string("(") + run->filter->Text() + ")";
       ReadCube(dataSource, cube, *run->spec, aggregators, result);
+      // The counts of the dimensions of this crossing, in its order.
+      for (const DimensionResult& dimension : result.dimensions)
+        for (const auto& count : run->missingByDimension)
+          if (count.name == dimension.name)
+            result.casesMissingByDimension.emplace_back(count.name, count.cases);
       results.push_back(std::move(result));
     }
   }

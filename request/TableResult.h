@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The finished numbers of one cube of a requested table, ready for output.
@@ -78,7 +79,12 @@ struct CubeResult {
   // Cases the filters (the request's and the table's) left out; the cases
   // aggregated are casesRead - casesFilteredOut - casesExcludedByWeight.
   long casesFilteredOut = 0;
-  bool filtered = false;          // the request or the table has a filter
+  bool filtered = false;  // the request or the table has a filter
+  // Cases left out for a missing value, per dimension variable that excludes
+  // missing values (a case may count for several), and by listwise deletion
+  // (missing any scale variable of the table; -1 when it does not apply).
+  std::vector<std::pair<std::string, long>> casesMissingByDimension;
+  long casesDeletedListwise = -1;
   bool showEmptyCells = false;    // cells without cases are written too (CSV, text)
   bool statisticsOnRows = false;  // the text table lists the statistics down, not across
   std::string filter;             // the filters' text, joined by " and "

@@ -158,3 +158,33 @@ TEST(TabcubeRequestTest, StatisticsGoDownWhenAsked) {
             "   Mean x     6.00\n"
             "Unweighted; 3 cases read\n");
 }
+
+TEST(TabcubeRequestTest, CasesLeftOutForMissingValuesAreCounted) {
+  const std::string path = ::testing::TempDir() + "tabcube_missing_counts.csv";
+  // g is missing in cases 2 and 5, h in case 3; x in cases 1 and 2, y in case 4.
+  std::ofstream(path) << "g,h,x,y\n1,1,,1\n,1,,1\n2,,1,1\n1,2,1,\n,2,1,1\n";
+  RunOptions options;
+  options.data = path;
+  auto run = [&](const std::string& table) {
+    return RunRequestOnFiles(ParseRequest(R"({"tables": [)" + table + "]}", "r.json", ""),
+                             options)[0];
+  };
+  const CubeResult listwise =
+      run(R"({"rows": ["g"], "columns": ["h"], "statistics": [{"name": "Mean", "variable": "x"},)"
+          R"( {"name": "Sum", "variable": "y"}]})");
+  using Counts = std::vector<std::pair<std::string, long>>;
+  EXPECT_EQ(listwise.casesMissingByDimension, (Counts{{"g", 2}, {"h", 1}}));
+  EXPECT_EQ(listwise.casesDeletedListwise, 3);
+  const CubeResult pairwise =
+      run(R"({"rows": ["g"], "variables": {"g": {"missing": "include"}}, "pairwise": true,)"
+          R"( "statistics": [{"name": "Mean", "variable": "x"}]})");
+  EXPECT_TRUE(pairwise.casesMissingByDimension.empty());
+  EXPECT_EQ(pairwise.casesDeletedListwise, -1);
+  std::ostringstream text;
+  WriteTables({listwise}, OutputFormat::kText, text);
+  EXPECT_NE(text.str().find("5 cases read; missing values left out: g 2, h 1, 3 by listwise "
+                            "deletion (scale variables)\n"),
+            std::string::npos)
+      << text.str();
+  std::remove(path.c_str());
+}
