@@ -220,6 +220,38 @@ std::string EditedState(const uint8_t* data, size_t size) {
   return state;
 }
 
+bool SameTypes(const Dictionary& a, const Dictionary& b) {
+  if (a.variables.size() != b.variables.size()) return false;
+  for (size_t i = 0; i < a.variables.size(); ++i)
+    if (a.variables[i].isString != b.variables[i].isString ||
+        a.variables[i].width != b.variables[i].width)
+      return false;
+  return true;
+}
+
+// Types inferred from the first two records either fit every case read with
+// them, and then equal the whole file's, or the reading says they were
+// outgrown.
+void CheckInferenceFromTheStart(const std::string& path) {
+  try {
+    bool wholeFile = false;
+    const Dictionary start = InferDictionaryFromStart(path, 2, wholeFile);
+    QUOR_DataSource dataSource;
+    DefineVariables(start, dataSource);
+    std::unique_ptr<CaseSource> source = OpenCsv(path, start, dataSource, !wholeFile);
+    std::vector<OBS> row(static_cast<size_t>(dataSource.RowWidth()) + 1);
+    try {
+      while (source->ReadCase(row.data())) {
+      }
+    } catch (const InferenceOutgrown&) {
+      return;
+    }
+    if (!SameTypes(start, InferDictionary(path))) std::abort();
+  } catch (const InputError& error) {
+    CheckMessage(error);
+  }
+}
+
 }  // namespace
 
 int FuzzState(const uint8_t* data, size_t size) {
@@ -267,6 +299,7 @@ int FuzzCsv(const uint8_t* data, size_t size) {
   } catch (const InputError& error) {
     CheckMessage(error);
   }
+  CheckInferenceFromTheStart(path);
   return 0;
 }
 

@@ -13,7 +13,9 @@
 // fuzz/regressions and fuzz/corpus call the same functions.
 
 // CSV reader: every record of the input, a rewind and a second pass, then
-// type inference and reading the cases with the inferred dictionary.
+// type inference and reading the cases with the inferred dictionary, then
+// inference from the first two records, which must give the whole file's
+// types unless the cases outgrow them.
 int FuzzCsv(const uint8_t* data, size_t size);
 
 // Dictionary reader (JSON), then defining the variables in a data source.
