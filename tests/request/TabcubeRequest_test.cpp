@@ -101,90 +101,47 @@ TEST(TabcubeRequestTest, InferenceFromTheFirstRecordsGivesTheTablesOfWholeFileIn
     EXPECT_EQ(Json(RunRequestOnFiles(request, options)), whole) << records;
   }
   std::remove(path.c_str());
-  EXPECT_NE(whole.find("\"value\": \"abcdef\""), std::string::npos) << whole;
   EXPECT_NE(whole.find("\"value\": \"t\""), std::string::npos) << whole;
 }
 
-TEST(TabcubeRequestTest, EmptyCellsShownAsZerosOrBlanks) {
-  const std::string path = ::testing::TempDir() + "tabcube_empty_cells.csv";
-  std::ofstream(path) << "g,s,x\n1,a,2\n1,b,4\n2,a,6\n";
-  RunOptions options;
-  options.data = path;
-  auto run = [&](const std::string& mode, OutputFormat format) {
-    const Request request = ParseRequest(
-        R"({"tables": [{"rows": ["g"], "columns": ["s"], "emptyCells": ")" + mode +
-            R"(", "statistics": ["Count", "ColPct", {"name": "Mean", "variable": "x"}]}]})",
-        "r.json", "");
-    std::ostringstream out;
-    WriteTables(RunRequestOnFiles(request, options), format, out);
-    return out.str();
-  };
-  EXPECT_EQ(run("zero", OutputFormat::kText),
-            "Table\n"
-            "s      a                      b\n"
-            "g  Count  ColPct  Mean x  Count  ColPct  Mean x\n"
-            "1      1   50.0%    2.00      1  100.0%    4.00\n"
-            "2      1   50.0%    6.00      0    0.0%\n"
-            "Unweighted; 3 cases read\n");
-  const std::string blank = run("blank", OutputFormat::kCsv);
-  EXPECT_NE(blank.find(",g,row,2,2,value,s,column,b,b,value,Count,,,,,,,,0\n"), std::string::npos)
-      << blank;
-  const std::string absent = run("absent", OutputFormat::kCsv);
-  EXPECT_EQ(absent.find(",g,row,2,2,value,s,column,b,b,value,"), std::string::npos) << absent;
-  EXPECT_NE(run("zero", OutputFormat::kCsv).find(",s,column,b,b,value,ColPct,,,,,0,,,0\n"),
-            std::string::npos);
-  std::remove(path.c_str());
-}
-
-TEST(TabcubeRequestTest, StatisticsGoDownWhenAsked) {
-  const std::string path = ::testing::TempDir() + "tabcube_statistics_down.csv";
-  std::ofstream(path) << "g,s,x\n1,a,2\n1,b,4\n2,a,6\n";
+// Empty cells as zeros or blanks, statistics down or across, and the cases
+// left out for missing values: g is missing in case 4, x in case 5.
+TEST(TabcubeRequestTest, TableOptionsGoldenText) {
+  const std::string path = ::testing::TempDir() + "tabcube_table_options.csv";
+  std::ofstream(path) << "g,s,x\n1,a,2\n1,b,4\n2,a,6\n,a,8\n2,a,\n";
   RunOptions options;
   options.data = path;
   const Request request = ParseRequest(
-      std::string(R"({"tables": [{"rows": ["g"], "columns": ["s"], "statisticsOn": "rows",)"
-                  R"( "statistics": ["Count", {"name": "Mean", "variable": "x"}]}]})"),
+      std::string(R"({"tables": [{"rows": ["g"], "columns": ["s"], "emptyCells": "zero",)"
+                  R"( "statistics": ["Count", "ColPct", {"name": "Mean", "variable": "x"}]},)"
+                  R"({"rows": ["g"], "columns": ["s"], "emptyCells": "blank", "statisticsOn":)"
+                  R"( "rows", "statistics": ["Count", {"name": "Mean", "variable": "x",)"
+                  R"( "decimals": 1}]}]})"),
       "r.json", "");
-  std::ostringstream out;
-  WriteTables(RunRequestOnFiles(request, options), OutputFormat::kText, out);
+  const std::vector<CubeResult> cubes = RunRequestOnFiles(request, options);
   std::remove(path.c_str());
-  EXPECT_EQ(out.str(),
+  std::ostringstream text, csv;
+  WriteTables(cubes, OutputFormat::kText, text);
+  const std::string footer =
+      "Unweighted; 5 cases read; missing values left out: g 1, 1 by listwise deletion (scale "
+      "variables)\n";
+  EXPECT_EQ(text.str(),
             "Table\n"
-            "s                a     b\n"
-            "g  Statistic\n"
-            "1  Count         1     1\n"
-            "   Mean x     2.00  4.00\n"
-            "2  Count         1\n"
-            "   Mean x     6.00\n"
-            "Unweighted; 3 cases read\n");
-}
-
-TEST(TabcubeRequestTest, CasesLeftOutForMissingValuesAreCounted) {
-  const std::string path = ::testing::TempDir() + "tabcube_missing_counts.csv";
-  // g is missing in cases 2 and 5, h in case 3; x in cases 1 and 2, y in case 4.
-  std::ofstream(path) << "g,h,x,y\n1,1,,1\n,1,,1\n2,,1,1\n1,2,1,\n,2,1,1\n";
-  RunOptions options;
-  options.data = path;
-  auto run = [&](const std::string& table) {
-    return RunRequestOnFiles(ParseRequest(R"({"tables": [)" + table + "]}", "r.json", ""),
-                             options)[0];
-  };
-  const CubeResult listwise =
-      run(R"({"rows": ["g"], "columns": ["h"], "statistics": [{"name": "Mean", "variable": "x"},)"
-          R"( {"name": "Sum", "variable": "y"}]})");
-  using Counts = std::vector<std::pair<std::string, long>>;
-  EXPECT_EQ(listwise.casesMissingByDimension, (Counts{{"g", 2}, {"h", 1}}));
-  EXPECT_EQ(listwise.casesDeletedListwise, 3);
-  const CubeResult pairwise =
-      run(R"({"rows": ["g"], "variables": {"g": {"missing": "include"}}, "pairwise": true,)"
-          R"( "statistics": [{"name": "Mean", "variable": "x"}]})");
-  EXPECT_TRUE(pairwise.casesMissingByDimension.empty());
-  EXPECT_EQ(pairwise.casesDeletedListwise, -1);
-  std::ostringstream text;
-  WriteTables({listwise}, OutputFormat::kText, text);
-  EXPECT_NE(text.str().find("5 cases read; missing values left out: g 2, h 1, 3 by listwise "
-                            "deletion (scale variables)\n"),
+            "s      a                      b\n"
+            "g  Count  ColPct  Mean x  Count  ColPct  Mean x\n"
+            "1      1   33.3%    2.00      1  100.0%    4.00\n"
+            "2      2   66.7%    6.00      0    0.0%\n" +
+                footer +
+                "\nTable\n"
+                "s               a    b\n"
+                "g  Statistic\n"
+                "1  Count        1    1\n"
+                "   Mean x     2.0  4.0\n"
+                "2  Count        2\n"
+                "   Mean x     6.0\n" +
+                footer);
+  WriteTables(cubes, OutputFormat::kCsv, csv);
+  EXPECT_NE(csv.str().find("2,,g,row,2,2,value,s,column,b,b,value,Count,,,,,,,,0\n"),
             std::string::npos)
-      << text.str();
-  std::remove(path.c_str());
+      << csv.str();
 }
