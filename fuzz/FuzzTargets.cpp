@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -21,6 +22,7 @@
 #include "CubeAggregator.h"
 #include "DataInput.h"
 #include "Dictionary.h"
+#include "Filter.h"
 #include "InputError.h"
 #include "Request.h"
 #include "StatValues.h"
@@ -218,6 +220,38 @@ std::string EditedState(const uint8_t* data, size_t size) {
   return state;
 }
 
+bool SameTypes(const Dictionary& a, const Dictionary& b) {
+  if (a.variables.size() != b.variables.size()) return false;
+  for (size_t i = 0; i < a.variables.size(); ++i)
+    if (a.variables[i].isString != b.variables[i].isString ||
+        a.variables[i].width != b.variables[i].width)
+      return false;
+  return true;
+}
+
+// Types inferred from the first two records either fit every case read with
+// them, and then equal the whole file's, or the reading says they were
+// outgrown.
+void CheckInferenceFromTheStart(const std::string& path) {
+  try {
+    bool wholeFile = false;
+    const Dictionary start = InferDictionaryFromStart(path, 2, wholeFile);
+    QUOR_DataSource dataSource;
+    DefineVariables(start, dataSource);
+    std::unique_ptr<CaseSource> source = OpenCsv(path, start, dataSource, !wholeFile);
+    std::vector<OBS> row(static_cast<size_t>(dataSource.RowWidth()) + 1);
+    try {
+      while (source->ReadCase(row.data())) {
+      }
+    } catch (const InferenceOutgrown&) {
+      return;
+    }
+    if (!SameTypes(start, InferDictionary(path))) std::abort();
+  } catch (const InputError& error) {
+    CheckMessage(error);
+  }
+}
+
 }  // namespace
 
 int FuzzState(const uint8_t* data, size_t size) {
@@ -265,6 +299,7 @@ int FuzzCsv(const uint8_t* data, size_t size) {
   } catch (const InputError& error) {
     CheckMessage(error);
   }
+  CheckInferenceFromTheStart(path);
   return 0;
 }
 
@@ -286,6 +321,43 @@ int FuzzRequest(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   try {
     ParseRequest(text, "request.json", "/nonexistent");
+  } catch (const InputError& error) {
+    CheckMessage(error);
+  }
+  return 0;
+}
+
+int FuzzFilter(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  QUOR_DataSource dataSource;
+  Dictionary dictionary;
+  dictionary.variables.resize(3);
+  dictionary.variables[0].name = "a";
+  dictionary.variables[0].missingNumbers = {9};
+  dictionary.variables[1].name = "b c";
+  dictionary.variables[2].name = "s";
+  dictionary.variables[2].isString = true;
+  dictionary.variables[2].width = 3;
+  dictionary.variables[2].missingStrings = {"na"};
+  DefineVariables(dictionary, dataSource);
+  try {
+    Filter filter(text, "filter");
+    Filter negation("not (" + text + ")", "filter");
+    filter.Bind(dataSource);
+    negation.Bind(dataSource);
+    const double numbers[] = {1, 9, QUOR_SYSMIS, -1e308, 0.5};
+    const char* const strings[] = {"x", "na", "", "abc"};
+    std::vector<OBS> row(static_cast<size_t>(dataSource.RowWidth()));
+    for (double a : numbers)
+      for (double b : numbers)
+        for (const char* s : strings) {
+          row[static_cast<size_t>(dataSource.VariableOffset(0))].num = a;
+          row[static_cast<size_t>(dataSource.VariableOffset(1))].num = b;
+          char* bytes = row[static_cast<size_t>(dataSource.VariableOffset(2))].str;
+          std::memset(bytes, ' ', sizeof(OBS));
+          std::memcpy(bytes, s, std::strlen(s));
+          if (filter.Keeps(row.data()) && negation.Keeps(row.data())) std::abort();
+        }
   } catch (const InputError& error) {
     CheckMessage(error);
   }
@@ -343,6 +415,7 @@ FuzzTarget FindFuzzTarget(const std::string& name) {
   if (name == "csv") return FuzzCsv;
   if (name == "dictionary") return FuzzDictionary;
   if (name == "request") return FuzzRequest;
+  if (name == "filter") return FuzzFilter;
   if (name == "command") return FuzzCommand;
   if (name == "state") return FuzzState;
   return nullptr;

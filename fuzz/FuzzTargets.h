@@ -13,7 +13,9 @@
 // fuzz/regressions and fuzz/corpus call the same functions.
 
 // CSV reader: every record of the input, a rewind and a second pass, then
-// type inference and reading the cases with the inferred dictionary.
+// type inference and reading the cases with the inferred dictionary, then
+// inference from the first two records, which must give the whole file's
+// types unless the cases outgrow them.
 int FuzzCsv(const uint8_t* data, size_t size);
 
 // Dictionary reader (JSON), then defining the variables in a data source.
@@ -21,6 +23,12 @@ int FuzzDictionary(const uint8_t* data, size_t size);
 
 // Table request reader (JSON).
 int FuzzRequest(const uint8_t* data, size_t size);
+
+// Filter syntax: parses the input as a filter, binds it to a data source of
+// two numeric variables and a string (with missing values) and evaluates it
+// on rows of present, missing and extreme values. A case must never be kept
+// both by a filter and by its negation.
+int FuzzFilter(const uint8_t* data, size_t size);
 
 // The whole command: the input is a request, a line "%%", CSV data, and
 // optionally another line "%%" and a dictionary. Runs the request over the
@@ -38,8 +46,8 @@ int FuzzCommand(const uint8_t* data, size_t size);
 // table exactly as it was; a merged one must read back without fault.
 int FuzzState(const uint8_t* data, size_t size);
 
-// The target of a name ("csv", "dictionary", "request", "command", "state"),
-// or null.
+// The target of a name ("csv", "dictionary", "request", "filter", "command",
+// "state"), or null.
 using FuzzTarget = int (*)(const uint8_t*, size_t);
 FuzzTarget FindFuzzTarget(const std::string& name);
 

@@ -27,7 +27,7 @@ def head_lines(path, count):
         return b"".join(f.readline() for _ in range(count))
 
 
-for target in ("csv", "dictionary", "request", "command"):
+for target in ("csv", "dictionary", "request", "filter", "command"):
     shutil.rmtree(os.path.join(HERE, "corpus", target), ignore_errors=True)
 
 # --- CSV -------------------------------------------------------------------
@@ -92,6 +92,11 @@ SETS = [
      "variables": ["m1", "m2", "m3"], "countedValue": 1, "labelFromValue": True},
 ]
 REQUESTS = {
+    "filtered": {
+        "filter": "x >= 10 or s is missing",
+        "tables": [{"rows": [["g"]], "filter": "not s in (\"b\")",
+                    "statistics": ["Count", {"name": "Mean", "variable": "x", "decimals": 3},
+                                   {"name": "BetweenCount", "variable": "x", "lower": 5, "upper": 25}]}]},
     "crosstab": {
         "tables": [{"title": "g by s", "rows": [["g"]], "columns": [["s"]],
                     "variables": {"g": {"totals": True, "totalPosition": "before",
@@ -176,6 +181,23 @@ for name, body in BAD_REQUESTS.items():
 for name in ("demo.json", "demo_survey.json", "reference_gss.json", "reference_survey.json"):
     with open(os.path.join(ROOT, "examples/requests", name), "rb") as f:
         write("request", "example_" + name[:-5], f.read())
+
+# --- Filters ---------------------------------------------------------------
+FILTERS = {
+    "compare": "a >= 1 and a != 3",
+    "in_between": "a in (1, 2, 9) or `b c` between 0 and 1",
+    "missing": "not a is missing and s is not missing",
+    "strings": 's = "x" or s < "ab" or s in ("na", """q")',
+    "nested": "not (a = 1 or (b < 2 and not (s <> \"x\")))",
+    "bad_unknown": "z = 1",
+    "bad_type": 's = 1',
+    "bad_syntax": "a = = 1",
+    "bad_open": "(a = 1",
+    "bad_wide": 's = "abcd"',
+}
+for name, text in FILTERS.items():
+    write("filter", name, text)
+write("filter", "deep", "not " * 120 + "a = 1")
 
 # --- Whole command: request, %%, CSV data, optionally %% and a dictionary ----
 DATA = (

@@ -6,12 +6,22 @@
 #include "InputError.h"
 
 namespace {
-constexpr int kEndOfFile = -1;
+
 constexpr char kQuote = '"';
 constexpr char kSeparator = ',';
+const char* const kUtf8Rule = " (the data must be UTF-8 text)";
+
+bool EndsUnquotedField(char c) {
+  return c == kSeparator || c == '\n' || c == '\r' || c == kQuote;
+}
+
+long Column(const char* p, const char* lineStart) {
+  return static_cast<long>(p - lineStart) + 1;
+}
+
 }  // namespace
 
-CsvReader::CsvReader(const std::string& path) : _path(path), _buffer(new char[kBlockSize]) {
+CsvReader::CsvReader(const std::string& path) : _path(path), _buffer(kBlockSize) {
   _file = std::fopen(path.c_str(), "rb");
   if (!_file) throw InputError(path + ": cannot open for reading: " + std::strerror(errno));
   Rewind();
@@ -23,38 +33,31 @@ CsvReader::~CsvReader() {
 
 void CsvReader::Rewind() {
   std::rewind(_file);
-  _position = _end = 0;
+  _begin = _end = 0;
+  _atEnd = false;
   _line = 1;
-  _column = 1;
   _recordLine = 0;
   static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
-  if (Fill() && _end >= 3 && std::memcmp(_buffer.get(), kByteOrderMark, 3) == 0) _position = 3;
-}
-
-bool CsvReader::Fill() {
-  if (_position < _end) return true;
-  _end = std::fread(_buffer.get(), 1, kBlockSize, _file);
-  _position = 0;
-  if (_end == 0 && std::ferror(_file)) Fail(_line, _column, "read error");
-  return _end > 0;
-}
-
-int CsvReader::Peek() {
-  if (_position >= _end && !Fill()) return kEndOfFile;
-  return static_cast<unsigned char>(_buffer[_position]);
-}
-
-int CsvReader::Get() {
-  int c = Peek();
-  if (c == kEndOfFile) return c;
-  ++_position;
-  if (c == '\n') {
-    ++_line;
-    _column = 1;
-  } else {
-    ++_column;
+  while (_end < 3 && Refill()) {
   }
-  return c;
+  if (_end >= 3 && std::memcmp(_buffer.data(), kByteOrderMark, 3) == 0) _begin = 3;
+}
+
+bool CsvReader::Refill() {
+  if (_atEnd) return false;
+  if (_begin > 0) {
+    std::memmove(_buffer.data(), _buffer.data() + _begin, _end - _begin);
+    _end -= _begin;
+    _begin = 0;
+  }
+  if (_end == _buffer.size()) _buffer.resize(_buffer.size() * 2);
+  const size_t read = std::fread(_buffer.data() + _end, 1, _buffer.size() - _end, _file);
+  if (read == 0) {
+    if (std::ferror(_file)) Fail(_line, 1, std::string("read error: ") + std::strerror(errno));
+    _atEnd = true;
+  }
+  _end += read;
+  return true;
 }
 
 void CsvReader::Fail(long line, long column, const std::string& problem) const {
@@ -62,59 +65,131 @@ void CsvReader::Fail(long line, long column, const std::string& problem) const {
                    problem);
 }
 
-bool CsvReader::NextRecord(std::vector<std::string>& fields) {
-  if (Peek() == kEndOfFile) return false;
-  _recordLine = _line;
+bool CsvReader::CheckCharacter(const char*& p, const char* end, long line, long column) const {
+  const auto lead = static_cast<unsigned char>(*p);
+  const int length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                     : lead >= 0xE0 && lead <= 0xEF ? 3
+                     : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                    : 0;
+  if (length == 0) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", lead);
+    Fail(line, column, std::string("byte ") + text + " is not UTF-8" + kUtf8Rule);
+  }
+  // Overlong forms, UTF-16 surrogates and code points above U+10FFFF are not UTF-8.
+  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  for (int i = 1; i < length; ++i) {
+    if (p + i == end) {
+      if (!_atEnd) return false;
+      Fail(line, column, std::string("an incomplete UTF-8 character") + kUtf8Rule);
+    }
+    const auto next = static_cast<unsigned char>(p[i]);
+    if (next < low || next > high)
+      Fail(line, column, std::string("an incomplete UTF-8 character") + kUtf8Rule);
+    low = 0x80;
+    high = 0xBF;
+  }
+  p += length;
+  return true;
+}
+
+std::string_view CsvReader::Unescape(std::string_view quoted) {
+  // The buffer's bytes of a returned record are no longer needed as read.
+  char* out = const_cast<char*>(quoted.data());
+  const char* in = quoted.data();
+  const char* end = in + quoted.size();
+  char* write = out;
+  while (in < end) {
+    *write++ = *in;
+    in += *in == kQuote ? 2 : 1;
+  }
+  return std::string_view(out, static_cast<size_t>(write - out));
+}
+
+bool CsvReader::ScanRecord(std::vector<std::string_view>& fields) {
+  const char* const start = _buffer.data() + _begin;
+  const char* const end = _buffer.data() + _end;
+  const char* p = start;
+  const char* lineStart = start;
+  long line = _line;
   size_t count = 0;
+  _escaped.clear();
   for (;;) {
     if (count == fields.size()) fields.emplace_back();
-    std::string& field = fields[count++];
-    field.clear();
-    int c = Peek();
-    if (c == kQuote) {
-      const long startLine = _line, startColumn = _column;
-      Get();
+    if (p < end && *p == kQuote) {
+      const long openLine = line, openColumn = Column(p, lineStart);
+      const char* content = ++p;
       for (;;) {
-        c = Get();
-        if (c == kEndOfFile) Fail(startLine, startColumn, "quoted field is not closed");
-        if (c == kQuote) {
-          if (Peek() != kQuote) break;
-          Get();
+        if (p == end) {
+          if (!_atEnd) return false;
+          Fail(openLine, openColumn, "quoted field is not closed");
         }
-        field.push_back(static_cast<char>(c));
+        if (*p == kQuote) {
+          if (p + 1 == end && !_atEnd) return false;
+          if (p + 1 == end || p[1] != kQuote) break;
+          if (_escaped.empty() || _escaped.back() != count) _escaped.push_back(count);
+          p += 2;
+        } else if (static_cast<unsigned char>(*p) >= 0x80) {
+          if (!CheckCharacter(p, end, line, Column(p, lineStart))) return false;
+        } else {
+          if (*p == '\n') {
+            ++line;
+            lineStart = p + 1;
+          }
+          ++p;
+        }
       }
-      c = Peek();
-      if (c != kSeparator && c != '\n' && c != '\r' && c != kEndOfFile)
-        Fail(_line, _column, "unexpected character after a closing quote");
+      fields[count++] = std::string_view(content, static_cast<size_t>(p - content));
+      ++p;  // the closing quote
+      if (p == end && !_atEnd) return false;
+      if (p < end && *p != kSeparator && *p != '\n' && *p != '\r')
+        Fail(line, Column(p, lineStart), "unexpected character after a closing quote");
     } else {
-      // Fast path: copy the unquoted run within the current block.
-      for (;;) {
-        if (_position >= _end && !Fill()) break;
-        const char* start = _buffer.get() + _position;
-        const char* stop = start;
-        const char* limit = _buffer.get() + _end;
-        while (stop < limit && *stop != kSeparator && *stop != '\n' && *stop != '\r' &&
-               *stop != kQuote)
-          ++stop;
-        field.append(start, static_cast<size_t>(stop - start));
-        _column += stop - start;
-        _position += static_cast<size_t>(stop - start);
-        if (stop < limit) break;
+      const char* content = p;
+      while (p < end && !EndsUnquotedField(*p)) {
+        if (static_cast<unsigned char>(*p) < 0x80)
+          ++p;
+        else if (!CheckCharacter(p, end, line, Column(p, lineStart)))
+          return false;
       }
-      if (Peek() == kQuote) Fail(_line, _column, "quote inside an unquoted field");
+      if (p == end && !_atEnd) return false;
+      if (p < end && *p == kQuote)
+        Fail(line, Column(p, lineStart), "quote inside an unquoted field");
+      fields[count++] = std::string_view(content, static_cast<size_t>(p - content));
     }
-    c = Get();
-    if (c == kSeparator) continue;
-    if (c == '\r') {
-      if (Peek() == '\n') {
-        Get();
-      } else {
-        ++_line;  // a lone carriage return ends the line too
-        _column = 1;
-      }
+    if (p == end) break;  // the last line has no line end
+    if (*p == kSeparator) {
+      ++p;
+      continue;
     }
-    break;  // line end or end of file
+    if (*p == '\r') {
+      if (p + 1 == end && !_atEnd) return false;
+      if (p + 1 < end && p[1] == '\n') ++p;  // a lone carriage return ends the line too
+    }
+    ++p;
+    ++line;
+    break;
   }
   fields.resize(count);
+  for (size_t index : _escaped) fields[index] = Unescape(fields[index]);
+  _recordLine = _line;
+  _line = line;
+  _begin = static_cast<size_t>(p - _buffer.data());
+  return true;
+}
+
+bool CsvReader::NextRecord(std::vector<std::string_view>& fields) {
+  for (;;) {
+    if (_begin == _end && (_atEnd || (Refill(), _begin == _end))) return false;
+    if (ScanRecord(fields)) return true;
+    Refill();
+  }
+}
+
+bool CsvReader::NextRecord(std::vector<std::string>& fields) {
+  if (!NextRecord(_views)) return false;
+  fields.resize(_views.size());
+  for (size_t i = 0; i < _views.size(); ++i) fields[i].assign(_views[i]);
   return true;
 }

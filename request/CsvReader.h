@@ -2,21 +2,25 @@
 #define TABCUBE_REQUEST_CSV_READER_H
 
 #include <cstdio>
-#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Bytes the CSV reader reads at a time. The fuzz build makes blocks tiny, so
-// that fields, quotes and line ends fall across block boundaries.
+// that fields, quotes, line ends and characters fall across block boundaries.
 #ifndef TABCUBE_CSV_BLOCK_SIZE
 #define TABCUBE_CSV_BLOCK_SIZE (1 << 20)
 #endif
 
 // CsvReader: streams the records of a comma-separated file (RFC 4180: quoted
 // fields with doubled quotes, separators and line breaks inside quotes, CRLF
-// or LF line ends, an optional UTF-8 byte-order mark). Reads the file in large
-// blocks and reuses the field strings, so memory does not grow with the file.
-// Malformed input throws InputError naming the file, line and column.
+// or LF line ends, an optional UTF-8 byte-order mark). Owns a buffer that
+// holds whole records: it reads the file in large blocks, and a record cut
+// by the end of a block is moved to the front before the next block is read
+// (the buffer grows only for a record longer than a block). Fields are handed
+// out as views into the buffer, with doubled quotes undone in place, so no
+// field is copied. Malformed input, bytes that are not UTF-8 among them,
+// throws InputError naming the file, line and column.
 class CsvReader {
  public:
   // Opens the file; throws InputError when it cannot be read.
@@ -25,9 +29,12 @@ class CsvReader {
   CsvReader(const CsvReader&) = delete;
   CsvReader& operator=(const CsvReader&) = delete;
 
-  // Reads the next record into fields (resized to the record's field count).
-  // Returns false at the end of the file. A last line without a line end is
-  // a record; an empty line at the very end is not.
+  // Reads the next record into fields (resized to the record's field count);
+  // the views stay valid until the next call. Returns false at the end of the
+  // file. A last line without a line end is a record; an empty line at the
+  // very end is not.
+  bool NextRecord(std::vector<std::string_view>& fields);
+  // The same, copying the fields.
   bool NextRecord(std::vector<std::string>& fields);
 
   // Line on which the record last returned starts (1-based).
@@ -42,18 +49,25 @@ class CsvReader {
  private:
   static constexpr size_t kBlockSize = TABCUBE_CSV_BLOCK_SIZE;
 
-  bool Fill();
-  int Peek();
-  int Get();
+  // Finds the record at _begin; false when the buffer ends before it does
+  // and more of the file is to be read.
+  bool ScanRecord(std::vector<std::string_view>& fields);
+  // Checks the UTF-8 character at p; false when it needs bytes not read yet.
+  bool CheckCharacter(const char*& p, const char* end, long line, long column) const;
+  // Moves the unread bytes to the front and reads more; false at the end of the file.
+  bool Refill();
+  static std::string_view Unescape(std::string_view quoted);
 
   std::string _path;
   std::FILE* _file = nullptr;
-  std::unique_ptr<char[]> _buffer;  // kBlockSize bytes, not cleared: only read bytes are used
-  size_t _position = 0;
-  size_t _end = 0;
-  long _line = 1;
-  long _column = 1;
+  std::vector<char> _buffer;
+  size_t _begin = 0;  // the first byte not yet returned
+  size_t _end = 0;    // the end of the bytes read
+  bool _atEnd = false;
+  long _line = 1;  // line of the byte at _begin
   long _recordLine = 0;
+  std::vector<size_t> _escaped;  // fields of the record being read that hold doubled quotes
+  std::vector<std::string_view> _views;
 };
 
 #endif

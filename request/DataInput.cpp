@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "CsvReader.h"
@@ -43,11 +45,12 @@ void WriteString(OBS* cells, int width, const char* text, size_t length) {
 
 class CsvCaseSource : public CaseSource {
  public:
-  CsvCaseSource(const std::string& path, const QUOR_DataSource& dataSource)
-      : _reader(path), _dataSource(dataSource) {
-    if (!_reader.NextRecord(_fields)) throw InputError(path + ": the file is empty (no header)");
-    _columns = _fields.size();
-    _bindings = BindColumns(_fields, dataSource, path);
+  CsvCaseSource(const std::string& path, const QUOR_DataSource& dataSource, bool fromSample)
+      : _reader(path), _dataSource(dataSource), _fromSample(fromSample) {
+    std::vector<std::string> header;
+    if (!_reader.NextRecord(header)) throw InputError(path + ": the file is empty (no header)");
+    _columns = header.size();
+    _bindings = BindColumns(header, dataSource, path);
   }
 
   bool ReadCase(OBS* row) override {
@@ -67,30 +70,41 @@ class CsvCaseSource : public CaseSource {
 
  private:
   void Store(const ColumnBinding& binding, OBS* row) {
-    const std::string& field = _fields[static_cast<size_t>(binding.column)];
+    const std::string_view field = _fields[static_cast<size_t>(binding.column)];
     OBS* cells = row + binding.offset;
     if (binding.width == 0) {
       if (field.empty()) {
         cells->num = QUOR_SYSMIS;
       } else if (!ParseNumber(field, cells->num)) {
-        _reader.Fail(_reader.RecordLine(), binding.column + 1,
-                     "variable " + binding.name + ": \"" + field + "\" is not a number");
+        if (_fromSample) throw InferenceOutgrown();
+        _reader.Fail(
+            _reader.RecordLine(), binding.column + 1,
+            "variable " + binding.name + ": \"" + std::string(field) + "\" is not a number");
       }
       return;
     }
-    if (static_cast<int>(field.size()) > binding.width)
+    if (static_cast<int>(field.size()) > binding.width) {
+      if (_fromSample) throw InferenceOutgrown();
       _reader.Fail(_reader.RecordLine(), binding.column + 1,
-                   "variable " + binding.name + ": \"" + field + "\" is wider than " +
+                   "variable " + binding.name + ": \"" + std::string(field) + "\" is wider than " +
                        std::to_string(binding.width) + " bytes");
+    }
     WriteString(cells, binding.width, field.data(), field.size());
   }
 
   CsvReader _reader;
   const QUOR_DataSource& _dataSource;
-  std::vector<std::string> _fields;
+  bool _fromSample;
+  std::vector<std::string_view> _fields;
   size_t _columns = 0;
   std::vector<ColumnBinding> _bindings;
 };
+
+std::string FormatWeight(double weight) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.15g", weight);
+  return text;
+}
 
 bool IsQuery(const std::string& text) {
   std::string head;
@@ -230,8 +244,8 @@ void DefineVariables(const Dictionary& dictionary, QUOR_DataSource& dataSource) 
 }
 
 std::unique_ptr<CaseSource> OpenCsv(const std::string& path, const Dictionary&,
-                                    const QUOR_DataSource& dataSource) {
-  return std::make_unique<CsvCaseSource>(path, dataSource);
+                                    const QUOR_DataSource& dataSource, bool fromSample) {
+  return std::make_unique<CsvCaseSource>(path, dataSource, fromSample);
 }
 
 std::unique_ptr<CaseSource> OpenSqlite(const std::string& path, const std::string& tableOrQuery,
@@ -286,15 +300,38 @@ bool StreamingCaseIterator::Next() {
       return false;
     }
     ++_casesRead;
+    if (_filter && !_filter->Keeps(_row.data())) {
+      ++_filteredOut;
+      continue;
+    }
     SetCurrentRow(_row.data());
-    if (!_weighted || Weight() > 0.0) return true;
+    if (!_weighted) return true;
+    const double weight = Weight();
+    if (weight > 0.0) {
+      AddToWeightSum(weight);
+      return true;
+    }
     ++_excludedByWeight;
   }
 }
 
+// Counts, percentages and every weighted statistic divide by sums of weights:
+// once the sum of all weights overflows, some of them would be infinite or
+// silently wrong, so the run stops. The sum of every case's weight bounds the
+// sum over any cell (the weights summed are positive).
+void StreamingCaseIterator::AddToWeightSum(double weight) {
+  _weightSum += weight;
+  if (!std::isfinite(_weightSum))
+    throw InputError("weight: the sum of the weights overflows at case " +
+                     std::to_string(_casesRead) + " (weight " + FormatWeight(weight) +
+                     "); scale the weights down");
+}
+
 void StreamingCaseIterator::Rewind() {
+  _weightSum = 0.0;
   _source.Rewind();
   SetCurrentRow(nullptr);
   _casesRead = 0;
   _excludedByWeight = 0;
+  _filteredOut = 0;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Dictionary.h"
+#include "Filter.h"
 #include "baseutil.h"
 #include "casesource.h"
 
@@ -28,9 +29,15 @@ void DefineVariables(const Dictionary& dictionary, QUOR_DataSource& dataSource);
 
 // A CSV file with a header row naming the columns. Every dictionary variable
 // must have a column; columns the dictionary does not name are ignored. An
-// empty field is system-missing (numbers) or blank (strings).
+// empty field is system-missing (numbers) or blank (strings). With
+// fromSample, the dictionary was inferred from the first records only, and a
+// field it does not fit (text in a numeric column, a string wider than its
+// column) throws InferenceOutgrown instead of InputError.
 std::unique_ptr<CaseSource> OpenCsv(const std::string& path, const Dictionary& dictionary,
-                                    const QUOR_DataSource& dataSource);
+                                    const QUOR_DataSource& dataSource, bool fromSample = false);
+
+// Thrown when the data outgrow a dictionary inferred from their first records.
+struct InferenceOutgrown {};
 
 // A table or a query of an SQLite database; a query is recognised by starting
 // with SELECT or WITH. NULL is system-missing (numbers) or blank (strings).
@@ -42,20 +49,29 @@ std::unique_ptr<CaseSource> OpenSqlite(const std::string& path, const std::strin
 Dictionary InferSqliteDictionary(const std::string& path, const std::string& tableOrQuery);
 
 // The procedure's iterator over a case source. Cases whose weight is missing,
-// zero or negative are skipped (and counted) when the data are weighted.
+// zero or negative are skipped (and counted) when the data are weighted; a
+// sum of the weights that overflows throws InputError.
 class StreamingCaseIterator : public ProcDSIterator {
  public:
   StreamingCaseIterator(const QUOR_DataSource& dataSource, int weightVariable, CaseSource& source);
   bool Next() override;
   void Rewind() override;
+  // Cases the filter does not keep are skipped (and counted) before weighting.
+  void SetFilter(const Filter* filter) { _filter = filter; }
 
   long CasesRead() const { return _casesRead; }
+  long CasesFilteredOut() const { return _filteredOut; }
   long CasesExcludedByWeight() const { return _excludedByWeight; }
 
  private:
+  void AddToWeightSum(double weight);
+
   CaseSource& _source;
   std::vector<OBS> _row;
   bool _weighted;
+  double _weightSum = 0.0;
+  const Filter* _filter = nullptr;
+  long _filteredOut = 0;
   long _casesRead = 0;
   long _excludedByWeight = 0;
 };

@@ -162,7 +162,7 @@ Dictionary ReadDictionary(const std::string& path) {
   return ParseDictionary(text.str(), path);
 }
 
-bool ParseNumber(const std::string& text, double& value) {
+bool ParseNumber(std::string_view text, double& value) {
   const char* begin = text.data();
   const char* end = begin + text.size();
   while (begin < end && (*begin == ' ' || *begin == '\t')) ++begin;
@@ -174,35 +174,50 @@ bool ParseNumber(const std::string& text, double& value) {
 }
 
 Dictionary InferDictionary(const std::string& csvPath) {
+  bool wholeFile = false;
+  return InferDictionaryFromStart(csvPath, -1, wholeFile);
+}
+
+Dictionary InferDictionaryFromStart(const std::string& csvPath, long records, bool& wholeFile) {
   CsvReader reader(csvPath);
-  std::vector<std::string> fields;
+  std::vector<std::string_view> fields;
   if (!reader.NextRecord(fields)) throw InputError(csvPath + ": the file is empty (no header)");
   Dictionary dictionary;
   for (size_t i = 0; i < fields.size(); ++i) {
-    if (fields[i].empty())
+    const std::string name(fields[i]);
+    if (name.empty())
       reader.Fail(1, 1, "column " + std::to_string(i + 1) + " has no name in the header");
-    if (fields[i].find('\0') != std::string::npos)
+    if (name.find('\0') != std::string::npos)
       reader.Fail(1, 1, "the name of column " + std::to_string(i + 1) + " contains a NUL byte");
-    if (dictionary.Find(fields[i]) >= 0)
-      reader.Fail(1, 1, "column " + fields[i] + " appears twice");
+    if (dictionary.Find(name) >= 0) reader.Fail(1, 1, "column " + name + " appears twice");
     VariableSpec spec;
-    spec.name = fields[i];
+    spec.name = name;
     dictionary.variables.push_back(std::move(spec));
   }
   const size_t columns = dictionary.variables.size();
   std::vector<size_t> longest(columns, 0);
   std::vector<bool> numeric(columns, true);
-  while (reader.NextRecord(fields)) {
+  wholeFile = true;
+  for (long read = 0;; ++read) {
+    if (records >= 0 && read == records) {
+      wholeFile = !reader.NextRecord(fields);
+      break;
+    }
+    if (!reader.NextRecord(fields)) break;
     if (fields.size() != columns)
       reader.Fail(reader.RecordLine(), 1,
                   "expected " + std::to_string(columns) + " fields, found " +
                       std::to_string(fields.size()));
     for (size_t i = 0; i < columns; ++i) {
-      const std::string& field = fields[i];
+      const std::string_view field = fields[i];
       if (field.empty()) continue;
       longest[i] = std::max(longest[i], field.size());
       double value;
-      if (numeric[i] && !ParseNumber(field, value)) numeric[i] = false;
+      if (numeric[i] && !ParseNumber(field, value)) {
+        numeric[i] = false;
+        dictionary.variables[i].inferredStringAt = "line " + std::to_string(reader.RecordLine()) +
+                                                   ": \"" + std::string(field.substr(0, 40)) + "\"";
+      }
     }
   }
   for (size_t i = 0; i < columns; ++i) {

@@ -2,6 +2,7 @@
 #define TABCUBE_REQUEST_DICTIONARY_H
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct VariableSpec {
   bool hasMissingRange = false;
   double missingLow = 0.0;
   double missingHigh = 0.0;
+  // Why type inference made the variable a string: the first field that is
+  // not a number, as "line <n>: \"<token>\"" (empty when it was not inferred).
+  std::string inferredStringAt;
 };
 
 // The data's dictionary: its variables in column order and the weight variable
@@ -48,8 +52,11 @@ Dictionary ParseDictionary(const std::string& text, const std::string& source);
 // when every non-empty field parses as a number, otherwise a string as wide as
 // its longest value. Reads the whole file once (streaming).
 Dictionary InferDictionary(const std::string& csvPath);
+// The same from the header and the first `records` records (all when
+// negative); wholeFile tells whether they were all the file held.
+Dictionary InferDictionaryFromStart(const std::string& csvPath, long records, bool& wholeFile);
 
 // Parses a whole field as a finite double (surrounding blanks allowed).
-bool ParseNumber(const std::string& text, double& value);
+bool ParseNumber(std::string_view text, double& value);
 
 #endif

@@ -1,6 +1,7 @@
 #include "Output.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -11,16 +12,46 @@ bool IsPercentage(const std::string& name) {
   return name.find("Pct") != std::string::npos;
 }
 
-std::string FormatNumber(double value, bool percentage) {
+bool Contains(const std::string& text, const char* part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Means and the spread about them are shown with two decimals whatever they are.
+bool IsMeanLike(const std::string& name) {
+  return Contains(name, "Mean") || Contains(name, "StdDev") || Contains(name, "Variance");
+}
+
+// Numbers too wide for fixed notation are shown in exponent form.
+constexpr double kWidestFixed = 1e15;
+
+std::string FormatNumber(double value, int decimals, bool percentage) {
   if (std::isnan(value)) return "";
   char text[64];
-  if (percentage)
-    std::snprintf(text, sizeof text, "%.1f%%", value);
-  else if (std::fabs(value) < 1e15 && value == std::floor(value))
-    std::snprintf(text, sizeof text, "%.0f", value);
+  if (std::isinf(value))
+    std::snprintf(text, sizeof text, "%s", value > 0 ? "inf" : "-inf");
+  else if (std::fabs(value) >= kWidestFixed)
+    std::snprintf(text, sizeof text, "%.*g", std::max(6, decimals + 1), value);
   else
-    std::snprintf(text, sizeof text, "%.2f", value);
-  return text;
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return percentage ? std::string(text) + "%" : std::string(text);
+}
+
+bool IsWhole(double value) {
+  return !std::isfinite(value) || value == std::floor(value);
+}
+
+// The decimals a statistic's values get in one cube, the same for all of
+// them: the request's "decimals", else one for percentages, two for means,
+// and for counts and other values none when every value is whole, else two.
+int DecimalsOf(const CubeResult& cube, size_t s) {
+  const StatisticResult& statistic = cube.statistics[s];
+  if (statistic.decimals >= 0) return statistic.decimals;
+  if (IsPercentage(statistic.name)) return 1;
+  if (IsMeanLike(statistic.name)) return 2;
+  for (const CellResult& cell : cube.cells)
+    for (double value : cell.values[s])
+      if (!IsWhole(value)) return 2;
+  return 0;
 }
 
 // Values and dichotomy members carry a value; totals and subtotals do not.
@@ -36,13 +67,22 @@ std::string CategoryValueText(const CategoryResult& category) {
   return text;
 }
 
+std::string ShortNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.15g", value);
+  return text;
+}
+
+// The statistic's name with its parameter or limits, and its variable.
 std::string StatisticTitle(const StatisticResult& statistic) {
   std::string title = statistic.name;
-  if (statistic.hasParameter) {
-    char text[32];
-    std::snprintf(text, sizeof text, "(%g)", statistic.parameter);
-    title += text;
-  }
+  if (statistic.hasParameter) title += "(" + ShortNumber(statistic.parameter) + ")";
+  if (statistic.hasLower && statistic.hasUpper)
+    title += "(" + ShortNumber(statistic.lower) + ", " + ShortNumber(statistic.upper) + ")";
+  else if (statistic.hasLower)
+    title += "(" + ShortNumber(statistic.lower) + ")";
+  else if (statistic.hasUpper)
+    title += "(" + ShortNumber(statistic.upper) + ")";
   if (!statistic.variable.empty()) title += " " + statistic.variable;
   return title;
 }
@@ -92,20 +132,27 @@ void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
   }
   const auto rows = Combinations(cube, rowDims), columns = Combinations(cube, columnDims);
   const size_t statistics = cube.statistics.size();
-  // The grid: header lines (one per column dimension plus statistic names),
-  // then one line per row combination.
-  const size_t labelColumns = std::max<size_t>(1, rowDims.size());
+  std::vector<int> decimals(statistics);
+  for (size_t s = 0; s < statistics; ++s) decimals[s] = DecimalsOf(cube, s);
+  // The grid: header lines (one per column dimension, then the row
+  // dimensions' titles with the statistic names when these go across), then
+  // one line per row combination, or one per row combination and statistic
+  // when the statistics go down (named in a label column of their own).
+  const bool down = cube.statisticsOnRows;
+  const size_t across = down ? 1 : statistics, perRow = down ? statistics : 1;
+  const size_t labelColumns = std::max<size_t>(1, rowDims.size()) + (down ? 1 : 0);
   const size_t headerLines = columnDims.size() + 1;
   std::vector<std::vector<std::string>> grid(
-      headerLines + rows.size(),
-      std::vector<std::string>(labelColumns + columns.size() * statistics));
+      headerLines + rows.size() * perRow,
+      std::vector<std::string>(labelColumns + columns.size() * across));
   for (size_t r = 0; r < rowDims.size(); ++r)
     grid[headerLines - 1][r] = DimensionTitle(cube.dimensions[rowDims[r]]);
+  if (down) grid[headerLines - 1][labelColumns - 1] = "Statistic";
   for (size_t h = 0; h < columnDims.size(); ++h)
     grid[h][0] = DimensionTitle(cube.dimensions[columnDims[h]]);
   for (size_t c = 0; c < columns.size(); ++c)
-    for (size_t s = 0; s < statistics; ++s) {
-      const size_t column = labelColumns + c * statistics + s;
+    for (size_t s = 0; s < across; ++s) {
+      const size_t column = labelColumns + c * across + s;
       for (size_t h = 0; h < columnDims.size(); ++h) {
         const bool newGroup =
             s == 0 && (c == 0 || !std::equal(columns[c].begin(),
@@ -115,26 +162,32 @@ void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
           grid[h][column] =
               cube.dimensions[columnDims[h]].categories[static_cast<size_t>(columns[c][h])].label;
       }
-      grid[headerLines - 1][column] = StatisticTitle(cube.statistics[s]);
+      if (!down) grid[headerLines - 1][column] = StatisticTitle(cube.statistics[s]);
     }
   std::vector<int> categories(cube.dimensions.size());
   for (size_t i = 0; i < layerDims.size(); ++i) categories[layerDims[i]] = layer[i];
   for (size_t r = 0; r < rows.size(); ++r) {
-    std::vector<std::string>& line = grid[headerLines + r];
+    std::vector<std::string>& first = grid[headerLines + r * perRow];
     for (size_t h = 0; h < rowDims.size(); ++h) {
       const bool newGroup =
           r == 0 || !std::equal(rows[r].begin(), rows[r].begin() + static_cast<long>(h) + 1,
                                 rows[r - 1].begin());
       if (newGroup)
-        line[h] = cube.dimensions[rowDims[h]].categories[static_cast<size_t>(rows[r][h])].label;
+        first[h] = cube.dimensions[rowDims[h]].categories[static_cast<size_t>(rows[r][h])].label;
       categories[rowDims[h]] = rows[r][h];
     }
+    if (down)
+      for (size_t s = 0; s < statistics; ++s)
+        grid[headerLines + r * perRow + s][labelColumns - 1] = StatisticTitle(cube.statistics[s]);
     for (size_t c = 0; c < columns.size(); ++c) {
       for (size_t h = 0; h < columnDims.size(); ++h) categories[columnDims[h]] = columns[c][h];
       const CellResult& cell = cube.cells[CellIndex(cube, categories)];
-      for (size_t s = 0; s < statistics; ++s)
-        if (cell.present)
-          line[labelColumns + c * statistics + s] = FormatValue(cube.statistics[s], cell.values[s]);
+      if (!cell.present && !cube.showEmptyCells) continue;
+      for (size_t s = 0; s < statistics; ++s) {
+        const size_t line = headerLines + r * perRow + (down ? s : 0);
+        grid[line][labelColumns + c * across + (down ? 0 : s)] =
+            FormatValue(cube.statistics[s], cell.values[s], decimals[s]);
+      }
     }
   }
   std::vector<size_t> widths(grid[0].size(), 0);
@@ -169,14 +222,38 @@ std::string CsvNumber(double value) {
   return text;
 }
 
+// A missing value is null; one that overflowed is the string "Infinity" or
+// "-Infinity" (JSON has no infinite numbers), so the two stay apart.
+nlohmann::json JsonNumber(double value) {
+  if (std::isnan(value)) return nullptr;
+  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  return value;
+}
+
+// "; missing values left out: g 2, s 1, 3 by listwise deletion (scale
+// variables)": the counts above 0 (JSON carries every count).
+void WriteMissingNote(const CubeResult& cube, std::ostream& out) {
+  const char* separator = "; missing values left out: ";
+  for (const auto& [name, cases] : cube.casesMissingByDimension) {
+    if (cases == 0) continue;
+    out << separator << name << " " << cases;
+    separator = ", ";
+  }
+  if (cube.casesDeletedListwise > 0)
+    out << separator << cube.casesDeletedListwise << " by listwise deletion (scale variables)";
+}
+
 }  // namespace
 
-std::string FormatValue(const StatisticResult& statistic, const std::array<double, 3>& value) {
+std::string FormatValue(const StatisticResult& statistic, const std::array<double, 3>& value,
+                        int decimals) {
+  assert(decimals >= 0 && decimals <= 15);
   if (statistic.isInterval) {
     if (std::isnan(value[0]) && std::isnan(value[1])) return "";
-    return "[" + FormatNumber(value[0], false) + ", " + FormatNumber(value[1], false) + "]";
+    return "[" + FormatNumber(value[0], decimals, false) + ", " +
+           FormatNumber(value[1], decimals, false) + "]";
   }
-  return FormatNumber(value[0], IsPercentage(statistic.name));
+  return FormatNumber(value[0], decimals, IsPercentage(statistic.name));
 }
 
 void WriteText(const std::vector<CubeResult>& cubes, std::ostream& out) {
@@ -192,9 +269,12 @@ void WriteText(const std::vector<CubeResult>& cubes, std::ostream& out) {
     }
     out << (cube.weighted ? "Weighted by " + cube.weightVariable : std::string("Unweighted"))
         << "; " << cube.casesRead << " cases read";
+    if (cube.filtered)
+      out << ", " << cube.casesFilteredOut << " left out by the filter " << cube.filter;
     if (!cube.weightVariable.empty())
       out << ", " << cube.casesExcludedByWeight
           << " left out for a missing, zero or negative weight";
+    WriteMissingNote(cube, out);
     out << "\n";
   }
 }
@@ -206,11 +286,11 @@ void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out) {
   out << "table,title";
   for (size_t d = 1; d <= maxDimensions; ++d)
     out << ",dimension" << d << ",axis" << d << ",label" << d << ",value" << d << ",type" << d;
-  out << ",statistic,variable,parameter,value,upper,level\n";
+  out << ",statistic,variable,parameter,lowerLimit,upperLimit,value,upper,level,present\n";
   for (size_t t = 0; t < cubes.size(); ++t) {
     const CubeResult& cube = cubes[t];
     for (const CellResult& cell : cube.cells) {
-      if (!cell.present) continue;
+      if (!cell.present && !cube.showEmptyCells) continue;
       std::string prefix = std::to_string(t + 1) + "," + CsvField(cube.title);
       for (size_t d = 0; d < maxDimensions; ++d) {
         if (d >= cube.dimensions.size()) {
@@ -228,9 +308,12 @@ void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out) {
         const StatisticResult& statistic = cube.statistics[s];
         out << prefix << "," << statistic.name << "," << CsvField(statistic.variable) << ","
             << (statistic.hasParameter ? CsvNumber(statistic.parameter) : "") << ","
+            << (statistic.hasLower ? CsvNumber(statistic.lower) : "") << ","
+            << (statistic.hasUpper ? CsvNumber(statistic.upper) : "") << ","
             << CsvNumber(cell.values[s][0]) << ","
             << (statistic.isInterval ? CsvNumber(cell.values[s][1]) : "") << ","
-            << (statistic.isInterval ? CsvNumber(cell.values[s][2]) : "") << "\n";
+            << (statistic.isInterval ? CsvNumber(cell.values[s][2]) : "") << ","
+            << (cell.present ? "1" : "0") << "\n";
       }
     }
   }
@@ -247,6 +330,14 @@ void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
         cube.weightVariable.empty() ? json(nullptr) : json(cube.weightVariable);
     table["casesRead"] = cube.casesRead;
     table["casesExcludedByWeight"] = cube.casesExcludedByWeight;
+    table["filter"] = cube.filtered ? json(cube.filter) : json(nullptr);
+    table["casesFilteredOut"] = cube.casesFilteredOut;
+    json missing = json::object();
+    for (const auto& [name, cases] : cube.casesMissingByDimension) missing[name] = cases;
+    table["casesMissing"] = missing;
+    table["casesDeletedListwise"] =
+        cube.casesDeletedListwise >= 0 ? json(cube.casesDeletedListwise) : json(nullptr);
+    table["casesKept"] = cube.casesRead - cube.casesFilteredOut - cube.casesExcludedByWeight;
     json dimensions = json::array();
     for (const DimensionResult& dimension : cube.dimensions) {
       json categories = json::array();
@@ -271,14 +362,16 @@ void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
       statistics.push_back(
           {{"name", statistic.name},
            {"variable", statistic.variable.empty() ? json(nullptr) : json(statistic.variable)},
-           {"parameter", statistic.hasParameter ? json(statistic.parameter) : json(nullptr)}});
+           {"parameter", statistic.hasParameter ? json(statistic.parameter) : json(nullptr)},
+           {"lower", statistic.hasLower ? json(statistic.lower) : json(nullptr)},
+           {"upper", statistic.hasUpper ? json(statistic.upper) : json(nullptr)}});
     table["statistics"] = statistics;
     json cells = json::array();
     for (const CellResult& cell : cube.cells) {
       json values = json::array();
       for (size_t s = 0; s < cube.statistics.size(); ++s) {
         const auto& value = cell.values[s];
-        auto number = [](double v) { return std::isnan(v) ? json(nullptr) : json(v); };
+        auto number = [](double v) { return JsonNumber(v); };
         if (cube.statistics[s].isInterval)
           values.push_back(json::array({number(value[0]), number(value[1]), number(value[2])}));
         else

@@ -17,7 +17,8 @@ void WriteText(const std::vector<CubeResult>& cubes, std::ostream& out);
 void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out);
 
 // Writes {"tables": [...]} for programs: every combination of categories once,
-// absent cells with "present": false and null values.
+// absent cells with "present": false and null values. A missing value is
+// null, an overflowed one the string "Infinity" or "-Infinity".
 void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out);
 
 // The three ways of writing finished tables.
@@ -26,7 +27,9 @@ enum class OutputFormat { kText, kCsv, kJson };
 // Writes the cubes in the given format (WriteText, WriteCsv or WriteJson).
 void WriteTables(const std::vector<CubeResult>& cubes, OutputFormat format, std::ostream& out);
 
-// Formats one statistic value as the text table shows it ("" when missing).
-std::string FormatValue(const StatisticResult& statistic, const std::array<double, 3>& value);
+// Formats one statistic value as the text table shows it with the given
+// decimals ("" when missing, exponent form when too wide for fixed notation).
+std::string FormatValue(const StatisticResult& statistic, const std::array<double, 3>& value,
+                        int decimals);
 
 #endif

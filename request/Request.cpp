@@ -5,6 +5,7 @@
 #include <set>
 #include <sstream>
 
+#include "Filter.h"
 #include "InputError.h"
 #include "StatisticNames.h"
 #include "TableEncryptionCodes.h"
@@ -22,13 +23,15 @@ class RequestParser {
 
   Request Parse(const json& document) {
     Expect(document.is_object(), "$", "expected an object");
-    CheckKeys(document, "$", {"data", "dictionary", "sqlite", "weight", "sets", "tables"});
+    CheckKeys(document, "$",
+              {"data", "dictionary", "sqlite", "weight", "filter", "sets", "tables"});
     Request request;
     request.source = _source;
     request.data = ResolvePath(OptionalString(document, "data", "$"));
     request.dictionary = ResolvePath(OptionalString(document, "dictionary", "$"));
     request.sqlite = OptionalString(document, "sqlite", "$");
     request.weight = OptionalString(document, "weight", "$");
+    request.filter = ParseFilter(document, "$");
     if (auto sets = document.find("sets"); sets != document.end()) {
       Expect(sets->is_array(), "$.sets", "expected an array");
       for (size_t i = 0; i < sets->size(); ++i)
@@ -54,6 +57,13 @@ class RequestParser {
       for (const char* key : known) found = found || it.key() == key;
       Expect(found, path + "." + it.key(), "unknown key");
     }
+  }
+
+  // The filter's text, checked here so that a syntax error names the JSON path.
+  std::string ParseFilter(const json& object, const std::string& path) const {
+    const std::string text = OptionalString(object, "filter", path);
+    if (!text.empty()) Filter(text, _source + ": " + path + ".filter");
+    return text;
   }
 
   std::string ResolvePath(const std::string& path) const {
@@ -263,39 +273,92 @@ class RequestParser {
   StatisticSpec ParseStatistic(const json& entry, const std::string& path) const {
     StatisticSpec statistic;
     statistic.path = path;
+    static const json kNoMembers = json::object();
+    const json& members = entry.is_object() ? entry : kNoMembers;
     if (entry.is_string()) {
       statistic.name = entry.get<std::string>();
     } else {
       Expect(entry.is_object(), path, "expected a statistic name or an object");
-      CheckKeys(entry, path, {"name", "variable", "parameter", "lower", "upper"});
+      CheckKeys(entry, path, {"name", "variable", "parameter", "lower", "upper", "decimals"});
       auto name = entry.find("name");
       Expect(name != entry.end(), path, "missing \"name\"");
       statistic.name = String(*name, path + ".name");
       statistic.variable = OptionalString(entry, "variable", path);
-      if (auto p = entry.find("parameter"); p != entry.end())
-        statistic.parameter = Number(*p, path + ".parameter");
-      if (auto p = entry.find("lower"); p != entry.end())
-        statistic.lower = Number(*p, path + ".lower");
-      if (auto p = entry.find("upper"); p != entry.end())
-        statistic.upper = Number(*p, path + ".upper");
+      if (auto decimals = entry.find("decimals"); decimals != entry.end()) {
+        Expect(decimals->is_number_integer() && decimals->get<long>() >= 0 &&
+                   decimals->get<long>() <= 15,
+               path + ".decimals", "expected a whole number from 0 to 15");
+        statistic.decimals = decimals->get<int>();
+      }
     }
     statistic.code = StatisticCode(statistic.name);
     Expect(statistic.code > 0, path, "unknown statistic \"" + statistic.name + "\"");
-    using Codes = TableEncryptionCodes;
-    const int code = statistic.code;
-    if (code == Codes::kPercentile || code == Codes::kUPercentile ||
-        code == Codes::kPercentileInterpolated || code == Codes::kUPercentileInterpolated) {
-      Expect(statistic.parameter >= 0.0 && statistic.parameter <= 100.0, path + ".parameter",
-             "a percentile must lie in [0, 100]");
-    }
-    if (code == Codes::kMedianCI || code == Codes::kUMedianCI) {
-      if (!entry.is_object() || !entry.contains("parameter")) statistic.parameter = 95.0;
-      Expect(statistic.parameter > 0.0 && statistic.parameter < 100.0, path + ".parameter",
-             "a confidence level must lie strictly between 0 and 100");
-    }
-    Expect(!NeedsVariable(code) || !statistic.variable.empty(), path,
+    ParseParameter(members, statistic);
+    ParseLimits(members, statistic);
+    Expect(!NeedsVariable(statistic.code) || !statistic.variable.empty(), path,
            "statistic " + statistic.name + " needs a \"variable\"");
     return statistic;
+  }
+
+  // A percentile needs its cut point; a median interval takes a confidence
+  // level (95 when none is given); no other statistic takes a parameter.
+  void ParseParameter(const json& members, StatisticSpec& statistic) const {
+    using Codes = TableEncryptionCodes;
+    const int code = statistic.code;
+    const std::string at = statistic.path + ".parameter";
+    auto given = members.find("parameter");
+    const bool hasParameter = given != members.end();
+    if (hasParameter) statistic.parameter = Number(*given, at);
+    if (code >= Codes::kPercentile && code <= Codes::kUPercentileInterpolated) {
+      Expect(hasParameter, at,
+             "statistic " + statistic.name + " needs a \"parameter\" (the percentile, 0 to 100)");
+      Expect(statistic.parameter >= 0.0 && statistic.parameter <= 100.0, at,
+             "a percentile must lie in [0, 100]");
+    } else if (code == Codes::kMedianCI || code == Codes::kUMedianCI) {
+      if (!hasParameter) statistic.parameter = 95.0;
+      Expect(statistic.parameter > 0.0 && statistic.parameter < 100.0, at,
+             "a confidence level must lie strictly between 0 and 100");
+    } else {
+      Expect(!hasParameter, at, "statistic " + statistic.name + " takes no parameter");
+    }
+  }
+
+  // Which limits a counting statistic compares values with: x < upper,
+  // x <= upper, x > lower, x >= lower, x == lower, lower <= x <= upper,
+  // lower <= x < upper, (a family without a test), lower < x < upper.
+  static void LimitsOf(int code, bool& lower, bool& upper) {
+    using Codes = TableEncryptionCodes;
+    lower = upper = false;
+    if (code < Codes::kBelowPct || code > Codes::kUStrictlyBetweenCount) return;
+    const int family = (code - Codes::kBelowPct) / 4;
+    upper = family <= 1 || family == 5 || family == 6 || family == 8;
+    lower = (family >= 2 && family <= 6) || family == 8;
+  }
+
+  void ParseLimit(const json& members, const char* key, bool needed, StatisticSpec& statistic,
+                  double& limit) const {
+    const std::string at = statistic.path + "." + key;
+    auto given = members.find(key);
+    if (!needed) {
+      Expect(given == members.end(), at,
+             "statistic " + statistic.name + " does not compare with \"" + key + "\"");
+      return;
+    }
+    Expect(given != members.end(), at,
+           "statistic " + statistic.name + " needs \"" + key + "\" (the limit it compares with)");
+    limit = Number(*given, at);
+  }
+
+  void ParseLimits(const json& members, StatisticSpec& statistic) const {
+    using Codes = TableEncryptionCodes;
+    const int code = statistic.code;
+    Expect(code < Codes::kUnspecifiedLimitPct || code > Codes::kUUnspecifiedLimitCount,
+           statistic.path, "statistic " + statistic.name + " has no comparison and is not offered");
+    LimitsOf(code, statistic.hasLower, statistic.hasUpper);
+    ParseLimit(members, "lower", statistic.hasLower, statistic, statistic.lower);
+    ParseLimit(members, "upper", statistic.hasUpper, statistic, statistic.upper);
+    Expect(!statistic.hasLower || !statistic.hasUpper || statistic.lower <= statistic.upper,
+           statistic.path, "\"lower\" is above \"upper\"");
   }
 
   // Statistics of a scale variable's values; they have no meaning without one.
@@ -310,9 +373,10 @@ class RequestParser {
 
   TableSpec ParseTable(const json& object, const std::string& path) const {
     Expect(object.is_object(), path, "expected an object");
-    CheckKeys(object, path,
-              {"title", "rows", "columns", "layers", "variables", "statistics",
-               "statisticsVariable", "labelOption", "pairwise", "weighted"});
+    CheckKeys(
+        object, path,
+        {"title", "rows", "columns", "layers", "variables", "statistics", "statisticsVariable",
+         "labelOption", "pairwise", "weighted", "filter", "emptyCells", "statisticsOn"});
     TableSpec table;
     table.path = path;
     table.title = OptionalString(object, "title", path);
@@ -339,6 +403,14 @@ class RequestParser {
     }
     table.pairwise = OptionalBool(object, "pairwise", path, false);
     table.weighted = OptionalBool(object, "weighted", path, true);
+    table.filter = ParseFilter(object, path);
+    table.statisticsOnRows =
+        Choice(object, "statisticsOn", path, {"columns", "rows"}, "columns") == "rows";
+    const std::string empty =
+        Choice(object, "emptyCells", path, {"absent", "blank", "zero"}, "absent");
+    table.emptyCells = empty == "zero"    ? TableSpec::kZero
+                       : empty == "blank" ? TableSpec::kBlank
+                                          : TableSpec::kAbsent;
     return table;
   }
 

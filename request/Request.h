@@ -59,6 +59,9 @@ struct StatisticSpec {
   double parameter = 0.0;  // percentile cut point or median-interval level
   double lower = 0.0;
   double upper = 0.0;
+  bool hasLower = false;  // the statistic compares values with lower
+  bool hasUpper = false;  // the statistic compares values with upper
+  int decimals = -1;      // decimals in text output; -1: the statistic's own
   std::string path;
 };
 
@@ -85,6 +88,11 @@ struct TableSpec {
   int labelOption = 0;
   bool pairwise = false;
   bool weighted = true;  // applies when the data have a weight variable
+  std::string filter;    // the table's filter (Filter syntax); empty: none
+  // Cells without cases: left absent, written as absent cells with blank
+  // values (the CSV carries them too), or with counts and percentages of 0.
+  enum EmptyCells { kAbsent, kBlank, kZero } emptyCells = kAbsent;
+  bool statisticsOnRows = false;  // "statisticsOn": "rows" lists them down the text table
   std::string path;
 };
 
@@ -94,6 +102,7 @@ struct Request {
   std::string dictionary;  // optional dictionary file
   std::string sqlite;      // table or query when data is an SQLite database
   std::string weight;      // overrides the dictionary's weight variable
+  std::string filter;      // the filter of every table (Filter syntax); empty: none
   std::vector<SetSpec> sets;
   std::vector<TableSpec> tables;
 };

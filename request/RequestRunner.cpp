@@ -10,7 +10,12 @@ RequestRunner::RequestRunner(const Request& request, const QUOR_DataSource& data
     : _dataSource(dataSource),
       _iterator(iterator),
       _weightVariable(weightVariable),
-      _tables(BuildTables(request, dataSource, weightVariable)) {}
+      _tables(BuildTables(request, dataSource, weightVariable)) {
+  if (request.filter.empty()) return;
+  _filter = std::make_unique<Filter>(request.filter, request.source + ": $.filter");
+  _filter->Bind(dataSource);
+  _iterator.SetFilter(_filter.get());
+}
 
 RequestRunner::~RequestRunner() = default;
 
@@ -20,5 +25,6 @@ void RequestRunner::Feed(const std::function<void(long)>& progress, long progres
 }
 
 std::vector<CubeResult> RequestRunner::Results() const {
-  return ReadResults(_dataSource, _tables, _iterator, _weightVariable);
+  return ReadResults(_dataSource, _tables, _iterator, _weightVariable,
+                     _filter ? "(" + _filter->Text() + ")" : std::string());
 }

@@ -46,6 +46,7 @@ class RequestRunner {
   StreamingCaseIterator& _iterator;
   int _weightVariable;
   std::vector<std::unique_ptr<TableRun>> _tables;
+  std::unique_ptr<Filter> _filter;  // the request's filter, if any, applied by the iterator
 };
 
 #endif

@@ -24,6 +24,14 @@ static_assert(static_cast<int>(CategoryType::kNone) == AggregationCategory::kDum
                   static_cast<int>(CategoryType::kCompute) == AggregationCategory::kPCompute,
               "CategoryType follows the engine's category types");
 
+// Statistics that count cases (or weights) or give a share of them: 0 in a
+// cell without cases.
+bool CountsCases(const std::string& name) {
+  const auto has = [&](const char* part) { return name.find(part) != std::string::npos; };
+  return has("Count") || has("Pct") || has("Responses") || name == "ValidN" || name == "UValidN" ||
+         name == "TotalN" || name == "UTotalN" || name == "MissingN" || name == "UMissingN";
+}
+
 double Readable(double value) {
   return value == Codes::kMissingValue ? std::nan("") : value;
 }
@@ -100,6 +108,11 @@ void ReadCube(const QUOR_DataSource& dataSource, const CubeRun& cube, const Tabl
     described.hasParameter = described.isInterval || (code >= Codes::kPercentile &&
                                                       code <= Codes::kUPercentileInterpolated);
     described.parameter = statistic.parameter;
+    described.hasLower = statistic.hasLower;
+    described.hasUpper = statistic.hasUpper;
+    described.lower = statistic.lower;
+    described.upper = statistic.upper;
+    described.decimals = statistic.decimals;
     result.statistics.push_back(described);
   }
   CubeAggregator* categorical = cube.categoricalIndex >= 0
@@ -133,6 +146,11 @@ void ReadCube(const QUOR_DataSource& dataSource, const CubeRun& cube, const Tabl
     };
     read(categorical, cube.categoricalSlots);
     read(scale, cube.scaleSlots);
+    if (!cell.present && spec.emptyCells == TableSpec::kZero)
+      for (size_t s = 0; s < spec.statistics.size(); ++s)
+        if (CountsCases(spec.statistics[s].name) && spec.statistics[s].code != Codes::kMedianCI &&
+            spec.statistics[s].code != Codes::kUMedianCI)
+          cell.values[s][0] = 0.0;
     result.cells.push_back(std::move(cell));
     // Odometer: the last dimension turns fastest.
     size_t d = dimensions;
@@ -150,7 +168,8 @@ void ReadCube(const QUOR_DataSource& dataSource, const CubeRun& cube, const Tabl
 
 std::vector<CubeResult> ReadResults(const QUOR_DataSource& dataSource,
                                     const std::vector<std::unique_ptr<TableRun>>& tables,
-                                    const StreamingCaseIterator& iterator, int weightVariable) {
+                                    const StreamingCaseIterator& iterator, int weightVariable,
+                                    const std::string& filter) {
   std::vector<CubeResult> results;
   for (const auto& run : tables) {
     const std::vector<CubeAggregator*> aggregators = run->table->GetCubeAggregators();
@@ -162,7 +181,21 @@ std::vector<CubeResult> ReadResults(const QUOR_DataSource& dataSource,
         result.weightVariable = dataSource.GetVariable(weightVariable).GetName();
       result.casesRead = iterator.CasesRead();
       result.casesExcludedByWeight = iterator.CasesExcludedByWeight();
+      result.casesFilteredOut = iterator.CasesFilteredOut() + run->casesFilteredOut;
+      result.filtered = !filter.empty() || run->filter;
+      result.filter = filter;
+      result.showEmptyCells = run->spec->emptyCells != TableSpec::kAbsent;
+      result.statisticsOnRows = run->spec->statisticsOnRows;
+      if (!run->listwiseVariables.empty()) result.casesDeletedListwise = run->casesDeletedListwise;
+      if (run->filter)
+        result.filter +=
+            (filter.empty() ? "" : " and ") + std::string("(") + run->filter->Text() + ")";
       ReadCube(dataSource, cube, *run->spec, aggregators, result);
+      // The counts of the dimensions of this crossing, in its order.
+      for (const DimensionResult& dimension : result.dimensions)
+        for (const auto& count : run->missingByDimension)
+          if (count.name == dimension.name)
+            result.casesMissingByDimension.emplace_back(count.name, count.cases);
       results.push_back(std::move(result));
     }
   }

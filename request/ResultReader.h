@@ -13,6 +13,7 @@
 // cases read and left out for their weight.
 std::vector<CubeResult> ReadResults(const QUOR_DataSource& dataSource,
                                     const std::vector<std::unique_ptr<TableRun>>& tables,
-                                    const StreamingCaseIterator& iterator, int weightVariable);
+                                    const StreamingCaseIterator& iterator, int weightVariable,
+                                    const std::string& filter);
 
 #endif

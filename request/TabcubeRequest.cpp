@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "CategoryWarnings.h"
 #include "RequestRunner.h"
 
 namespace {
@@ -38,9 +39,35 @@ int WeightVariable(const Request& request, const Dictionary& dictionary,
   if (weight.empty()) return -1;
   const int index = dictionary.Find(weight);
   if (index < 0) throw InputError("weight: unknown variable " + weight);
-  if (dictionary.variables[static_cast<size_t>(index)].isString)
-    throw InputError("weight: variable " + weight + " is a string");
+  const VariableSpec& spec = dictionary.variables[static_cast<size_t>(index)];
+  if (spec.isString)
+    throw InputError("weight: variable " + weight + " is a string" +
+                     (spec.inferredStringAt.empty()
+                          ? std::string()
+                          : " (read as text because of " + spec.inferredStringAt + ")"));
   return index;
+}
+
+// A statistic of a variable that type inference made a string is refused
+// here with the field that made it one (such as "NaN" or "1e309", which are
+// not finite numbers).
+void CheckInferredTypes(const Request& request, const Dictionary& dictionary) {
+  for (const TableSpec& table : request.tables)
+    for (const StatisticSpec& statistic : table.statistics) {
+      const int index = statistic.variable.empty() ? -1 : dictionary.Find(statistic.variable);
+      if (index < 0) continue;
+      const VariableSpec& spec = dictionary.variables[static_cast<size_t>(index)];
+      if (!spec.isString || spec.inferredStringAt.empty()) continue;
+      throw InputError(request.source + ": " + statistic.path + ".variable: statistic " +
+                       statistic.name + " needs a numeric variable; column " + spec.name +
+                       " was read as text because of " + spec.inferredStringAt);
+    }
+}
+
+void Warn(const Request& request, const Dictionary& dictionary, const RunOptions& options) {
+  if (!options.warning) return;
+  for (const std::string& warning : UnreachableCategoryWarnings(request, dictionary))
+    options.warning(warning);
 }
 
 std::vector<CubeResult> Run(const Request& request, const QUOR_DataSource& dataSource,
@@ -60,6 +87,18 @@ std::vector<CubeResult> Run(const Request& request, const QUOR_DataSource& dataS
   return runner.Results();
 }
 
+std::vector<CubeResult> RunOnDictionary(const Request& request, const Dictionary& dictionary,
+                                        const std::string& data, const std::string& sqlite,
+                                        bool fromSample, const RunOptions& options) {
+  QUOR_DataSource dataSource;
+  DefineVariables(dictionary, dataSource);
+  const int weightVariable = WeightVariable(request, dictionary, options);
+  std::unique_ptr<CaseSource> source = !sqlite.empty()
+                                           ? OpenSqlite(data, sqlite, dictionary, dataSource)
+                                           : OpenCsv(data, dictionary, dataSource, fromSample);
+  return Run(request, dataSource, *source, weightVariable, options);
+}
+
 }  // namespace
 
 std::vector<CubeResult> RunRequestOnFiles(const Request& request, const RunOptions& options) {
@@ -72,19 +111,28 @@ std::vector<CubeResult> RunRequestOnFiles(const Request& request, const RunOptio
   if (fromSqlite && sqlite.empty())
     throw InputError(data + ": name the table or query with --sqlite or \"sqlite\"");
 
-  const Dictionary dictionary = !dictionaryPath.empty() ? ReadDictionary(dictionaryPath)
-                                : fromSqlite            ? InferSqliteDictionary(data, sqlite)
-                                                        : InferDictionary(data);
-  QUOR_DataSource dataSource;
-  DefineVariables(dictionary, dataSource);
-  const int weightVariable = WeightVariable(request, dictionary, options);
-  std::unique_ptr<CaseSource> source = fromSqlite ? OpenSqlite(data, sqlite, dictionary, dataSource)
-                                                  : OpenCsv(data, dictionary, dataSource);
-  return Run(request, dataSource, *source, weightVariable, options);
+  bool wholeFile = true;
+  const Dictionary dictionary =
+      !dictionaryPath.empty() ? ReadDictionary(dictionaryPath)
+      : fromSqlite            ? InferSqliteDictionary(data, sqlite)
+                              : InferDictionaryFromStart(data, options.inferenceRecords, wholeFile);
+  // Strings only widen with more data, and a column inferred as text stays
+  // text: the checks and warnings hold for the whole file's dictionary too.
+  CheckInferredTypes(request, dictionary);
+  Warn(request, dictionary, options);
+  try {
+    return RunOnDictionary(request, dictionary, data, fromSqlite ? sqlite : "", !wholeFile,
+                           options);
+  } catch (const InferenceOutgrown&) {
+    const Dictionary whole = InferDictionary(data);
+    CheckInferredTypes(request, whole);
+    return RunOnDictionary(request, whole, data, "", false, options);
+  }
 }
 
 std::vector<CubeResult> RunRequestOnCases(const Request& request, const Dictionary& dictionary,
                                           CaseSource& cases, const RunOptions& options) {
+  Warn(request, dictionary, options);
   QUOR_DataSource dataSource;
   DefineVariables(dictionary, dataSource);
   const int weightVariable = WeightVariable(request, dictionary, options);

@@ -37,6 +37,14 @@ struct RunOptions {
   // read and the seconds since the pass over the cases began.
   std::function<void(long casesRead, double seconds)> progress;
   long progressInterval = 1000000;
+  // Records of a CSV file that type inference reads before the one pass over
+  // the cases (all of them when negative). When a later field does not fit
+  // the types found (text in a numeric column, a longer string), the whole
+  // file is inferred and the cases are read again.
+  long inferenceRecords = 100000;
+  // Called with each warning about the request (such as a category that no
+  // case can reach) before the cases are read; "<source>: <path>: <problem>".
+  std::function<void(const std::string&)> warning;
 };
 
 // Runs a request over the data files it names (options override them):

@@ -465,6 +465,35 @@ class TableBuilder {
   const QUOR_DataSource& _dataSource;
 };
 
+TableRun::MissingCount MissingCountOf(const QUOR_DataSource& dataSource, const std::string& name) {
+  TableRun::MissingCount count;
+  count.name = name;
+  const int index = VariableIndex(dataSource, name);
+  count.variable = &dataSource.GetVariable(index);
+  count.offset = dataSource.VariableOffset(index);
+  return count;
+}
+
+// The variables whose missing values the table counts: each dimension
+// variable (not a set) that excludes missing values, and the scale variables
+// when listwise deletion applies.
+void CountedMissing(TableRun& run, const TableSpec& spec, const QUOR_DataSource& dataSource) {
+  for (const auto& [name, element] : run.elements) {
+    if (element->isSet) continue;
+    auto options = spec.options.find(name);
+    if (options != spec.options.end() && options->second.includeMissing) continue;
+    run.missingByDimension.push_back(MissingCountOf(dataSource, name));
+  }
+  if (spec.pairwise) return;
+  for (const StatisticSpec& statistic : spec.statistics) {
+    if (statistic.variable.empty()) continue;
+    bool known = false;
+    for (const auto& count : run.listwiseVariables)
+      known = known || count.name == statistic.variable;
+    if (!known) run.listwiseVariables.push_back(MissingCountOf(dataSource, statistic.variable));
+  }
+}
+
 }  // namespace
 
 std::vector<std::unique_ptr<TableRun>> BuildTables(const Request& request,
@@ -475,6 +504,12 @@ std::vector<std::unique_ptr<TableRun>> BuildTables(const Request& request,
   for (const TableSpec& spec : request.tables) {
     auto run = std::make_unique<TableRun>();
     builder.Build(*run, spec, weightVariable);
+    CountedMissing(*run, spec, dataSource);
+    if (!spec.filter.empty()) {
+      run->filter =
+          std::make_unique<Filter>(spec.filter, request.source + ": " + spec.path + ".filter");
+      run->filter->Bind(dataSource);
+    }
     tables.push_back(std::move(run));
   }
   return tables;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The finished numbers of one cube of a requested table, ready for output.
@@ -50,12 +51,19 @@ struct StatisticResult {
   bool hasParameter = false;
   double parameter = 0.0;
   bool isInterval = false;  // a median confidence interval: three values
+  bool hasLower = false;    // a counting statistic's limits, when it compares with them
+  bool hasUpper = false;
+  double lower = 0.0;
+  double upper = 0.0;
+  int decimals = -1;  // decimals the request asks for in text; -1: the statistic's own
 };
 
-// Missing numbers are NaN here; writers print them as blanks or null.
+// Missing numbers are NaN here; writers print them as blanks or null. A
+// value that overflowed is an infinity.
 struct CellResult {
   std::vector<int> categories;  // index into each dimension's categories
-  bool present = false;
+  bool present = false;         // the cell has cases (a cell without any keeps NaN, or 0 for
+                                // counts and percentages when the table asks for zeros)
   std::vector<std::array<double, 3>> values;  // per statistic
 };
 
@@ -68,6 +76,18 @@ struct CubeResult {
   std::string weightVariable;
   long casesRead = 0;
   long casesExcludedByWeight = 0;
+  // Cases the filters (the request's and the table's) left out; the cases
+  // aggregated are casesRead - casesFilteredOut - casesExcludedByWeight.
+  long casesFilteredOut = 0;
+  bool filtered = false;  // the request or the table has a filter
+  // Cases left out for a missing value, per dimension variable that excludes
+  // missing values (a case may count for several), and by listwise deletion
+  // (missing any scale variable of the table; -1 when it does not apply).
+  std::vector<std::pair<std::string, long>> casesMissingByDimension;
+  long casesDeletedListwise = -1;
+  bool showEmptyCells = false;    // cells without cases are written too (CSV, text)
+  bool statisticsOnRows = false;  // the text table lists the statistics down, not across
+  std::string filter;             // the filters' text, joined by " and "
 };
 
 #endif

@@ -9,6 +9,7 @@
 #include "AggregationCube.h"
 #include "AggregationTable.h"
 #include "AggregationVariable.h"
+#include "Filter.h"
 #include "ParsedCategory.h"
 #include "Request.h"
 #include "TableResult.h"
@@ -66,13 +67,41 @@ struct TableRun {
   std::vector<CubeRun> cubes;
   int cubeCount = 0;
   bool weighted = false;
+  std::unique_ptr<Filter> filter;  // the table's own filter, if any
+  long casesFilteredOut = 0;       // cases the table's filter left out
+  // A variable whose missing values leave cases out: a dimension that
+  // excludes them, or a scale variable under listwise deletion.
+  struct MissingCount {
+    std::string name;
+    const QUOR_Variable* variable = nullptr;
+    int offset = 0;
+    long cases = 0;
+  };
+  std::vector<MissingCount> missingByDimension;
+  std::vector<MissingCount> listwiseVariables;
+  long casesDeletedListwise = 0;  // cases missing any of listwiseVariables
 
   void AddCase(const OBS* row) {
+    if (filter && !filter->Keeps(row)) {
+      ++casesFilteredOut;
+      return;
+    }
+    CountMissing(row);
     if (plainRows)
       plainRows->Show(row);
     else
       weightedRows->Show(row);
     table->AddNewCase();
+  }
+
+  void CountMissing(const OBS* row) {
+    for (MissingCount& count : missingByDimension)
+      if (count.variable->IsMissing(row + count.offset)) ++count.cases;
+    for (const MissingCount& count : listwiseVariables)
+      if (count.variable->IsMissing(row + count.offset)) {
+        ++casesDeletedListwise;
+        return;
+      }
   }
 };
 

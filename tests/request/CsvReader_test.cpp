@@ -86,6 +86,20 @@ TEST(CsvReaderTest, MalformedInputNamesLineAndColumn) {
   EXPECT_EQ(ErrorOf("a\n\"x\"y\n"), ":2:4: unexpected character after a closing quote");
 }
 
+TEST(CsvReaderTest, BytesThatAreNotUtf8NameTheirPlace) {
+  // Two-, three- and four-byte characters pass, quoted or not, across lines.
+  EXPECT_EQ(ReadAll("a,b\n\xC3\xA9,\"\xE2\x82\xAC\n\xF0\x9F\x98\x80\"\n"),
+            (Records{{"a", "b"}, {"\xC3\xA9", "\xE2\x82\xAC\n\xF0\x9F\x98\x80"}}));
+  const std::string kRule = " (the data must be UTF-8 text)", notUtf8 = " is not UTF-8" + kRule;
+  EXPECT_EQ(ErrorOf("a,b\nx,ab\x80\n"), ":2:5: byte 0x80" + notUtf8);
+  EXPECT_EQ(ErrorOf("a,b\nx,ab\xE9\n"), ":2:5: an incomplete UTF-8 character" + kRule);
+  EXPECT_EQ(ErrorOf("a\n\"x\ny\xFF\"\n"), ":3:2: byte 0xFF" + notUtf8);
+  const std::string incomplete = "an incomplete UTF-8 character (the data must be UTF-8 text)";
+  EXPECT_EQ(ErrorOf("a,b\n\xC3,x\n"), ":2:1: " + incomplete);
+  EXPECT_EQ(ErrorOf("a\nx\xED\xA0\x80\n"), ":2:2: " + incomplete);  // a UTF-16 surrogate
+  EXPECT_EQ(ErrorOf("a\nxy\xE2\x82"), ":2:3: " + incomplete);       // cut by the end
+}
+
 TEST(CsvReaderTest, MissingFileIsAClearError) {
   try {
     CsvReader reader("/nonexistent/file.csv");

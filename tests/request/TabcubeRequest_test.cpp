@@ -63,7 +63,7 @@ TEST(TabcubeRequestTest, CasesFromMemoryGiveTheTablesOfTheSameCasesFromAFile) {
   dictionary.variables.resize(3);
   dictionary.variables[0].name = "g";
   dictionary.variables[1].name = "w";
-  dictionary.variables[2] = {"s", true, 3, "", {}, {}, {}, false, 0, 0};
+  dictionary.variables[2] = {"s", true, 3, "", {}, {}, {}, false, 0, 0, ""};
   const Request request = ParseRequest(nlohmann::json::parse(kRequest), "r.json", "");
   for (int threads : {0, 1}) {
     MemoryCases cases(dictionary);
@@ -83,3 +83,65 @@ TEST(TabcubeRequestTest, CasesFromMemoryGiveTheTablesOfTheSameCasesFromAFile) {
 }
 
 }  // namespace
+
+TEST(TabcubeRequestTest, InferenceFromTheFirstRecordsGivesTheTablesOfWholeFileInference) {
+  // x turns to text and s widens after the records inferred first; y stays numeric.
+  const std::string path = ::testing::TempDir() + "tabcube_request_outgrown.csv";
+  std::ofstream(path) << "x,s,y\n1,ab,5\n2,ab,6\n1,c,7\n2,abcdef,8\nt,ab,9\n";
+  const Request request = ParseRequest(
+      std::string(R"({"tables": [{"rows": [["x"]], "columns": [["s"]], "statistics": ["Count",)"
+                  R"( {"name": "Mean", "variable": "y"}]}]})"),
+      "r.json", "");
+  RunOptions options;
+  options.data = path;
+  options.inferenceRecords = -1;
+  const std::string whole = Json(RunRequestOnFiles(request, options));
+  for (long records : {0L, 1L, 3L, 4L, 5L, 100L}) {
+    options.inferenceRecords = records;
+    EXPECT_EQ(Json(RunRequestOnFiles(request, options)), whole) << records;
+  }
+  std::remove(path.c_str());
+  EXPECT_NE(whole.find("\"value\": \"t\""), std::string::npos) << whole;
+}
+
+// Empty cells as zeros or blanks, statistics down or across, and the cases
+// left out for missing values: g is missing in case 4, x in case 5.
+TEST(TabcubeRequestTest, TableOptionsGoldenText) {
+  const std::string path = ::testing::TempDir() + "tabcube_table_options.csv";
+  std::ofstream(path) << "g,s,x\n1,a,2\n1,b,4\n2,a,6\n,a,8\n2,a,\n";
+  RunOptions options;
+  options.data = path;
+  const Request request = ParseRequest(
+      std::string(R"({"tables": [{"rows": ["g"], "columns": ["s"], "emptyCells": "zero",)"
+                  R"( "statistics": ["Count", "ColPct", {"name": "Mean", "variable": "x"}]},)"
+                  R"({"rows": ["g"], "columns": ["s"], "emptyCells": "blank", "statisticsOn":)"
+                  R"( "rows", "statistics": ["Count", {"name": "Mean", "variable": "x",)"
+                  R"( "decimals": 1}]}]})"),
+      "r.json", "");
+  const std::vector<CubeResult> cubes = RunRequestOnFiles(request, options);
+  std::remove(path.c_str());
+  std::ostringstream text, csv;
+  WriteTables(cubes, OutputFormat::kText, text);
+  const std::string footer =
+      "Unweighted; 5 cases read; missing values left out: g 1, 1 by listwise deletion (scale "
+      "variables)\n";
+  EXPECT_EQ(text.str(),
+            "Table\n"
+            "s      a                      b\n"
+            "g  Count  ColPct  Mean x  Count  ColPct  Mean x\n"
+            "1      1   33.3%    2.00      1  100.0%    4.00\n"
+            "2      2   66.7%    6.00      0    0.0%\n" +
+                footer +
+                "\nTable\n"
+                "s               a    b\n"
+                "g  Statistic\n"
+                "1  Count        1    1\n"
+                "   Mean x     2.0  4.0\n"
+                "2  Count        2\n"
+                "   Mean x     6.0\n" +
+                footer);
+  WriteTables(cubes, OutputFormat::kCsv, csv);
+  EXPECT_NE(csv.str().find("2,,g,row,2,2,value,s,column,b,b,value,Count,,,,,,,,0\n"),
+            std::string::npos)
+      << csv.str();
+}

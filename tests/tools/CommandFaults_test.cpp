@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "CategoryWarnings.h"
 #include "Command.h"
 #include "Dictionary.h"
 #include "InputError.h"
@@ -241,3 +242,43 @@ TEST(CommandFaultsTest, DichotomySetSubtotalsSumTheirMembers) {
 }
 
 }  // namespace
+
+TEST(CommandFaultsTest, StatisticParametersAndLimitsAreRequiredWhereUsedOnly) {
+  auto statisticError = [](const std::string& statistic) {
+    return RequestError(R"({"tables": [{"rows": ["g"], "statistics": [)" + statistic + "]}]}");
+  };
+  const std::string at = "r.json: $.tables[0].statistics[0]";
+  EXPECT_EQ(
+      statisticError(R"({"name": "Percentile", "variable": "x"})"),
+      at + ".parameter: statistic Percentile needs a \"parameter\" (the percentile, 0 to 100)");
+  EXPECT_EQ(statisticError(R"({"name": "Mean", "variable": "x", "parameter": 5})"),
+            at + ".parameter: statistic Mean takes no parameter");
+  EXPECT_EQ(statisticError(R"({"name": "BelowCount", "variable": "x", "lower": 5})"),
+            at + ".lower: statistic BelowCount does not compare with \"lower\"");
+  EXPECT_EQ(statisticError(R"({"name": "BetweenCount", "variable": "x", "lower": 1})"),
+            at + ".upper: statistic BetweenCount needs \"upper\" (the limit it compares with)");
+  EXPECT_EQ(statisticError(R"({"name": "UnspecifiedLimitCount", "variable": "x"})"),
+            at + ": statistic UnspecifiedLimitCount has no comparison and is not offered");
+}
+
+TEST(CommandFaultsTest, ValueEntriesThatALaterEntryTakesAreWarnedAbout) {
+  const Dictionary dictionary = ParseDictionary(
+      R"({"variables": [{"name": "g", "type": "numeric", "missing": {"values": [9]}}]})", "d.json");
+  const Request request = ParseRequest(
+      R"({"tables": [{"rows": ["g"], "statistics": ["Count"], "variables": {"g": {"categories": [)"
+      R"({"value": 1}, {"value": 9}, {"value": 2}, {"value": 3}, {"value": 4},)"
+      R"( {"range": [3, 5]}, {"missing": true}, {"value": 4}]}}}]})",
+      "r.json", "");
+  const std::string path = "$.tables[0].variables.g.categories", at = "r.json: " + path;
+  const std::string rule = " takes it first (entries are matched from the last)";
+  // 1 and 2 are reached; 9 is user-missing and the "missing" entry takes it;
+  // 3 and the first 4 fall in the range.
+  EXPECT_EQ(
+      UnreachableCategoryWarnings(request, dictionary),
+      (std::vector<std::string>{at + "[1]: this value can never be reached: the later entry " +
+                                    path + "[6] ({\"missing\": true})" + rule,
+                                at + "[3]: this value can never be reached: the later entry " +
+                                    path + "[5] (a range holding it)" + rule,
+                                at + "[4]: this value can never be reached: the later entry " +
+                                    path + "[5] (a range holding it)" + rule}));
+}

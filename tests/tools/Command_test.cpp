@@ -206,13 +206,40 @@ TEST(CommandTest, WeightsLeaveOutNonPositiveCasesAndCountThem) {
   const Outcome outcome = RunTabcube("run " + request + " --format csv");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   // g = 1: one case of weight 2; g = 2: one case of weight 0.5.
-  EXPECT_NE(outcome.out.find(",g,row,1,1,value,Count,,,2,,"), std::string::npos) << outcome.out;
-  EXPECT_NE(outcome.out.find(",g,row,2,2,value,Count,,,0.5,,"), std::string::npos);
-  EXPECT_NE(outcome.out.find(",g,row,2,2,value,UCount,,,1,,"), std::string::npos);
+  EXPECT_NE(outcome.out.find(",g,row,1,1,value,Count,,,,,2,,"), std::string::npos) << outcome.out;
+  EXPECT_NE(outcome.out.find(",g,row,2,2,value,Count,,,,,0.5,,"), std::string::npos);
+  EXPECT_NE(outcome.out.find(",g,row,2,2,value,UCount,,,,,1,,"), std::string::npos);
   const Outcome text = RunTabcube("run " + request);
   EXPECT_NE(text.out.find("5 cases read, 3 left out for a missing, zero or negative weight"),
             std::string::npos)
       << text.out;
+}
+
+TEST(CommandTest, WeightsWhoseSumOverflowsAreRefused) {
+  Scratch scratch;
+  scratch.Write("d.csv", "g,x,w\n1,2,1e308\n1,3,1e308\n");
+  const std::string request = scratch.Write(
+      "r.json", TableRequest("d.csv", R"(["Count", {"name": "Median", "variable": "x"}])",
+                             R"("weight": "w", )"));
+  for (const char* threads : {"0", "1"})
+    ExpectInputError(RunTabcube("run " + request + " --threads " + threads),
+                     "tabcube: weight: the sum of the weights overflows at case 2 (weight "
+                     "1e+308); scale the weights down");
+}
+
+TEST(CommandTest, MessagesShareOnePrefixAndSayWhy) {
+  Scratch scratch;
+  scratch.Write("d.csv", "g,x\n1,2\n1,NaN\n");
+  const std::string request =
+      scratch.Write("r.json", TableRequest("d.csv", R"([{"name": "Mean", "variable": "x"}])"));
+  ExpectInputError(RunTabcube("run " + request),
+                   "tabcube: " + request +
+                       ": $.tables[0].statistics[0].variable: statistic Mean needs a numeric "
+                       "variable; column x was read as text because of line 3: \"NaN\"");
+  const std::string counts = scratch.Write("c.json", TableRequest("d.csv", R"(["Count"])"));
+  ExpectInputError(RunTabcube("run " + counts + " --output /nonexistent/out.txt"),
+                   "tabcube: /nonexistent/out.txt: cannot write: No such file or directory");
+  ExpectInputError(RunTabcube("run " + request + " --no-such-option"), "tabcube: arguments: ");
 }
 
 // Cases spread over several batches of the threaded reader, with weights that
@@ -250,7 +277,7 @@ TEST(CommandTest, TablesOnThreadsGiveTheSameTablesAsOneThread) {
   EXPECT_EQ(threaded.out, inline_.out);
   // A fifth of the cases weigh 0 and are left out of the weighted table: of
   // the 1667 cases with g = 1, those with i % 5 == 0 (i = 0, 15, 30, ...).
-  EXPECT_NE(threaded.out.find(",g,row,1,1,value,,,,,,UCount,,,1333,,"), std::string::npos)
+  EXPECT_NE(threaded.out.find(",g,row,1,1,value,,,,,,UCount,,,,,1333,,"), std::string::npos)
       << threaded.out.substr(0, 2000);
   for (const char* name : {"reference_gss.json", "reference_survey.json", "demo_survey.json"}) {
     const std::string path = kExamples + "/requests/" + name;

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "TabcubeRequest.h"
@@ -21,26 +23,28 @@ void WriteFile(const std::vector<CubeResult>& results, OutputFormat format,
     // A device or a pipe (such as /dev/null) is written directly: renaming a
     // temporary file onto it would replace it.
     std::ofstream out(path, std::ios::binary);
-    if (!out) throw InputError(path + ": cannot write");
+    if (!out) throw InputError(path + ": cannot write: " + std::strerror(errno));
     WriteTables(results, format, out);
     out.flush();
-    if (!out) throw InputError(path + ": write failed");
+    if (!out) throw InputError(path + ": write failed: " + std::strerror(errno));
     return;
   }
   const std::string temporary = path + ".tmp" + std::to_string(getpid());
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) throw InputError(path + ": cannot write");
+    if (!out) throw InputError(path + ": cannot write: " + std::strerror(errno));
     WriteTables(results, format, out);
     out.flush();
     if (!out) {
+      const int error = errno;
       std::remove(temporary.c_str());
-      throw InputError(path + ": write failed");
+      throw InputError(path + ": write failed: " + std::strerror(error));
     }
   }
   if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error = errno;
     std::remove(temporary.c_str());
-    throw InputError(path + ": cannot replace the file");
+    throw InputError(path + ": cannot replace the file: " + std::strerror(error));
   }
 }
 
@@ -70,6 +74,9 @@ std::vector<CubeResult> RunRequest(const CommandOptions& options) {
   run.weight = options.weight;
   run.threads = options.threads;
   run.progressInterval = kProgressInterval;
+  run.warning = [](const std::string& warning) {
+    std::fprintf(stderr, "tabcube: warning: %s\n", warning.c_str());
+  };
   const bool showProgress = options.progress && isatty(STDERR_FILENO);
   if (showProgress)
     run.progress = [](long cases, double seconds) {

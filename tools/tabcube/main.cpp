@@ -45,8 +45,10 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    const int status = app.exit(error);
-    return status == 0 ? 0 : kInputErrorStatus;
+    if (error.get_exit_code() == 0) return app.exit(error);  // --help
+    // Every error of the command reads "tabcube: <place>: <problem>".
+    std::cerr << "tabcube: arguments: " << error.what() << " (see tabcube --help)\n";
+    return kInputErrorStatus;
   }
   std::vector<std::string> requests{options.request};
   if (demo->parsed())
