@@ -46,6 +46,24 @@ def _text_option(name, value):
     raise TypeError(f"{name}: expected a str, not {type(value).__name__}")
 
 
+def _dictionary_weight(given, requested, request_path):
+    """The weight variable that the dictionary file (given, else the request's
+    own, relative to the request file) names; "" when there is none or it
+    cannot be read (the request layer reports the problem)."""
+    dictionary = given
+    if not dictionary and isinstance(requested, str) and requested:
+        dictionary = os.path.join(os.path.dirname(request_path), requested) if request_path \
+            else requested
+    if not dictionary:
+        return ""
+    try:
+        with open(dictionary, encoding="utf-8") as file:
+            weight = json.load(file).get("weight")
+    except (OSError, ValueError, AttributeError):
+        return ""
+    return weight if isinstance(weight, str) else ""
+
+
 def _threads(threads):
     if threads is None:
         return -1
@@ -79,8 +97,9 @@ def run(request, data=None, *, weight=None, missing=None, labels=None, variable_
     threads = _threads(threads)
     if isinstance(data, pd.DataFrame):
         names = None
-        if parsed is not None:
-            names = referenced_names(parsed) | {weight} | set(map(str, missing or {})) \
+        if isinstance(parsed, dict):
+            names = referenced_names(parsed) | {weight, _dictionary_weight(
+                dictionary, parsed.get("dictionary"), path)} | set(map(str, missing or {})) \
                 | set(map(str, labels or {})) | set(map(str, variable_labels or {}))
         columns = frame_columns(data, names, missing, labels, variable_labels)
         return Result(_tabcube.run_frame(path, text, base, columns, dictionary, weight, threads))
