@@ -32,9 +32,10 @@ cmp installed-demo.json demo.json
 "$prefix/bin/tabcube" run "$prefix/share/tabcube/examples/requests/demo.json" --format csv >run.csv
 head -3 run.csv
 
-if [ -d "$prefix/lib/python3/dist-packages/tabcube" ]; then
+python_dir=$(echo "$prefix"/lib/python3*/dist-packages)
+if [ -d "$build_dir/python/tabcube" ]; then
   echo "-- installed Python module"
-  (cd "$work" && PYTHONPATH="$prefix/lib/python3/dist-packages" /usr/bin/python3 -c "
+  (cd "$work" && PYTHONPATH="$python_dir" /usr/bin/python3 -c "
 import tabcube, pandas as pd
 frame = pd.DataFrame({'a': [1, 1, 2], 'b': ['x', 'y', 'y']})
 print(tabcube.crosstab(frame, 'a', 'b'))
