@@ -11,6 +11,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -39,7 +40,10 @@ class FrameColumns {
   }
 
   // values: a one-dimensional array of objects, each a str, bytes or None.
-  void AddStrings(const std::string& name, const py::array& values) {
+  // blankMissing: whether blank is a missing value of the column; by default
+  // when some value is None or NaN.
+  void AddStrings(const std::string& name, const py::array& values,
+                  std::optional<bool> blankMissing) {
     if (values.ndim() != 1 || values.dtype().kind() != 'O')
       throw py::type_error("column " + name + ": expected a one-dimensional array of objects");
     const auto cases = static_cast<size_t>(values.shape(0));
@@ -56,7 +60,7 @@ class FrameColumns {
     _table.AddStrings(name, texts);
     // Text has no system-missing value: an absent value is blank, and blank
     // is a missing value of the column.
-    if (absent) Spec(name).missingStrings.push_back("");
+    if (blankMissing.value_or(absent)) Spec(name).missingStrings.push_back("");
     _arrays.push_back(values);
   }
 
@@ -178,27 +182,67 @@ void ApplyDictionary(const Dictionary& file, const std::string& path, Dictionary
   }
 }
 
+// The dictionary file that lends a frame's columns labels and missing
+// values: given as text (read by the caller), else by its path, else the
+// request's own; none when all three are empty.
+std::optional<Dictionary> LoadDictionary(const std::string& path, const std::string& text,
+                                         const Request& request) {
+  if (!text.empty()) return ParseDictionary(text, path);
+  if (!path.empty()) return ReadDictionary(path);
+  if (!request.dictionary.empty()) return ReadDictionary(request.dictionary);
+  return std::nullopt;
+}
+
+// One pass of a request over the columns of a data frame: the data source
+// defined from the columns (and a dictionary file), the streaming iterator
+// and the engine tables. Owns all of them; the frame's buffers are the
+// caller's.
+class FramePass {
+ public:
+  FramePass(const Request& request, FrameColumns& frame, const std::optional<Dictionary>& file,
+            const std::string& filePath, std::string weight) {
+    ColumnTable& table = frame.Table();
+    if (file)
+      ApplyDictionary(*file, filePath.empty() ? request.dictionary : filePath,
+                      table.GetDictionary());
+    table.FitStringWidths();
+    if (weight.empty())
+      weight = !request.weight.empty() ? request.weight : file ? file->weight : "";
+    DefineVariables(table.GetDictionary(), _dataSource);
+    const int weightVariable = WeightVariable(table.GetDictionary(), weight);
+    _source = std::make_unique<ColumnCaseSource>(table, _dataSource);
+    _iterator = std::make_unique<StreamingCaseIterator>(_dataSource, weightVariable, *_source);
+    _runner = std::make_unique<RequestRunner>(request, _dataSource, *_iterator, weightVariable);
+  }
+
+  // Feeds every case without the interpreter lock: the source reads only
+  // buffers that the caller keeps alive.
+  void Feed(int threads, size_t tables) {
+    py::gil_scoped_release release;
+    _runner->Feed([](long) {}, 1L << 40, AggregationThreads(threads, tables));
+  }
+
+  RequestRunner& Runner() { return *_runner; }
+  const StreamingCaseIterator& Iterator() const { return *_iterator; }
+
+ private:
+  QUOR_DataSource _dataSource;
+  std::unique_ptr<ColumnCaseSource> _source;
+  std::unique_ptr<StreamingCaseIterator> _iterator;
+  std::unique_ptr<RequestRunner> _runner;
+};
+
 // A request over the columns of a data frame. A dictionary file (the
 // argument, else the request's) lends the columns its labels, missing values
 // and weight.
 Tables RunFrame(const std::string& requestPath, const std::string& requestText,
-                const std::string& base, FrameColumns& frame, std::string dictionaryPath,
-                std::string weight, int threads) {
+                const std::string& base, FrameColumns& frame, const std::string& dictionaryPath,
+                const std::string& weight, int threads) {
   const Request request = LoadRequest(requestPath, requestText, base);
-  if (dictionaryPath.empty()) dictionaryPath = request.dictionary;
-  ColumnTable& table = frame.Table();
-  std::string dictionaryWeight;
-  if (!dictionaryPath.empty()) {
-    const Dictionary file = ReadDictionary(dictionaryPath);
-    ApplyDictionary(file, dictionaryPath, table.GetDictionary());
-    dictionaryWeight = file.weight;
-  }
-  table.FitStringWidths();
-  if (weight.empty()) weight = request.weight.empty() ? dictionaryWeight : request.weight;
-  return Tables{Aggregate(request, table.GetDictionary(), weight, threads,
-                          [&](const QUOR_DataSource& dataSource) {
-                            return std::make_unique<ColumnCaseSource>(table, dataSource);
-                          })};
+  FramePass pass(request, frame, LoadDictionary(dictionaryPath, "", request), dictionaryPath,
+                 weight);
+  pass.Feed(threads, request.tables.size());
+  return Tables{pass.Runner().Results()};
 }
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
@@ -283,7 +327,13 @@ PYBIND11_MODULE(_tabcube, module) {
   py::class_<FrameColumns>(module, "FrameColumns")
       .def(py::init<>())
       .def("add_numbers", &FrameColumns::AddNumbers)
-      .def("add_strings", &FrameColumns::AddStrings)
+      .def("add_strings", &FrameColumns::AddStrings, py::arg("name"), py::arg("values"),
+           py::arg("blank_missing") = std::nullopt)
+      .def("set_width",
+           [](FrameColumns& frame, const std::string& name, int width) {
+             VariableSpec& spec = frame.Spec(name);
+             spec.width = std::max(spec.width, width);
+           })
       .def("set_label", [](FrameColumns& frame, const std::string& name,
                            const std::string& label) { frame.Spec(name).label = label; })
       .def("add_value_label", &AddValueLabel)

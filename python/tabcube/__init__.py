@@ -147,7 +147,8 @@ def statistic_title(statistic):
 
 
 def crosstab(data, rows, columns=None, layers=None, stats=("Count",), weight=None, totals=True,
-             missing="exclude", *, missing_values=None, labels=None, variable_labels=None):
+             missing="exclude", *, missing_values=None, labels=None, variable_labels=None,
+             dictionary=None):
     """One table of a DataFrame, as a DataFrame.
 
     rows, columns, layers: a column name or a list of names (nested, outermost
@@ -155,7 +156,8 @@ def crosstab(data, rows, columns=None, layers=None, stats=("Count",), weight=Non
     or (name, variable, parameter) tuples, or the request's statistic dicts.
     totals: a total category on every dimension; missing: "exclude" or
     "include" user-missing values as categories. missing_values, labels and
-    variable_labels are run()'s missing, labels and variable_labels.
+    variable_labels are run()'s missing, labels and variable_labels, and a
+    dictionary file lends the columns its labels and missing values.
 
     The index holds the layer and row category labels, the columns the column
     category labels and the statistic; totals are labelled as in the text
@@ -178,7 +180,7 @@ def crosstab(data, rows, columns=None, layers=None, stats=("Count",), weight=Non
     for axis, names in axes.items():
         table[axis] = [names] if names else []
     result = run({"tables": [table]}, data, weight=weight, missing=missing_values, labels=labels,
-                 variable_labels=variable_labels, threads=0)
+                 variable_labels=variable_labels, dictionary=dictionary, threads=0)
     return _wide(result.tables[0].to_dict(), axes)
 
 

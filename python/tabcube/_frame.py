@@ -113,9 +113,12 @@ def referenced_names(request):
     return set()
 
 
-def frame_columns(frame, names=None, missing=None, labels=None, variable_labels=None):
+def frame_columns(frame, names=None, missing=None, labels=None, variable_labels=None,
+                  text_widths=None):
     """The engine's columns of the frame's columns whose names are in names
-    (all when None), with their user-missing values and labels."""
+    (all when None), with their user-missing values and labels. The columns
+    of text_widths hold text, name: (width, blank is missing), whatever the
+    frame's values: the partitions of one data set lay out text alike."""
     if not isinstance(frame, pd.DataFrame):
         raise TypeError(f"data: expected a pandas DataFrame, not {type(frame).__name__}")
     seen = {}
@@ -138,7 +141,13 @@ def frame_columns(frame, names=None, missing=None, labels=None, variable_labels=
     columns = _tabcube.FrameColumns()
     value_of = {}
     for key, position in seen.items():
-        value_of[key] = _add_column(columns, key, frame.iloc[:, position])
+        if text_widths and key in text_widths:
+            width, blank_missing = text_widths[key]
+            columns.add_strings(key, _text(frame.iloc[:, position]), blank_missing)
+            columns.set_width(key, width)
+            value_of[key] = None
+        else:
+            value_of[key] = _add_column(columns, key, frame.iloc[:, position])
     for key, text in (variable_labels or {}).items():
         if str(key) in seen:
             columns.set_label(str(key), str(text))

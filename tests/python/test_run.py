@@ -92,3 +92,30 @@ def test_frame_columns_of_every_kind_give_the_same_tables():
     for kind, table in counts.items():
         pd.testing.assert_frame_equal(table, counts["float"], obj=kind)
     assert counts["float"].loc["Total", "Count"] == np.sum(~np.isnan(codes))
+
+
+def test_aggregation_releases_the_interpreter_lock():
+    """Another Python thread keeps running while the cases are aggregated."""
+    import threading
+    import time
+    rng = np.random.default_rng(3)
+    frame = pd.DataFrame({"a": rng.integers(0, 50, 2_000_000).astype(float),
+                          "b": rng.integers(0, 50, 2_000_000).astype(float)})
+    request = {"tables": [{"rows": [["a"]], "columns": [["b"]],
+                           "statistics": ["Count", {"name": "Median", "variable": "a"}]}]}
+    columns = tabcube._frame.frame_columns(frame)
+    ticks, done = [], threading.Event()
+
+    def aggregate():
+        tabcube._tabcube.run_frame("", json.dumps(request), ".", columns, "", "", 0)
+        done.set()
+
+    worker = threading.Thread(target=aggregate)
+    worker.start()
+    while not done.is_set():
+        ticks.append(time.perf_counter())
+        time.sleep(0.001)
+    worker.join()
+    # Ticks only while the worker runs: with the lock held there would be
+    # none between its start and its end.
+    assert len(ticks) > 20
