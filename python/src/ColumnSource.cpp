@@ -42,7 +42,8 @@ void ColumnTable::AddStrings(const std::string& name, const std::vector<std::str
   const size_t rowBytes = static_cast<size_t>(QUOR_CellCount(column.width)) * sizeof(OBS);
   column.text.assign(rowBytes * texts.size(), ' ');
   for (size_t i = 0; i < texts.size(); ++i)
-    std::memcpy(column.text.data() + i * rowBytes, texts[i].data(), texts[i].size());
+    if (!texts[i].empty())  // an absent value's view has no data at all
+      std::memcpy(column.text.data() + i * rowBytes, texts[i].data(), texts[i].size());
   _columns.push_back(std::move(column));
   VariableSpec spec;
   spec.name = name;
