@@ -52,9 +52,9 @@ void ColumnTable::AddStrings(const std::string& name, const std::vector<std::str
   _dictionary.variables.push_back(spec);
 }
 
-ColumnCaseSource::ColumnCaseSource(const ColumnTable& table, const QUOR_DataSource& dataSource)
-    : _cases(table.Cases()) {
-  assert(static_cast<size_t>(dataSource.NumberOfVariables()) == table.Columns().size());
+ColumnCaseSource::ColumnCaseSource(const ColumnTable& table) : _cases(table.Cases()) {
+  QUOR_DataSource dataSource;  // the row layout of the dictionary
+  DefineVariables(table.GetDictionary(), dataSource);
   for (size_t v = 0; v < table.Columns().size(); ++v) {
     const Column& column = table.Columns()[v];
     _bindings.push_back({&column, dataSource.VariableOffset(static_cast<int>(v)),

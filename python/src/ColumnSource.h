@@ -55,12 +55,12 @@ class ColumnTable {
   size_t _cases = 0;
 };
 
-// Streams the cases of a ColumnTable into rows of a data source defined from
-// its dictionary (DefineVariables), one case at a time and without
+// Streams the cases of a ColumnTable into rows laid out as DefineVariables
+// lays out a data source of its dictionary, one case at a time and without
 // allocating.
 class ColumnCaseSource : public CaseSource {
  public:
-  ColumnCaseSource(const ColumnTable& table, const QUOR_DataSource& dataSource);
+  explicit ColumnCaseSource(const ColumnTable& table);
   bool ReadCase(OBS* row) override;
   void Rewind() override { _next = 0; }
 

@@ -9,19 +9,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
-#include <memory>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 #include "ColumnSource.h"
-#include "DataInput.h"
-#include "Dictionary.h"
-#include "InputError.h"
-#include "Output.h"
-#include "Request.h"
-#include "RequestRunner.h"
+#include "TabcubeRequest.h"
 
 namespace py = pybind11;
 
@@ -121,40 +113,6 @@ Request LoadRequest(const std::string& path, const std::string& text, const std:
   return path.empty() ? ParseRequest(text, "request", base) : ReadRequest(path);
 }
 
-// As the command chooses: a thread per table beside the reading thread when
-// there are several tables and a second core to run them on.
-int AggregationThreads(int requested, size_t tables) {
-  if (requested >= 0) return requested;
-  return tables >= 2 && std::thread::hardware_concurrency() >= 2 ? 1 : 0;
-}
-
-int WeightVariable(const Dictionary& dictionary, const std::string& weight) {
-  if (weight.empty()) return -1;
-  const int index = dictionary.Find(weight);
-  if (index < 0) throw InputError("weight: unknown variable " + weight);
-  if (dictionary.variables[static_cast<size_t>(index)].isString)
-    throw InputError("weight: variable " + weight + " is a string");
-  return index;
-}
-
-// Feeds every case of the source to the request's tables without the
-// interpreter lock; the source reads only buffers that the caller keeps alive.
-std::vector<CubeResult> Aggregate(
-    const Request& request, const Dictionary& dictionary, const std::string& weight, int threads,
-    const std::function<std::unique_ptr<CaseSource>(const QUOR_DataSource&)>& open) {
-  QUOR_DataSource dataSource;
-  DefineVariables(dictionary, dataSource);
-  const int weightVariable = WeightVariable(dictionary, weight);
-  std::unique_ptr<CaseSource> source = open(dataSource);
-  StreamingCaseIterator iterator(dataSource, weightVariable, *source);
-  RequestRunner runner(request, dataSource, iterator, weightVariable);
-  {
-    py::gil_scoped_release release;
-    runner.Feed([](long) {}, 1L << 40, AggregationThreads(threads, request.tables.size()));
-  }
-  return runner.Results();
-}
-
 // Labels and missing values of a dictionary file for the frame's columns of
 // the same names; the caller's own labels and missing values come after them.
 void ApplyDictionary(const Dictionary& file, const std::string& path, Dictionary& frame) {
@@ -180,104 +138,54 @@ void ApplyDictionary(const Dictionary& file, const std::string& path, Dictionary
       column.missingHigh = spec.missingHigh;
     }
   }
+  if (frame.weight.empty()) frame.weight = file.weight;
 }
 
-// The dictionary file that lends a frame's columns labels and missing
-// values: given as text (read by the caller), else by its path, else the
-// request's own; none when all three are empty.
-std::optional<Dictionary> LoadDictionary(const std::string& path, const std::string& text,
-                                         const Request& request) {
-  if (!text.empty()) return ParseDictionary(text, path);
-  if (!path.empty()) return ReadDictionary(path);
-  if (!request.dictionary.empty()) return ReadDictionary(request.dictionary);
-  return std::nullopt;
+// Completes the frame's dictionary: a dictionary file (given as text read by
+// the caller, else by its path, else the request's own) lends the columns of
+// its variables' names its labels, missing values and weight, and text
+// columns widen to their labels and missing values.
+void CompleteDictionary(const std::string& path, const std::string& text, const Request& request,
+                        ColumnTable& table) {
+  if (!text.empty())
+    ApplyDictionary(ParseDictionary(text, path), path, table.GetDictionary());
+  else if (!path.empty())
+    ApplyDictionary(ReadDictionary(path), path, table.GetDictionary());
+  else if (!request.dictionary.empty())
+    ApplyDictionary(ReadDictionary(request.dictionary), request.dictionary, table.GetDictionary());
+  table.FitStringWidths();
 }
 
-// One pass of a request over the columns of a data frame: the data source
-// defined from the columns (and a dictionary file), the streaming iterator
-// and the engine tables. Owns all of them; the frame's buffers are the
-// caller's.
-class FramePass {
- public:
-  FramePass(const Request& request, FrameColumns& frame, const std::optional<Dictionary>& file,
-            const std::string& filePath, std::string weight) {
-    ColumnTable& table = frame.Table();
-    if (file)
-      ApplyDictionary(*file, filePath.empty() ? request.dictionary : filePath,
-                      table.GetDictionary());
-    table.FitStringWidths();
-    if (weight.empty())
-      weight = !request.weight.empty() ? request.weight : file ? file->weight : "";
-    DefineVariables(table.GetDictionary(), _dataSource);
-    const int weightVariable = WeightVariable(table.GetDictionary(), weight);
-    _source = std::make_unique<ColumnCaseSource>(table, _dataSource);
-    _iterator = std::make_unique<StreamingCaseIterator>(_dataSource, weightVariable, *_source);
-    _runner = std::make_unique<RequestRunner>(request, _dataSource, *_iterator, weightVariable);
-  }
-
-  // Feeds every case without the interpreter lock: the source reads only
-  // buffers that the caller keeps alive.
-  void Feed(int threads, size_t tables) {
-    py::gil_scoped_release release;
-    _runner->Feed([](long) {}, 1L << 40, AggregationThreads(threads, tables));
-  }
-
-  RequestRunner& Runner() { return *_runner; }
-  const StreamingCaseIterator& Iterator() const { return *_iterator; }
-
- private:
-  QUOR_DataSource _dataSource;
-  std::unique_ptr<ColumnCaseSource> _source;
-  std::unique_ptr<StreamingCaseIterator> _iterator;
-  std::unique_ptr<RequestRunner> _runner;
-};
-
-// A request over the columns of a data frame. A dictionary file (the
-// argument, else the request's) lends the columns its labels, missing values
-// and weight.
+// A request over the columns of a data frame, aggregated without the
+// interpreter lock: the cases come only from buffers the frame keeps alive.
 Tables RunFrame(const std::string& requestPath, const std::string& requestText,
                 const std::string& base, FrameColumns& frame, const std::string& dictionaryPath,
                 const std::string& weight, int threads) {
   const Request request = LoadRequest(requestPath, requestText, base);
-  FramePass pass(request, frame, LoadDictionary(dictionaryPath, "", request), dictionaryPath,
-                 weight);
-  pass.Feed(threads, request.tables.size());
-  return Tables{pass.Runner().Results()};
-}
-
-bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+  ColumnTable& table = frame.Table();
+  CompleteDictionary(dictionaryPath, "", request, table);
+  RunOptions options;
+  options.weight = weight;
+  options.threads = threads;
+  py::gil_scoped_release release;
+  ColumnCaseSource source(table);
+  return Tables{RunRequestOnCases(request, table.GetDictionary(), source, options)};
 }
 
 // A request over a data file, as `tabcube run` reads it; non-empty arguments
 // override the request's own data, dictionary, SQLite table and weight.
 Tables RunFile(const std::string& requestPath, const std::string& requestText,
-               const std::string& base, std::string data, std::string dictionaryPath,
-               std::string sqlite, std::string weight, int threads) {
+               const std::string& base, const std::string& data, const std::string& dictionary,
+               const std::string& sqlite, const std::string& weight, int threads) {
   const Request request = LoadRequest(requestPath, requestText, base);
-  if (data.empty()) data = request.data;
-  if (dictionaryPath.empty()) dictionaryPath = request.dictionary;
-  if (sqlite.empty()) sqlite = request.sqlite;
-  const std::string source = requestPath.empty() ? "request" : requestPath;
-  if (data.empty()) throw InputError(source + ": $.data: no data file given");
-  const bool fromSqlite = !sqlite.empty() || EndsWith(data, ".db") || EndsWith(data, ".sqlite") ||
-                          EndsWith(data, ".sqlite3");
-  if (fromSqlite && sqlite.empty())
-    throw InputError(data + ": name the table or query with --sqlite or \"sqlite\"");
-  Dictionary dictionary;
-  {
-    py::gil_scoped_release release;
-    dictionary = !dictionaryPath.empty() ? ReadDictionary(dictionaryPath)
-                 : fromSqlite            ? InferSqliteDictionary(data, sqlite)
-                                         : InferDictionary(data);
-  }
-  if (weight.empty()) weight = request.weight.empty() ? dictionary.weight : request.weight;
-  return Tables{
-      Aggregate(request, dictionary, weight, threads, [&](const QUOR_DataSource& dataSource) {
-        return fromSqlite ? OpenSqlite(data, sqlite, dictionary, dataSource)
-                          : OpenCsv(data, dictionary, dataSource);
-      })};
+  RunOptions options;
+  options.data = data;
+  options.dictionary = dictionary;
+  options.sqlite = sqlite;
+  options.weight = weight;
+  options.threads = threads;
+  py::gil_scoped_release release;
+  return Tables{RunRequestOnFiles(request, options)};
 }
 
 void AddValueLabel(FrameColumns& frame, const std::string& name, const py::object& value,

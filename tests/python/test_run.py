@@ -73,7 +73,8 @@ def test_frame_columns_of_every_kind_give_the_same_tables():
     text = pd.Series(codes).map(names)
     frames = {
         "float": pd.DataFrame({"x": codes}),
-        "Int64": pd.DataFrame({"x": pd.array(codes, dtype="Float64").astype("Int64")}),
+        "Int64": pd.DataFrame({"x": pd.array([None if np.isnan(v) else int(v) for v in codes],
+                                             dtype="Int64")}),
         "object numbers": pd.DataFrame({"x": pd.Series(codes, dtype=object)}),
         "categorical": pd.DataFrame({"x": pd.Categorical(text, ["one", "two", "three"])}),
         "text": pd.DataFrame({"x": text.astype(object)}),
