@@ -188,6 +188,91 @@ Tables RunFile(const std::string& requestPath, const std::string& requestText,
   return Tables{RunRequestOnFiles(request, options)};
 }
 
+// What every part of a partitioned run rebuilds: the request and the
+// dictionary file as text (the workers read no files), the weight.
+struct PartDefinition {
+  Request request;
+  RunOptions options;
+};
+
+PartDefinition Define(const std::string& requestSource, const std::string& requestText,
+                      const std::string& base, FrameColumns& frame,
+                      const std::string& dictionarySource, const std::string& dictionaryText,
+                      const std::string& weight) {
+  PartDefinition definition{ParseRequest(requestText, requestSource, base), RunOptions()};
+  CompleteDictionary(dictionarySource, dictionaryText, definition.request, frame.Table());
+  definition.options.weight = weight;
+  definition.options.threads = 0;
+  return definition;
+}
+
+py::tuple ToTuple(const PartialState& state) {
+  return py::make_tuple(py::bytes(state.bytes), state.casesRead, state.casesExcludedByWeight);
+}
+
+PartialState FromTuple(const py::tuple& part) {
+  if (part.size() != 3) throw py::type_error("partial state: expected (bytes, read, excluded)");
+  return PartialState{part[0].cast<std::string>(), part[1].cast<long>(), part[2].cast<long>()};
+}
+
+// The partial state of one partition's columns.
+py::tuple PartState(const std::string& requestSource, const std::string& requestText,
+                    const std::string& base, FrameColumns& frame,
+                    const std::string& dictionarySource, const std::string& dictionaryText,
+                    const std::string& weight) {
+  const PartDefinition definition =
+      Define(requestSource, requestText, base, frame, dictionarySource, dictionaryText, weight);
+  PartialState state;
+  {
+    py::gil_scoped_release release;
+    ColumnCaseSource source(frame.Table());
+    state = AggregateToState(definition.request, frame.Table().GetDictionary(), source,
+                             definition.options);
+  }
+  return ToTuple(state);
+}
+
+// The states of consecutive partitions merged into one; definition holds the
+// columns' layout (a frame of no rows).
+py::tuple MergePartStates(const std::string& requestSource, const std::string& requestText,
+                          const std::string& base, FrameColumns& definition,
+                          const std::string& dictionarySource, const std::string& dictionaryText,
+                          const std::string& weight, const std::vector<py::tuple>& parts) {
+  const PartDefinition part = Define(requestSource, requestText, base, definition, dictionarySource,
+                                     dictionaryText, weight);
+  std::vector<PartialState> states;
+  for (const py::tuple& state : parts) states.push_back(FromTuple(state));
+  PartialState merged;
+  {
+    py::gil_scoped_release release;
+    merged = MergeStates(part.request, definition.Table().GetDictionary(), states, part.options);
+  }
+  return ToTuple(merged);
+}
+
+// Checks the request against the columns (a frame of no rows) before any
+// partition is read.
+void CheckParts(const std::string& requestSource, const std::string& requestText,
+                const std::string& base, FrameColumns& definition,
+                const std::string& dictionarySource, const std::string& dictionaryText,
+                const std::string& weight) {
+  const PartDefinition part = Define(requestSource, requestText, base, definition, dictionarySource,
+                                     dictionaryText, weight);
+  FinishState(part.request, definition.Table().GetDictionary(), PartialState(), part.options);
+}
+
+Tables FinishParts(const std::string& requestSource, const std::string& requestText,
+                   const std::string& base, FrameColumns& definition,
+                   const std::string& dictionarySource, const std::string& dictionaryText,
+                   const std::string& weight, const py::tuple& state) {
+  const PartDefinition part = Define(requestSource, requestText, base, definition, dictionarySource,
+                                     dictionaryText, weight);
+  const PartialState merged = FromTuple(state);
+  py::gil_scoped_release release;
+  return Tables{
+      FinishState(part.request, definition.Table().GetDictionary(), merged, part.options)};
+}
+
 void AddValueLabel(FrameColumns& frame, const std::string& name, const py::object& value,
                    const std::string& label) {
   VariableSpec& spec = frame.Spec(name);
@@ -269,4 +354,8 @@ PYBIND11_MODULE(_tabcube, module) {
   module.def("run_file", &RunFile, py::arg("request_path"), py::arg("request_text"),
              py::arg("base"), py::arg("data"), py::arg("dictionary"), py::arg("sqlite"),
              py::arg("weight"), py::arg("threads"));
+  module.def("part_state", &PartState);
+  module.def("merge_part_states", &MergePartStates);
+  module.def("check_parts", &CheckParts);
+  module.def("finish_parts", &FinishParts);
 }
