@@ -65,7 +65,8 @@ TEST_P(FuzzReplayTest, EveryInputThatEverFailedRuns) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplayTest,
-                         ::testing::Values("csv", "dictionary", "request", "command", "state"),
+                         ::testing::Values("csv", "dictionary", "request", "command", "state",
+                                           "partstate"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            return std::string(info.param);
                          });
