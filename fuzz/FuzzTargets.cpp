@@ -26,6 +26,7 @@
 #include "InputError.h"
 #include "Request.h"
 #include "StatValues.h"
+#include "TabcubeRequest.h"
 #include "TableDimension.h"
 #include "baseutil.h"
 
@@ -206,9 +207,7 @@ class StateTable {
 // A valid state edited by the input: two bytes of truncation length (kept
 // when they exceed the state), then changes of three bytes each (two bytes
 // of position, one byte XORed in).
-std::string EditedState(const uint8_t* data, size_t size) {
-  std::string state;
-  StateTable(7).Table().SerializeState(state);
+std::string Edited(std::string state, const uint8_t* data, size_t size) {
   if (size >= 2) {
     const size_t keep = static_cast<size_t>(data[0]) | static_cast<size_t>(data[1]) << 8;
     if (keep < state.size()) state.resize(keep);
@@ -250,6 +249,47 @@ void CheckInferenceFromTheStart(const std::string& path) {
   } catch (const InputError& error) {
     CheckMessage(error);
   }
+
+std::string EditedState(const uint8_t* data, size_t size) {
+  std::string state;
+  StateTable(7).Table().SerializeState(state);
+  return Edited(state, data, size);
+}
+
+// The request of the request-state target: two tables over numbers a and b,
+// weighted by w, with totals, a percentage, a median and a mean.
+const char kPartRequest[] = R"({"weight": "w", "tables": [
+  {"rows": [["a"]], "columns": [["b"]], "variables": {"a": {"totals": true}},
+   "statistics": ["Count", "ColPct", {"name": "Median", "variable": "b"}]},
+  {"rows": [["b"]], "weighted": false, "statistics": [{"name": "Mean", "variable": "a"}]}]})";
+
+// Cases of three numbers (a, b, w), b missing in every fifth.
+class NumberCases : public CaseSource {
+ public:
+  explicit NumberCases(int cases) : _cases(cases) {}
+  bool ReadCase(OBS* row) override {
+    if (_next == _cases) return false;
+    row[0].num = _next % 3;
+    row[1].num = _next % 5 == 4 ? QUOR_SYSMIS : _next % 4;
+    row[2].num = 1 + _next % 2;
+    ++_next;
+    return true;
+  }
+  void Rewind() override { _next = 0; }
+
+ private:
+  int _cases;
+  int _next = 0;
+};
+
+Dictionary NumberDictionary() {
+  Dictionary dictionary;
+  for (const char* name : {"a", "b", "w"}) {
+    VariableSpec spec;
+    spec.name = name;
+    dictionary.variables.push_back(spec);
+  }
+  return dictionary;
 }
 
 }  // namespace
@@ -411,6 +451,26 @@ int FuzzCommand(const uint8_t* data, size_t size) {
   return 0;
 }
 
+int FuzzPartState(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const Request request = ParseRequest(kPartRequest, "request", ".");
+  const Dictionary dictionary = NumberDictionary();
+  RunOptions options;
+  options.threads = 0;
+  NumberCases cases(11);
+  const PartialState valid = AggregateToState(request, dictionary, cases, options);
+  PartialState state = valid;
+  state.bytes = data[0] == 0 ? std::string(reinterpret_cast<const char*>(data + 1), size - 1)
+                             : Edited(valid.bytes, data + 1, size - 1);
+  try {
+    FinishState(request, dictionary, MergeStates(request, dictionary, {valid, state}, options),
+                options);
+  } catch (const InputError& error) {
+    CheckMessage(error);
+  }
+  return 0;
+}
+
 FuzzTarget FindFuzzTarget(const std::string& name) {
   if (name == "csv") return FuzzCsv;
   if (name == "dictionary") return FuzzDictionary;
@@ -418,5 +478,6 @@ FuzzTarget FindFuzzTarget(const std::string& name) {
   if (name == "filter") return FuzzFilter;
   if (name == "command") return FuzzCommand;
   if (name == "state") return FuzzState;
+  if (name == "partstate") return FuzzPartState;
   return nullptr;
 }

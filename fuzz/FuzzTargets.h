@@ -46,8 +46,15 @@ int FuzzCommand(const uint8_t* data, size_t size);
 // table exactly as it was; a merged one must read back without fault.
 int FuzzState(const uint8_t* data, size_t size);
 
+// The request library's partial states (every table's state after its
+// length): merges a state into the state of a fixed request's tables over
+// fixed cases and finishes the tables. The first byte chooses as for the
+// state target: 0 takes the rest as the state, otherwise the rest edits a
+// valid state. A refused state ends in InputError.
+int FuzzPartState(const uint8_t* data, size_t size);
+
 // The target of a name ("csv", "dictionary", "request", "filter", "command",
-// "state"), or null.
+// "state", "partstate"), or null.
 using FuzzTarget = int (*)(const uint8_t*, size_t);
 FuzzTarget FindFuzzTarget(const std::string& name);
 

@@ -238,3 +238,15 @@ command("bad_statistic_variable", {"tables": [{"rows": ["g"], "statistics": [
     {"name": "Mean", "variable": "s"}]}]}, DATA)
 command("empty_data", REQUESTS["crosstab"], "g,x,s,w,m1,m2,m3\n")
 command("no_data", REQUESTS["scale"], "")
+
+# --- partial states of the request library -----------------------------------
+# First byte 0: the rest is the state itself; otherwise the rest edits a valid
+# state (two bytes of truncation length, then three-byte changes).
+shutil.rmtree(os.path.join(HERE, "corpus", "partstate"), ignore_errors=True)
+write("partstate", "valid", b"\x01")
+write("partstate", "truncated_in_length", b"\x01\x04\x00")
+write("partstate", "truncated_in_table", b"\x01\x40\x00")
+write("partstate", "edited_length", b"\x01\xff\xff\x00\x00\x7f")
+write("partstate", "edited_body", b"\x01\xff\xff\x20\x00\x01\x30\x00\x80")
+write("partstate", "not_a_state", b"\x00" + b"\x08\x00\x00\x00\x00\x00\x00\x00tabcube!")
+write("partstate", "empty_state", b"\x00")

@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 shift || true
-targets=${*:-csv dictionary request filter command state}
+targets=${*:-csv dictionary request filter command state partstate}
 build_dir=${TABCUBE_FUZZ_BUILD_DIR:-build-fuzz}
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \

@@ -41,6 +41,17 @@ class RequestRunner {
   // The finished cubes of every table, in request order.
   std::vector<CubeResult> Results() const;
 
+  // Partial states, for parts of the cases aggregated apart (in other
+  // processes or on other machines) and merged in case order. Appends every
+  // table's state (AggregationTable::SerializeState), each after its length
+  // in eight bytes, least significant first.
+  void SerializeStates(std::string& out) const;
+  // Merges states that SerializeStates wrote for the same request over data
+  // of the same definition, whose cases come after the ones seen here.
+  // Anything else throws InputError ("partial state: ..."); tables before
+  // the faulty one may be merged already, so the runner is then dropped.
+  void MergeStates(const char* data, size_t size);
+
  private:
   const QUOR_DataSource& _dataSource;
   StreamingCaseIterator& _iterator;

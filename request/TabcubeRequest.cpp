@@ -138,3 +138,75 @@ std::vector<CubeResult> RunRequestOnCases(const Request& request, const Dictiona
   const int weightVariable = WeightVariable(request, dictionary, options);
   return Run(request, dataSource, cases, weightVariable, options);
 }
+
+namespace {
+
+// A case source without cases.
+class NoCases : public CaseSource {
+ public:
+  bool ReadCase(OBS*) override { return false; }
+  void Rewind() override {}
+};
+
+// The tables of a request over a dictionary's variables, fed no case: what
+// states merge into. Owns the data source, the iterator and the runner.
+class StatePass {
+ public:
+  StatePass(const Request& request, const Dictionary& dictionary, const RunOptions& options,
+            CaseSource& cases)
+      : _weightVariable((DefineVariables(dictionary, _dataSource),
+                         WeightVariable(request, dictionary, options))),
+        _iterator(_dataSource, _weightVariable, cases),
+        _runner(request, _dataSource, _iterator, _weightVariable) {}
+
+  RequestRunner& Runner() { return _runner; }
+  const StreamingCaseIterator& Iterator() const { return _iterator; }
+
+ private:
+  QUOR_DataSource _dataSource;
+  int _weightVariable;
+  StreamingCaseIterator _iterator;
+  RequestRunner _runner;
+};
+
+}  // namespace
+
+PartialState AggregateToState(const Request& request, const Dictionary& dictionary,
+                              CaseSource& cases, const RunOptions& options) {
+  StatePass pass(request, dictionary, options, cases);
+  pass.Runner().Feed({}, options.progressInterval,
+                     AggregationThreads(options.threads, request.tables.size()));
+  PartialState state;
+  pass.Runner().SerializeStates(state.bytes);
+  state.casesRead = pass.Iterator().CasesRead();
+  state.casesExcludedByWeight = pass.Iterator().CasesExcludedByWeight();
+  return state;
+}
+
+PartialState MergeStates(const Request& request, const Dictionary& dictionary,
+                         const std::vector<PartialState>& parts, const RunOptions& options) {
+  if (parts.empty()) throw InputError("partial state: no states to merge");
+  NoCases none;
+  StatePass pass(request, dictionary, options, none);
+  PartialState merged;
+  for (const PartialState& part : parts) {
+    pass.Runner().MergeStates(part.bytes.data(), part.bytes.size());
+    merged.casesRead += part.casesRead;
+    merged.casesExcludedByWeight += part.casesExcludedByWeight;
+  }
+  pass.Runner().SerializeStates(merged.bytes);
+  return merged;
+}
+
+std::vector<CubeResult> FinishState(const Request& request, const Dictionary& dictionary,
+                                    const PartialState& state, const RunOptions& options) {
+  NoCases none;
+  StatePass pass(request, dictionary, options, none);
+  if (!state.bytes.empty()) pass.Runner().MergeStates(state.bytes.data(), state.bytes.size());
+  std::vector<CubeResult> cubes = pass.Runner().Results();
+  for (CubeResult& cube : cubes) {
+    cube.casesRead = state.casesRead;
+    cube.casesExcludedByWeight = state.casesExcludedByWeight;
+  }
+  return cubes;
+}

@@ -63,4 +63,27 @@ std::vector<CubeResult> RunRequestOnFiles(const Request& request, const RunOptio
 std::vector<CubeResult> RunRequestOnCases(const Request& request, const Dictionary& dictionary,
                                           CaseSource& cases, const RunOptions& options);
 
+// Partial states: the cases of a request aggregated in parts apart (on other
+// threads, in other processes, on other machines) and the parts' states
+// merged in case order give the tables of one pass over all the cases. A
+// state holds every table's categories met and cells; the numbers of cases
+// read and left out for their weight travel beside it.
+struct PartialState {
+  std::string bytes;
+  long casesRead = 0;
+  long casesExcludedByWeight = 0;
+};
+
+// The state of cases the caller supplies, as RunRequestOnCases reads them.
+PartialState AggregateToState(const Request& request, const Dictionary& dictionary,
+                              CaseSource& cases, const RunOptions& options);
+// The states of consecutive parts, given in case order, merged into one. A
+// state of another request or dictionary, or no state at all, throws
+// InputError ("partial state: ...").
+PartialState MergeStates(const Request& request, const Dictionary& dictionary,
+                         const std::vector<PartialState>& parts, const RunOptions& options);
+// The finished tables of a state (an empty one: of no cases).
+std::vector<CubeResult> FinishState(const Request& request, const Dictionary& dictionary,
+                                    const PartialState& state, const RunOptions& options);
+
 #endif

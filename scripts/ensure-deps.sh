@@ -3,7 +3,8 @@
 # root), or says which ones to install.
 set -euo pipefail
 # Extra packages may be named as arguments (CI adds clang for the fuzz targets).
-packages="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libsqlite3-dev $*"
+packages="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libsqlite3-dev
+  pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest python3-dask python3-distributed $*"
 missing=""
 for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

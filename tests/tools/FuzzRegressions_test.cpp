@@ -66,7 +66,7 @@ TEST_P(FuzzReplayTest, EveryInputThatEverFailedRuns) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplayTest,
                          ::testing::Values("csv", "dictionary", "request", "filter", "command",
-                                           "state"),
+                                           "state", "partstate"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            return std::string(info.param);
                          });

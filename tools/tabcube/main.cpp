@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "Command.h"
@@ -12,9 +13,21 @@ namespace {
 
 constexpr int kInputErrorStatus = 2;
 
+// The bundled requests and data: TABCUBE_EXAMPLES when set, else those an
+// installation put beside the command (share/tabcube/examples), else the
+// source tree the command was built from.
 std::string ExamplesDirectory() {
   const char* configured = std::getenv("TABCUBE_EXAMPLES");
-  return configured ? configured : TABCUBE_EXAMPLES_DIR;
+  if (configured) return configured;
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::filesystem::path installed =
+        executable.parent_path() / TABCUBE_INSTALLED_EXAMPLES_DIR;
+    if (std::filesystem::exists(installed / "requests" / "demo.json", error))
+      return installed.string();
+  }
+  return TABCUBE_EXAMPLES_DIR;
 }
 
 }  // namespace

@@ -1,0 +1,233 @@
+"""tabcube: statistical tables of pandas data frames, CSV and SQLite files.
+
+run(request, data) runs a table request, the JSON structure the tabcube
+command reads, and returns its tables; crosstab(data, rows, columns, ...)
+returns one table as a DataFrame. tabcube.dask.run aggregates the partitions
+of a Dask DataFrame on the workers.
+"""
+
+import json
+import os
+
+import pandas as pd
+
+from . import _tabcube
+from ._frame import frame_columns, referenced_names
+from ._result import Result, Table
+
+__all__ = ["run", "crosstab", "Result", "Table"]
+
+
+def _request_arguments(request):
+    """(path, text, base folder) of a request given as a dict or a file path."""
+    if isinstance(request, dict):
+        try:
+            text = json.dumps(request)
+        except (TypeError, ValueError) as error:
+            raise TypeError(f"request: not JSON: {error}") from None
+        return "", text, os.getcwd(), request
+    if isinstance(request, (str, os.PathLike)):
+        path = os.fspath(request)
+        try:
+            with open(path, encoding="utf-8") as file:
+                parsed = json.load(file)
+        except (OSError, ValueError):
+            parsed = None  # the request layer reports the problem
+        return path, "", "", parsed
+    raise TypeError(f"request: expected a dict or the path of a JSON file, "
+                    f"not {type(request).__name__}")
+
+
+def _text_option(name, value):
+    if value is None:
+        return ""
+    if isinstance(value, (str, os.PathLike)):
+        return os.fspath(value)
+    raise TypeError(f"{name}: expected a str, not {type(value).__name__}")
+
+
+def _dictionary_weight(given, requested, request_path):
+    """The weight variable that the dictionary file (given, else the request's
+    own, relative to the request file) names; "" when there is none or it
+    cannot be read (the request layer reports the problem)."""
+    dictionary = given
+    if not dictionary and isinstance(requested, str) and requested:
+        dictionary = os.path.join(os.path.dirname(request_path), requested) if request_path \
+            else requested
+    if not dictionary:
+        return ""
+    try:
+        with open(dictionary, encoding="utf-8") as file:
+            weight = json.load(file).get("weight")
+    except (OSError, ValueError, AttributeError):
+        return ""
+    return weight if isinstance(weight, str) else ""
+
+
+def _threads(threads):
+    if threads is None:
+        return -1
+    if not isinstance(threads, int) or threads < 0:
+        raise ValueError("threads: expected 0 (aggregate on one thread) or 1 (a thread per table)")
+    return threads
+
+
+def run(request, data=None, *, weight=None, missing=None, labels=None, variable_labels=None,
+        dictionary=None, sqlite=None, threads=None):
+    """Runs a table request and returns its tables (a Result).
+
+    request: the structure of the command's JSON request, as a dict, or the
+    path of a JSON file (whose relative paths are relative to the file).
+    data: a pandas DataFrame, the path of a CSV file or SQLite database, or
+    None for the request's own "data".
+    weight: the weight variable, overriding the request's and the dictionary's.
+    For a DataFrame: missing={"x": [9, 99]} or {"x": {"values": [...],
+    "range": [low, high]}} gives user-missing values, labels={"x": {1: "Yes"}}
+    value labels and variable_labels={"x": "Label"} variable labels; a
+    dictionary file (the argument, else the request's "dictionary") lends the
+    columns of its variables' names their labels and missing values.
+    sqlite: the table or query of an SQLite database.
+    threads: 0 aggregates every table on one thread, 1 each table on a thread
+    of its own; by default several tables get threads on a machine of two
+    cores or more.
+    """
+    path, text, base, parsed = _request_arguments(request)
+    weight = _text_option("weight", weight)
+    dictionary = _text_option("dictionary", dictionary)
+    threads = _threads(threads)
+    if isinstance(data, pd.DataFrame):
+        names = None
+        if isinstance(parsed, dict):
+            names = referenced_names(parsed) | {weight, _dictionary_weight(
+                dictionary, parsed.get("dictionary"), path)} | set(map(str, missing or {})) \
+                | set(map(str, labels or {})) | set(map(str, variable_labels or {}))
+        columns = frame_columns(data, names, missing, labels, variable_labels)
+        return Result(_tabcube.run_frame(path, text, base, columns, dictionary, weight, threads))
+    if missing is not None or labels is not None or variable_labels is not None:
+        raise TypeError("missing, labels and variable_labels apply to a DataFrame; "
+                        "a file's come from its dictionary")
+    if data is not None and not isinstance(data, (str, os.PathLike)):
+        raise TypeError(f"data: expected a pandas DataFrame, a file path or None, "
+                        f"not {type(data).__name__}")
+    return Result(_tabcube.run_file(path, text, base, _text_option("data", data), dictionary,
+                                    _text_option("sqlite", sqlite), weight, threads))
+
+
+def _names(option, value):
+    if value is None:
+        return []
+    if isinstance(value, str):
+        return [value]
+    if isinstance(value, (list, tuple)) and all(isinstance(v, str) for v in value):
+        return list(value)
+    raise TypeError(f"{option}: expected a column name or a list of names")
+
+
+def _statistic(entry):
+    if isinstance(entry, str):
+        return {"name": entry}
+    if isinstance(entry, dict):
+        return dict(entry)
+    if isinstance(entry, tuple) and 2 <= len(entry) <= 3:
+        statistic = {"name": entry[0], "variable": entry[1]}
+        if len(entry) == 3:
+            statistic["parameter"] = entry[2]
+        return statistic
+    raise TypeError("stats: expected names, (name, variable[, parameter]) tuples or dicts")
+
+
+def statistic_title(statistic):
+    """A statistic's column title, as the text output shows it."""
+    title = statistic["name"]
+    if statistic.get("parameter") is not None:
+        title += f"({statistic['parameter']:g})"
+    if statistic.get("variable"):
+        title += " " + statistic["variable"]
+    return title
+
+
+def crosstab(data, rows, columns=None, layers=None, stats=("Count",), weight=None, totals=True,
+             missing="exclude", *, missing_values=None, labels=None, variable_labels=None,
+             dictionary=None):
+    """One table of a DataFrame, as a DataFrame.
+
+    rows, columns, layers: a column name or a list of names (nested, outermost
+    first). stats: statistic names ("Count", "ColPct", ...), (name, variable)
+    or (name, variable, parameter) tuples, or the request's statistic dicts.
+    totals: a total category on every dimension; missing: "exclude" or
+    "include" user-missing values as categories. missing_values, labels and
+    variable_labels are run()'s missing, labels and variable_labels, and a
+    dictionary file lends the columns its labels and missing values.
+
+    The index holds the layer and row category labels, the columns the column
+    category labels and the statistic; totals are labelled as in the text
+    output, and a cell without cases holds NaN.
+    """
+    if not isinstance(data, pd.DataFrame):
+        raise TypeError(f"data: expected a pandas DataFrame, not {type(data).__name__}")
+    axes = {"rows": _names("rows", rows), "columns": _names("columns", columns),
+            "layers": _names("layers", layers)}
+    if not axes["rows"]:
+        raise ValueError("rows: name at least one column")
+    if isinstance(stats, (str, dict)):
+        stats = [stats]
+    statistics = [_statistic(entry) for entry in stats]
+    if missing not in ("exclude", "include"):
+        raise ValueError(f'missing: expected "exclude" or "include", found "{missing}"')
+    options = {"totals": bool(totals), "missing": missing}
+    table = {"title": "", "statistics": statistics, "weighted": weight is not None,
+             "variables": {name: dict(options) for names in axes.values() for name in names}}
+    for axis, names in axes.items():
+        table[axis] = [names] if names else []
+    result = run({"tables": [table]}, data, weight=weight, missing=missing_values, labels=labels,
+                 variable_labels=variable_labels, dictionary=dictionary, threads=0)
+    return _wide(result.tables[0].to_dict(), axes)
+
+
+def _wide(table, axes):
+    """The cells of a table with the layers and rows down, the columns and the
+    statistics across."""
+    dimensions = table["dimensions"]
+    position = {d["name"]: i for i, d in enumerate(dimensions)}
+    down = [position[name] for name in axes["layers"] + axes["rows"]]
+    across = [position[name] for name in axes["columns"]]
+    titles = [statistic_title(s) for s in table["statistics"]]
+
+    def labels(indices, dims):
+        return tuple(dimensions[d]["categories"][i]["label"] for d, i in zip(dims, indices))
+
+    index_keys = list(dict.fromkeys(tuple(c["categories"][d] for d in down) for c in table["cells"]))
+    column_keys = list(dict.fromkeys(tuple(c["categories"][d] for d in across)
+                                     for c in table["cells"]))
+    row_of = {key: i for i, key in enumerate(index_keys)}
+    column_of = {key: i for i, key in enumerate(column_keys)}
+    values = [[float("nan")] * (len(column_keys) * len(titles)) for _ in index_keys]
+    for cell in table["cells"]:
+        if not cell["present"]:
+            continue
+        row = values[row_of[tuple(cell["categories"][d] for d in down)]]
+        base = column_of[tuple(cell["categories"][d] for d in across)] * len(titles)
+        for s, value in enumerate(cell["values"]):
+            value = value[0] if isinstance(value, list) else value
+            row[base + s] = float("nan") if value is None else value
+    down_names = [dimensions[d]["name"] for d in down]
+    index_labels = [labels(key, down) for key in index_keys]
+    if len(down) == 1:
+        index = pd.Index([key[0] for key in index_labels], name=down_names[0])
+    else:
+        index = pd.MultiIndex.from_tuples(index_labels, names=down_names)
+    column_labels = [labels(key, across) + (title,) for key in column_keys for title in titles]
+    column_names = [dimensions[d]["name"] for d in across] + ["statistic"]
+    if across:
+        column_index = pd.MultiIndex.from_tuples(column_labels, names=column_names)
+    else:
+        column_index = pd.Index([key[0] for key in column_labels], name="statistic")
+    return pd.DataFrame(values, index=index, columns=column_index)
+
+
+def __getattr__(name):
+    # tabcube.dask imports Dask only when it is used.
+    if name == "dask":
+        import importlib
+        return importlib.import_module(".dask", __name__)
+    raise AttributeError(f"module 'tabcube' has no attribute {name!r}")
