@@ -1,5 +1,7 @@
 #include "AggregationStatistic.h"
 
+#include "StatisticTraits.h"
+
 struct AggregationStatistic::Record {
   int varIndex = -1;
   TableEncryptionCodes::StatisticCodes statistic = TableEncryptionCodes::kNoStatistic;
@@ -27,36 +29,58 @@ AggregationStatistic& AggregationStatistic::operator=(const AggregationStatistic
   return *this;
 }
 
-AggregationStatistic::~AggregationStatistic() { delete _record; }
+AggregationStatistic::~AggregationStatistic() {
+  delete _record;
+}
 
-void AggregationStatistic::SetVarIndex(int varIndex) { _record->varIndex = varIndex; }
-int AggregationStatistic::GetVarIndex() const { return _record->varIndex; }
+void AggregationStatistic::SetVarIndex(int varIndex) {
+  _record->varIndex = varIndex;
+}
+int AggregationStatistic::GetVarIndex() const {
+  return _record->varIndex;
+}
 TableEncryptionCodes::StatisticCodes AggregationStatistic::GetSummaryStatistic() const {
   return _record->statistic;
 }
 
-double AggregationStatistic::GetPTileCutPoint() const { return _record->pTileCutPoint; }
-void AggregationStatistic::SetPTileCutPoint(double cutPoint) { _record->pTileCutPoint = cutPoint; }
-double AggregationStatistic::GetLowerLimit() const { return _record->lowerLimit; }
-void AggregationStatistic::SetLowerLimit(double limit) { _record->lowerLimit = limit; }
-double AggregationStatistic::GetUpperLimit() const { return _record->upperLimit; }
-void AggregationStatistic::SetUpperLimit(double limit) { _record->upperLimit = limit; }
-double AggregationStatistic::GetCIMedian() const { return _record->ciMedian; }
-void AggregationStatistic::SetCIMedian(double level) { _record->ciMedian = level; }
+double AggregationStatistic::GetPTileCutPoint() const {
+  return _record->pTileCutPoint;
+}
+void AggregationStatistic::SetPTileCutPoint(double cutPoint) {
+  _record->pTileCutPoint = cutPoint;
+}
+double AggregationStatistic::GetLowerLimit() const {
+  return _record->lowerLimit;
+}
+void AggregationStatistic::SetLowerLimit(double limit) {
+  _record->lowerLimit = limit;
+}
+double AggregationStatistic::GetUpperLimit() const {
+  return _record->upperLimit;
+}
+void AggregationStatistic::SetUpperLimit(double limit) {
+  _record->upperLimit = limit;
+}
+double AggregationStatistic::GetCIMedian() const {
+  return _record->ciMedian;
+}
+void AggregationStatistic::SetCIMedian(double level) {
+  _record->ciMedian = level;
+}
 
 bool AggregationStatistic::IsSame(const AggregationStatistic& other, bool ignoreVariable) const {
   const Record& mine = *_record;
   const Record& theirs = *other._record;
   if (!ignoreVariable && mine.varIndex != theirs.varIndex) return false;
   if (mine.statistic != theirs.statistic) return false;
-  switch (mine.statistic) {
-    case TableEncryptionCodes::kPercentile:
-    case TableEncryptionCodes::kUPercentile:
-    case TableEncryptionCodes::kPercentileInterpolated:
-    case TableEncryptionCodes::kUPercentileInterpolated:
+  // Statistics that take a parameter are the same only with the same one.
+  if (mine.statistic < 0 || mine.statistic >= TableEncryptionCodes::kNumberOfStatistics)
+    return true;
+  switch (TraitsOf(mine.statistic).reading) {
+    case StatisticReading::kPercentile:
+    case StatisticReading::kPercentileInterpolated:
       return mine.pTileCutPoint == theirs.pTileCutPoint;
-    case TableEncryptionCodes::kMedianCI:
-    case TableEncryptionCodes::kUMedianCI:
+    case StatisticReading::kMedianCI:
       return mine.ciMedian == theirs.ciMedian;
     default:
       return true;
