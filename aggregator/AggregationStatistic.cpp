@@ -29,44 +29,22 @@ AggregationStatistic& AggregationStatistic::operator=(const AggregationStatistic
   return *this;
 }
 
-AggregationStatistic::~AggregationStatistic() {
-  delete _record;
-}
+AggregationStatistic::~AggregationStatistic() { delete _record; }
 
-void AggregationStatistic::SetVarIndex(int varIndex) {
-  _record->varIndex = varIndex;
-}
-int AggregationStatistic::GetVarIndex() const {
-  return _record->varIndex;
-}
+void AggregationStatistic::SetVarIndex(int varIndex) { _record->varIndex = varIndex; }
+int AggregationStatistic::GetVarIndex() const { return _record->varIndex; }
 TableEncryptionCodes::StatisticCodes AggregationStatistic::GetSummaryStatistic() const {
   return _record->statistic;
 }
 
-double AggregationStatistic::GetPTileCutPoint() const {
-  return _record->pTileCutPoint;
-}
-void AggregationStatistic::SetPTileCutPoint(double cutPoint) {
-  _record->pTileCutPoint = cutPoint;
-}
-double AggregationStatistic::GetLowerLimit() const {
-  return _record->lowerLimit;
-}
-void AggregationStatistic::SetLowerLimit(double limit) {
-  _record->lowerLimit = limit;
-}
-double AggregationStatistic::GetUpperLimit() const {
-  return _record->upperLimit;
-}
-void AggregationStatistic::SetUpperLimit(double limit) {
-  _record->upperLimit = limit;
-}
-double AggregationStatistic::GetCIMedian() const {
-  return _record->ciMedian;
-}
-void AggregationStatistic::SetCIMedian(double level) {
-  _record->ciMedian = level;
-}
+double AggregationStatistic::GetPTileCutPoint() const { return _record->pTileCutPoint; }
+void AggregationStatistic::SetPTileCutPoint(double cutPoint) { _record->pTileCutPoint = cutPoint; }
+double AggregationStatistic::GetLowerLimit() const { return _record->lowerLimit; }
+void AggregationStatistic::SetLowerLimit(double limit) { _record->lowerLimit = limit; }
+double AggregationStatistic::GetUpperLimit() const { return _record->upperLimit; }
+void AggregationStatistic::SetUpperLimit(double limit) { _record->upperLimit = limit; }
+double AggregationStatistic::GetCIMedian() const { return _record->ciMedian; }
+void AggregationStatistic::SetCIMedian(double level) { _record->ciMedian = level; }
 
 bool AggregationStatistic::IsSame(const AggregationStatistic& other, bool ignoreVariable) const {
   const Record& mine = *_record;
