@@ -1,5 +1,7 @@
 #include "AggregationStatistic.h"
 
+#include "StatisticTraits.h"
+
 struct AggregationStatistic::Record {
   int varIndex = -1;
   TableEncryptionCodes::StatisticCodes statistic = TableEncryptionCodes::kNoStatistic;
@@ -71,14 +73,14 @@ bool AggregationStatistic::IsSame(const AggregationStatistic& other, bool ignore
   const Record& theirs = *other._record;
   if (!ignoreVariable && mine.varIndex != theirs.varIndex) return false;
   if (mine.statistic != theirs.statistic) return false;
-  switch (mine.statistic) {
-    case TableEncryptionCodes::kPercentile:
-    case TableEncryptionCodes::kUPercentile:
-    case TableEncryptionCodes::kPercentileInterpolated:
-    case TableEncryptionCodes::kUPercentileInterpolated:
+  // Statistics that take a parameter are the same only with the same one.
+  if (mine.statistic < 0 || mine.statistic >= TableEncryptionCodes::kNumberOfStatistics)
+    return true;
+  switch (TraitsOf(mine.statistic).reading) {
+    case StatisticReading::kPercentile:
+    case StatisticReading::kPercentileInterpolated:
       return mine.pTileCutPoint == theirs.pTileCutPoint;
-    case TableEncryptionCodes::kMedianCI:
-    case TableEncryptionCodes::kUMedianCI:
+    case StatisticReading::kMedianCI:
       return mine.ciMedian == theirs.ciMedian;
     default:
       return true;

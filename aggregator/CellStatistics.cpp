@@ -2,14 +2,27 @@
 
 #include <cstddef>
 
+#include "StatisticTraits.h"
+
 namespace {
 
 using Codes = TableEncryptionCodes;
 
-// Whether c is one of first, first + 2, ..., last: a family of weighted codes
-// (first odd) or of their unweighted twins (first even).
-bool InFamily(int c, int first, int last) {
-  return c >= first && c <= last && (c - first) % 2 == 0;
+// The percentage kinds are numbered as the statistic traits number them.
+static_assert(CellStatistics::kRowPercent == StatisticPercent::kRow &&
+                  CellStatistics::kColumnPercent == StatisticPercent::kColumn &&
+                  CellStatistics::kTablePercent == StatisticPercent::kTable &&
+                  CellStatistics::kSubtablePercent == StatisticPercent::kSubtable &&
+                  CellStatistics::kLayerPercent == StatisticPercent::kLayer &&
+                  CellStatistics::kLayerRowPercent == StatisticPercent::kLayerRow &&
+                  CellStatistics::kLayerColumnPercent == StatisticPercent::kLayerColumn,
+              "percentage kinds");
+
+bool IsValidNAccumulator(int update) {
+  return update == Codes::kValidN || update == Codes::kUValidN;
+}
+bool IsTotalNAccumulator(int update) {
+  return update == Codes::kTotalN || update == Codes::kUTotalN;
 }
 
 }  // namespace
@@ -55,33 +68,18 @@ void CellStatistics::SetFixedStats() {
     // A code outside the table would get no slot and shift the slots of every
     // later statistic; refuse it while the layout is being built.
     assert(0 <= c && c <= 170);
-    if (_categorical) {
-      if (InFamily(c, Codes::kRowValidNPct, Codes::kLayerColValidNPct) || c == Codes::kValidN) {
-        _fixedFlags[kFixedValidN] = true;
-      } else if (InFamily(c, Codes::kURowValidNPct, Codes::kULayerColValidNPct) ||
-                 c == Codes::kUValidN) {
-        _fixedFlags[kFixedValidN] = true;
-        _hasFixedUnweighted = true;
-      } else if (InFamily(c, Codes::kRowTotalNPct, Codes::kLayerColTotalNPct) ||
-                 c == Codes::kTotalN) {
-        _fixedFlags[kFixedTotalN] = true;
-      } else if (InFamily(c, Codes::kURowTotalNPct, Codes::kULayerColTotalNPct) ||
-                 c == Codes::kUTotalN) {
-        _fixedFlags[kFixedTotalN] = true;
-        _hasFixedUnweighted = true;
-      } else if (c == Codes::kMissingN) {
-        _fixedFlags[kFixedTotalN] = _fixedFlags[kFixedValidN] = true;
-      } else if (c == Codes::kUMissingN) {
-        _fixedFlags[kFixedTotalN] = _fixedFlags[kFixedValidN] = true;
-        _hasFixedUnweighted = true;
-      }
+    const StatisticTraits& traits = TraitsOf(c);
+    // A categorical layout keeps valid and total N in its fixed region (missing
+    // N reads both); responses always live there.
+    bool fixed = false;
+    if (_categorical && IsValidNAccumulator(traits.accumulator)) {
+      _fixedFlags[kFixedValidN] = fixed = true;
+      if (traits.reading == StatisticReading::kMissingN) _fixedFlags[kFixedTotalN] = true;
+    } else if (_categorical && IsTotalNAccumulator(traits.accumulator)) {
+      _fixedFlags[kFixedTotalN] = fixed = true;
     }
-    if (InFamily(c, Codes::kResponses, Codes::kLayerColResponsesCountPct)) {
-      _fixedFlags[kFixedResponses] = true;
-    } else if (InFamily(c, Codes::kUResponses, Codes::kULayerColResponsesCountPct)) {
-      _fixedFlags[kFixedResponses] = true;
-      _hasFixedUnweighted = true;
-    }
+    if (traits.family == StatisticFamily::kResponses) _fixedFlags[kFixedResponses] = fixed = true;
+    if (fixed && traits.unweighted) _hasFixedUnweighted = true;
   }
 }
 
@@ -108,84 +106,36 @@ void CellStatistics::SetUpdateStats() {
   for (int i = 0; i < _numberOfValues; ++i) {
     const int c = _statistics[i].GetSummaryStatistic();
     assert(0 <= c && c <= 170);
-    Codes::StatisticCodes update = Codes::kNoStatistic;
+    const StatisticTraits& traits = TraitsOf(c);
+    const int twin = traits.unweighted ? 1 : 0;
+    Codes::StatisticCodes update = traits.accumulator;
     int index = p;
-    int slots = 0;
-    if (c == Codes::kNoStatistic) {
-      // No accumulator.
-    } else if (InFamily(c, Codes::kCount, Codes::kLayerColPct) ||
-               InFamily(c, Codes::kRowCountResponsesPct, Codes::kLayerColCountResponsesPct)) {
-      update = Codes::kCount;
-      index = 0;
-    } else if (InFamily(c, Codes::kUCount, Codes::kULayerColPct) ||
-               InFamily(c, Codes::kURowCountResponsesPct, Codes::kULayerColCountResponsesPct)) {
-      update = Codes::kUCount;
-      index = 1;
-    } else if (InFamily(c, Codes::kRowValidNPct, Codes::kLayerColValidNPct) ||
-               c == Codes::kMissingN || c == Codes::kValidN) {
-      update = Codes::kValidN;
-      if (_categorical) {
-        index = _fixedPositions[kFixedValidN];
-      } else {
-        slots = 1;
-      }
-    } else if (InFamily(c, Codes::kURowValidNPct, Codes::kULayerColValidNPct) ||
-               c == Codes::kUMissingN || c == Codes::kUValidN) {
-      update = Codes::kUValidN;
-      if (_categorical) {
-        index = _fixedPositions[kFixedValidN] + 1;
-      } else {
-        slots = 1;
-      }
-    } else if (InFamily(c, Codes::kRowTotalNPct, Codes::kLayerColTotalNPct) ||
-               c == Codes::kTotalN) {
-      update = Codes::kTotalN;
-      if (_categorical) index = _fixedPositions[kFixedTotalN];
-    } else if (InFamily(c, Codes::kURowTotalNPct, Codes::kULayerColTotalNPct) ||
-               c == Codes::kUTotalN) {
-      update = Codes::kUTotalN;
-      if (_categorical) index = _fixedPositions[kFixedTotalN] + 1;
-    } else if (c == Codes::kMaximum || c == Codes::kMinimum) {
-      update = static_cast<Codes::StatisticCodes>(c);
-      slots = 1;
-    } else if (c == Codes::kMean || c == Codes::kUMean || c == Codes::kValueRange) {
-      update = static_cast<Codes::StatisticCodes>(c);
-      slots = 2;
-    } else if (c == Codes::kMedian || c == Codes::kMedianInterpolated || c == Codes::kMode ||
-               c == Codes::kMedianCI || c == Codes::kPercentile ||
-               c == Codes::kPercentileInterpolated) {
-      SetFrequencyTable(tableVariables, tableWeighted, i, Codes::kMedian, true);
-      update = _updateStats[i];
-    } else if (c == Codes::kUMedian || c == Codes::kUMedianInterpolated || c == Codes::kUMode ||
-               c == Codes::kUMedianCI || c == Codes::kUPercentile ||
-               c == Codes::kUPercentileInterpolated) {
-      SetFrequencyTable(tableVariables, tableWeighted, i, Codes::kUMedian, false);
-      update = _updateStats[i];
-    } else if (c == Codes::kSEMean || c == Codes::kStdDev || c == Codes::kVariance ||
-               c == Codes::kSumSquaredDeviations) {
-      update = Codes::kVariance;
-      slots = 3;
-    } else if (c == Codes::kUSEMean || c == Codes::kUStdDev || c == Codes::kUVariance) {
-      update = Codes::kUVariance;
-      slots = 3;
-    } else if (c == Codes::kSum || InFamily(c, Codes::kRowSumPct, Codes::kLayerColSumPct)) {
-      update = Codes::kMean;
-      slots = 2;
-    } else if (c == Codes::kUSum || InFamily(c, Codes::kURowSumPct, Codes::kULayerColSumPct)) {
-      update = Codes::kUMean;
-      slots = 2;
-    } else if (InFamily(c, Codes::kResponses, Codes::kLayerColResponsesCountPct)) {
-      update = Codes::kResponses;
-      index = _fixedPositions[kFixedResponses];
-    } else if (InFamily(c, Codes::kUResponses, Codes::kULayerColResponsesCountPct)) {
-      update = Codes::kUResponses;
-      index = _fixedPositions[kFixedResponses] + 1;
-    } else if (InFamily(c, Codes::kBelowPct, Codes::kStrictlyBetweenCount)) {
-      update = Codes::kBelowCount;
-      slots = 2;
-    } else if (InFamily(c, Codes::kUBelowPct, Codes::kUStrictlyBetweenCount)) {
-      update = Codes::kUBelowCount;
-      slots = 2;
+    int slots = traits.slots;
+    switch (traits.family) {
+      case StatisticFamily::kCounts:
+        // Counts are slots 0 and 1; a categorical layout reads valid and
+        // total N from its fixed region; a scale layout keeps valid N in a
+        // slot of its own and reads total N from the counts.
+        if (update == Codes::kCount || update == Codes::kUCount) {
+          index = twin;
+        } else if (_categorical && IsValidNAccumulator(update)) {
+          index = _fixedPositions[kFixedValidN] + twin;
+          slots = 0;
+        } else if (_categorical && IsTotalNAccumulator(update)) {
+          index = _fixedPositions[kFixedTotalN] + twin;
+        }
+        break;
+      case StatisticFamily::kResponses:
+        index = _fixedPositions[kFixedResponses] + twin;
+        break;
+      case StatisticFamily::kFrequencies:
+        // Statistics of one variable and weighting share a table; the first
+        // of them updates it.
+        SetFrequencyTable(tableVariables, tableWeighted, i, update, !traits.unweighted);
+        update = _updateStats[i];
+        break;
+      default:
+        break;
     }
     _updateStats[i] = update;
     _valueIndex.push_back(index);
@@ -199,32 +149,25 @@ void CellStatistics::SetUpdates() {
   _updates.clear();
   for (int i = 0; i < _numberOfValues; ++i) {
     const Codes::StatisticCodes update = _updateStats[i];
-    switch (update) {
-      case Codes::kMaximum:
-      case Codes::kMinimum:
-      case Codes::kValueRange:
-      case Codes::kMean:
-      case Codes::kUMean:
-      case Codes::kVariance:
-      case Codes::kUVariance:
-      case Codes::kBelowCount:
-      case Codes::kUBelowCount:
+    const StatisticTraits& traits = TraitsOf(update);
+    switch (traits.family) {
+      case StatisticFamily::kFrequencies:
+        _updates.push_back({update, i, _frequencyIndex[i], traits.unweighted});
         break;
-      case Codes::kValidN:
-      case Codes::kUValidN:
-        // A categorical layout counts valid cases in its fixed region.
-        if (_categorical) continue;
+      case StatisticFamily::kExtremes:
+      case StatisticFamily::kMoments:
+      case StatisticFamily::kLimits:
+        _updates.push_back({update, i, _valueIndex[i], traits.unweighted});
         break;
-      case Codes::kMedian:
-      case Codes::kUMedian:
-        _updates.push_back({update, i, _frequencyIndex[i], update == Codes::kUMedian});
-        continue;
+      case StatisticFamily::kCounts:
+        // Only a scale layout has a valid-N slot of its own to update.
+        if (!_categorical && IsValidNAccumulator(update)) {
+          _updates.push_back({update, i, _valueIndex[i], traits.unweighted});
+        }
+        break;
       default:
-        continue;
+        break;
     }
-    const bool unweighted = update == Codes::kUMean || update == Codes::kUValidN ||
-                            update == Codes::kUVariance || update == Codes::kUBelowCount;
-    _updates.push_back({update, i, _valueIndex[i], unweighted});
   }
 }
 
@@ -255,10 +198,9 @@ int CellStatistics::GetIndex(const AggregationStatistic& stat, bool ignoreVariab
 
 bool CellStatistics::IsTotalNComputed() const {
   for (int i = 0; i < _numberOfValues; ++i) {
-    const int u = _updateStats[i];
-    if (u == Codes::kTotalN || u == Codes::kUTotalN) return true;
+    if (IsTotalNAccumulator(_updateStats[i])) return true;
     const int c = _statistics[i].GetSummaryStatistic();
-    if (_categorical && (c == Codes::kMissingN || c == Codes::kUMissingN)) return true;
+    if (_categorical && TraitsOf(c).reading == StatisticReading::kMissingN) return true;
   }
   return false;
 }
@@ -267,22 +209,15 @@ void CellStatistics::GetBaseStats(std::vector<AggregationStatistic>& baseStats,
                                   std::vector<int>& baseCaseIndices, CellStatistics::PercentType t,
                                   int baseTypeIndex) {
   assert(0 <= t && t < kNumberOfPercentTypes);
-  const int k = 2 * t;
   for (int i = 0; i < _numberOfValues; ++i) {
-    const int c = _statistics[i].GetSummaryStatistic();
-    if (c == Codes::kRowPct + k || c == Codes::kURowPct + k || c == Codes::kRowValidNPct + k ||
-        c == Codes::kURowValidNPct + k || c == Codes::kRowTotalNPct + k ||
-        c == Codes::kURowTotalNPct + k || c == Codes::kRowSumPct + k ||
-        c == Codes::kURowSumPct + k) {
+    const StatisticTraits& traits = TraitsOf(_statistics[i].GetSummaryStatistic());
+    if (traits.percent != t) continue;
+    // A percentage is its own base statistic, or reads the base cells'
+    // responses or counts.
+    if (traits.percentBase == traits.code) {
       UpdateBaseIndex(baseStats, baseCaseIndices, i, baseTypeIndex);
-    } else if (c == Codes::kRowResponsesPct + k || c == Codes::kRowCountResponsesPct + k) {
-      UpdateMRSetBaseIndex(baseStats, i, Codes::kResponses, baseTypeIndex);
-    } else if (c == Codes::kURowResponsesPct + k || c == Codes::kURowCountResponsesPct + k) {
-      UpdateMRSetBaseIndex(baseStats, i, Codes::kUResponses, baseTypeIndex);
-    } else if (c == Codes::kRowResponsesCountPct + k) {
-      UpdateMRSetBaseIndex(baseStats, i, Codes::kCount, baseTypeIndex);
-    } else if (c == Codes::kURowResponsesCountPct + k) {
-      UpdateMRSetBaseIndex(baseStats, i, Codes::kUCount, baseTypeIndex);
+    } else {
+      UpdateMRSetBaseIndex(baseStats, i, traits.percentBase, baseTypeIndex);
     }
   }
 }

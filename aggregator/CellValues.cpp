@@ -12,6 +12,7 @@
 #include "CellStatistics.h"
 #include "NuvDistFun.h"
 #include "StateStream.h"
+#include "StatisticTraits.h"
 #include "ZarnCaseValueReader.h"
 
 namespace {
@@ -250,16 +251,200 @@ void TableLists(const FrequencyTable& table, std::vector<double>& values,
   }
 }
 
-// Dispersion statistics need a second moment that neither overflowed (the
-// accumulator then holds -1) nor is absent, and more than one unit of weight.
-inline bool UsableMoment(double m2, double w) {
-  return m2 >= 0.0 && m2 < DBL_MAX && w > 1.0;
-}
+// The accumulator families. Each state lives in a cell's value slots (s,
+// at the statistic's first slot) or, for frequencies, in a frequency table of
+// the cell, and each family has side by side its empty state (Reset), the
+// update by one case of value x and weight a (Update), the merge with the
+// state t of the same statistic in another cell (Merge: the state of the two
+// cells' cases together) and the statistic values it yields (Finalize and
+// its siblings). A case of zero weight leaves a weighted state as it was.
 
-inline bool IsLimitPercent(int code) {
-  return code >= Codes::kBelowPct && code <= Codes::kUStrictlyBetweenCount &&
-         (code - Codes::kBelowPct) % 4 < 2;
-}
+// Weight sum, one slot S: the weight (or, unweighted, the number) of the
+// valid values. Valid N of a scale layout.
+struct WeightSum {
+  static void Update(double* s, double a) { s[0] += a; }
+  static void Merge(double* s, const double* t) { s[0] += t[0]; }
+  static double Finalize(const double* s) { return s[0]; }
+};
+
+// Largest value, one slot: -DBL_MAX until a valid value arrives, then read
+// as missing.
+struct Maximum {
+  static void Reset(double* s) { s[0] = -DBL_MAX; }
+  static void Update(double* s, double x) {
+    if (x > s[0]) s[0] = x;
+  }
+  static void Merge(double* s, const double* t) { Update(s, t[0]); }
+  static double Finalize(const double* s) { return s[0] == -DBL_MAX ? kMissing : s[0]; }
+};
+
+// Smallest value, one slot: DBL_MAX until a valid value arrives.
+struct Minimum {
+  static void Reset(double* s) { s[0] = DBL_MAX; }
+  static void Update(double* s, double x) {
+    if (x < s[0]) s[0] = x;
+  }
+  static void Merge(double* s, const double* t) { Update(s, t[0]); }
+  static double Finalize(const double* s) { return s[0] == DBL_MAX ? kMissing : s[0]; }
+};
+
+// Range, slots min, max as Minimum and Maximum; the value is max - min.
+struct ValueRange {
+  static void Reset(double* s) {
+    Minimum::Reset(s);
+    Maximum::Reset(s + 1);
+  }
+  static void Update(double* s, double x) {
+    Minimum::Update(s, x);
+    Maximum::Update(s + 1, x);
+  }
+  static void Merge(double* s, const double* t) {
+    Minimum::Merge(s, t);
+    Maximum::Merge(s + 1, t + 1);
+  }
+  static double Finalize(const double* s) { return s[0] == DBL_MAX ? kMissing : s[1] - s[0]; }
+};
+
+// Running mean, slots W (weight), m (mean). Mean and sum (W m) of the valid
+// values; missing without weight.
+struct RunningMean {
+  enum Slot { kW = 0, kMean = 1 };
+  // m' = a (x - m) / W' + m with W' = W + a. A mean that cancels to rounding
+  // noise of the previous mean becomes exactly zero.
+  static void Update(double* s, double x, double a) {
+    const double w = s[kW] + a;
+    const double m = s[kMean];
+    double mean = a * (x - m) / w + m;
+    if (std::fabs(mean) < 2.0 * kEpsilon * std::fabs(m)) mean = 0.0;
+    s[kW] = w;
+    s[kMean] = mean;
+  }
+  // Chan, Golub and LeVeque (1979): m = ma + (Wb / W) d with d = mb - ma and
+  // W = Wa + Wb. A side of no weight changes nothing, as a case of zero
+  // weight changes nothing in the running update; a mean that cancels to the
+  // rounding noise of the means it came from is exactly zero.
+  static void Merge(double* s, const double* t) {
+    if (t[kW] == 0.0) return;
+    if (s[kW] == 0.0) {
+      s[kW] = t[kW];
+      s[kMean] = t[kMean];
+      return;
+    }
+    const double w = s[kW] + t[kW];
+    const double m = s[kMean];
+    double mean = m + (t[kW] / w) * (t[kMean] - m);
+    if (std::fabs(mean) < 2.0 * kEpsilon * std::fmax(std::fabs(m), std::fabs(t[kMean]))) {
+      mean = 0.0;
+    }
+    s[kW] = w;
+    s[kMean] = mean;
+  }
+  static double Mean(const double* s) { return s[kW] > 0.0 ? s[kMean] : kMissing; }
+  static double Sum(const double* s) { return s[kW] > 0.0 ? s[kW] * s[kMean] : kMissing; }
+};
+
+// Second moments, slots W (weight), m (mean), M2 (sum of squared deviations
+// from the mean, weighted). M2 = -1 marks an overflow for good.
+struct Moments {
+  enum Slot { kW = 0, kMean = 1, kM2 = 2 };
+  // West (1979): W' = W + a, d = x - m, m += (a/W') d, M2 += W (a/W') d^2.
+  // The first value adds nothing to M2: with W = 0 the term is zero even when
+  // d^2 overflows (0 times infinity would otherwise poison M2).
+  static void Update(double* s, double x, double a) {
+    const double w = s[kW];
+    const double wNext = w + a;
+    const double d = x - s[kMean];
+    const double ratio = a / wNext;
+    s[kMean] += ratio * d;
+    if (s[kM2] >= 0.0 && wNext < DBL_MAX) {
+      if (w != 0.0) s[kM2] += w * ratio * (d * d);
+    } else {
+      s[kM2] = -1.0;
+    }
+    s[kW] = wNext;
+  }
+  // Chan, Golub and LeVeque (1979): M2 = M2a + M2b + d^2 Wa Wb / W, which is
+  // West's update when one side holds a single case; an overflow on either
+  // side or in the weight marks the merge.
+  static void Merge(double* s, const double* t) {
+    if (t[kW] == 0.0) return;
+    if (s[kW] == 0.0) {
+      s[kW] = t[kW];
+      s[kMean] = t[kMean];
+      s[kM2] = t[kM2];
+      return;
+    }
+    const double w = s[kW] + t[kW];
+    const double d = t[kMean] - s[kMean];
+    const double ratio = t[kW] / w;
+    if (s[kM2] >= 0.0 && t[kM2] >= 0.0 && w < DBL_MAX) {
+      s[kM2] += t[kM2] + s[kW] * ratio * (d * d);
+    } else {
+      s[kM2] = -1.0;
+    }
+    s[kMean] += ratio * d;
+    s[kW] = w;
+  }
+  // Dispersions need an M2 that neither overflowed nor is absent, and more
+  // than one unit of weight: variance M2 / (W - 1), its root, and the
+  // standard error of the mean sqrt(variance) / sqrt(W).
+  static bool Usable(const double* s) { return s[kM2] >= 0.0 && s[kM2] < DBL_MAX && s[kW] > 1.0; }
+  static double Variance(const double* s) { return Usable(s) ? s[kM2] / (s[kW] - 1.0) : kMissing; }
+  static double StdDev(const double* s) {
+    return Usable(s) ? std::sqrt(s[kM2] / (s[kW] - 1.0)) : kMissing;
+  }
+  static double SEMean(const double* s) {
+    return Usable(s) ? std::sqrt(s[kM2] / (s[kW] - 1.0)) / std::sqrt(s[kW]) : kMissing;
+  }
+  static double SumSquaredDeviations(const double* s) {
+    return s[kM2] >= 0.0 && s[kM2] < DBL_MAX ? s[kM2] : kMissing;
+  }
+};
+
+// Limit counts, slots V (weight of the valid values), P (weight of those that
+// pass the statistic's limit test). The count is P, the percentage 100 P / V.
+struct LimitCounts {
+  enum Slot { kV = 0, kP = 1 };
+  static void Update(double* s, double a, bool passes) {
+    s[kV] += a;
+    if (passes) s[kP] += a;
+  }
+  static void Merge(double* s, const double* t) {
+    s[kV] += t[kV];
+    s[kP] += t[kP];
+  }
+  static double Count(const double* s) { return s[kP]; }
+  static double Percent(const double* s) { return s[kV] > 0.0 ? s[kP] / s[kV] * 100.0 : kMissing; }
+};
+
+// Frequencies: the frequency table of the valid values (NaN, which has no
+// place in an ordered table, left out). Merging adds frequencies value by
+// value; every percentile, median, mode and median interval reads the table.
+struct Frequencies {
+  static void Update(FrequencyTable& table, double x, double a) {
+    if (x == x) table.Add(x, a);
+  }
+  static void Merge(FrequencyTable& table, const FrequencyTable& other) { table.AddTable(other); }
+  static AggregationResult Finalize(const FrequencyTable& table, StatisticReading reading,
+                                    const AggregationStatistic& statistic) {
+    long status = 0;
+    switch (reading) {
+      case StatisticReading::kMedian:
+        return EmpiricalPercentile(table, 50.0, status);
+      case StatisticReading::kMedianInterpolated:
+        return InterpolatedPercentile(table, 50.0, status);
+      case StatisticReading::kPercentile:
+        return EmpiricalPercentile(table, statistic.GetPTileCutPoint(), status);
+      case StatisticReading::kPercentileInterpolated:
+        return InterpolatedPercentile(table, statistic.GetPTileCutPoint(), status);
+      case StatisticReading::kMode:
+        return FrequencyMode(table);
+      default:
+        assert(reading == StatisticReading::kMedianCI && "a frequency statistic");
+        return MedianInterval(table, statistic.GetCIMedian());
+    }
+  }
+};
 
 }  // namespace
 
@@ -337,20 +522,18 @@ void CellValues::ResetSlots() {
   for (int k = 0; k < size; ++k) values[k] = 0.0;
   for (int i = 0; i < layout.NumberOfValues(); ++i) {
     const int update = layout.GetUpdateStat(i);
-    if (update != Codes::kMaximum && update != Codes::kMinimum && update != Codes::kValueRange) {
+    if (update == Codes::kNoStatistic || TraitsOf(update).family != StatisticFamily::kExtremes) {
       continue;
     }
     const int v = layout.GetValueIndex(i);
-    const int slots = update == Codes::kValueRange ? 2 : 1;
-    assert(v >= layout.GetFixedSize() && v + slots <= size && "value index inside the cell");
-    (void)slots;
+    assert(v >= layout.GetFixedSize() && v + TraitsOf(update).slots <= size &&
+           "value index inside the cell");
     if (update == Codes::kMaximum) {
-      values[v] = -DBL_MAX;
+      Maximum::Reset(values + v);
     } else if (update == Codes::kMinimum) {
-      values[v] = DBL_MAX;
+      Minimum::Reset(values + v);
     } else {
-      values[v] = DBL_MAX;
-      values[v + 1] = -DBL_MAX;
+      ValueRange::Reset(values + v);
     }
   }
 }
@@ -408,10 +591,9 @@ bool CellValues::AddFixedCase(bool valid, bool totalOnly, double weight) {
   return true;
 }
 
-// The cursor starts past the fixed region and every statistic moves it over
-// exactly the slots it owns, so the walk needs no value index. A valid value
-// of zero weight changes no weighted accumulator: folding it into a running
-// mean of zero weight would divide 0 by 0 and poison the cell for good.
+// Each listed accumulator takes the case through its family's Update. A valid
+// value of zero weight changes no weighted accumulator: folding it into a
+// running mean of zero weight would divide 0 by 0 and poison the cell for good.
 template <class ReaderOf>
 void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
   const CellStatistics& layout = *_cellStats;
@@ -422,72 +604,43 @@ void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
   for (const CellStatistics::Update& u : layout.GetUpdates()) {
     const double a = u.unweighted ? 1.0 : weight;
     double* s = _values + u.slot;
+    // Extremes and valid N count every valid value; the other families skip
+    // a case of zero weight.
     switch (u.code) {
       case Codes::kMaximum:
-        if (NumericValue(readerOf(u.statistic), x) && x > s[0]) s[0] = x;
+        if (NumericValue(readerOf(u.statistic), x)) Maximum::Update(s, x);
         break;
       case Codes::kMinimum:
-        if (NumericValue(readerOf(u.statistic), x) && x < s[0]) s[0] = x;
+        if (NumericValue(readerOf(u.statistic), x)) Minimum::Update(s, x);
         break;
       case Codes::kValueRange:
-        if (NumericValue(readerOf(u.statistic), x)) {
-          if (x < s[0]) s[0] = x;
-          if (x > s[1]) s[1] = x;
-        }
+        if (NumericValue(readerOf(u.statistic), x)) ValueRange::Update(s, x);
         break;
       case Codes::kMean:
       case Codes::kUMean:
-        // Slots W, m: m' = a (x - m) / W' + m. A mean that cancels to rounding
-        // noise of the previous mean becomes exactly zero.
-        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) {
-          const double w = s[0] + a;
-          const double m = s[1];
-          double mean = a * (x - m) / w + m;
-          if (std::fabs(mean) < 2.0 * kEpsilon * std::fabs(m)) mean = 0.0;
-          s[0] = w;
-          s[1] = mean;
-        }
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) RunningMean::Update(s, x, a);
         break;
       case Codes::kVariance:
       case Codes::kUVariance:
-        // Slots W, m, M2 (West 1979): W' = W + a, d = x - m, m += (a/W') d,
-        // M2 += W (a/W') d^2. M2 = -1 marks an overflow for good. The first
-        // value adds nothing to M2: with W = 0 the term is zero even when d^2
-        // overflows (0 times infinity would otherwise poison M2).
-        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) {
-          const double w = s[0];
-          const double wNext = w + a;
-          const double d = x - s[1];
-          const double ratio = a / wNext;
-          s[1] += ratio * d;
-          if (s[2] >= 0.0 && wNext < DBL_MAX) {
-            if (w != 0.0) s[2] += w * ratio * (d * d);
-          } else {
-            s[2] = -1.0;
-          }
-          s[0] = wNext;
-        }
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) Moments::Update(s, x, a);
         break;
       case Codes::kValidN:
       case Codes::kUValidN:
         // Only a scale layout lists valid N: it has a slot of its own.
-        if (NumericValue(readerOf(u.statistic), x)) s[0] += a;
+        if (NumericValue(readerOf(u.statistic), x)) WeightSum::Update(s, a);
         break;
       case Codes::kBelowCount:  // the update code of every limit statistic
       case Codes::kUBelowCount:
-        // Slots V (valid weight), P (passing weight).
         if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) {
-          s[0] += a;
-          if (PassesLimits(x, layout.GetAggregationStatistic(u.statistic))) s[1] += a;
+          LimitCounts::Update(s, a, PassesLimits(x, layout.GetAggregationStatistic(u.statistic)));
         }
         break;
       case Codes::kMedian:
       case Codes::kUMedian:
-        // NaN has no place in an ordered table; it is left out.
-        if (a != 0.0 && NumericValue(readerOf(u.statistic), x) && x == x) {
+        if (a != 0.0 && NumericValue(readerOf(u.statistic), x)) {
           assert(u.slot >= 0 && u.slot < layout.NumberOfFreqTables() &&
                  "frequency index inside the cell");
-          _freqTables[u.slot].Add(x, a);
+          Frequencies::Update(_freqTables[u.slot], x, a);
         }
         break;
       default:
@@ -495,54 +648,6 @@ void CellValues::UpdateStatistics(const ReaderOf& readerOf, double weight) {
     }
   }
 }
-
-namespace {
-
-// Slots W, m of a running mean: the pair of weight and mean of the two
-// cells' values together (Chan, Golub and LeVeque 1979: m = ma + (Wb / W) d
-// with d = mb - ma). A side of no weight changes nothing, as a case of zero
-// weight changes nothing in the running update.
-inline void MergeMean(double* a, const double* b) {
-  if (b[0] == 0.0) return;
-  if (a[0] == 0.0) {
-    a[0] = b[0];
-    a[1] = b[1];
-    return;
-  }
-  const double w = a[0] + b[0];
-  const double m = a[1];
-  double mean = m + (b[0] / w) * (b[1] - m);
-  // As in the running update: a mean that cancels to the rounding noise of
-  // the means it came from is exactly zero.
-  if (std::fabs(mean) < 2.0 * kEpsilon * std::fmax(std::fabs(m), std::fabs(b[1]))) mean = 0.0;
-  a[0] = w;
-  a[1] = mean;
-}
-
-// Slots W, m, M2 (Chan, Golub and LeVeque 1979): M2 = M2a + M2b + d^2 Wa Wb / W,
-// which is West's update when one side holds a single case. M2 = -1 marks an
-// overflow for good, on either side or in the weight.
-inline void MergeMoments(double* a, const double* b) {
-  if (b[0] == 0.0) return;
-  if (a[0] == 0.0) {
-    a[0] = b[0];
-    a[1] = b[1];
-    a[2] = b[2];
-    return;
-  }
-  const double w = a[0] + b[0];
-  const double d = b[1] - a[1];
-  const double ratio = b[0] / w;
-  if (a[2] >= 0.0 && b[2] >= 0.0 && w < DBL_MAX) {
-    a[2] += b[2] + a[0] * ratio * (d * d);
-  } else {
-    a[2] = -1.0;
-  }
-  a[1] += ratio * d;
-  a[0] = w;
-}
-
-}  // namespace
 
 void CellValues::Merge(const CellValues& other, double responses) {
   assert(other._cellStats == _cellStats && "other.GetCellStatistics() == GetCellStatistics()");
@@ -561,35 +666,33 @@ void CellValues::Merge(const CellValues& other, double responses) {
     const double* t = b + u.slot;
     switch (u.code) {
       case Codes::kMaximum:
-        if (t[0] > s[0]) s[0] = t[0];
+        Maximum::Merge(s, t);
         break;
       case Codes::kMinimum:
-        if (t[0] < s[0]) s[0] = t[0];
+        Minimum::Merge(s, t);
         break;
       case Codes::kValueRange:
-        if (t[0] < s[0]) s[0] = t[0];
-        if (t[1] > s[1]) s[1] = t[1];
+        ValueRange::Merge(s, t);
         break;
       case Codes::kMean:
       case Codes::kUMean:
-        MergeMean(s, t);
+        RunningMean::Merge(s, t);
         break;
       case Codes::kVariance:
       case Codes::kUVariance:
-        MergeMoments(s, t);
+        Moments::Merge(s, t);
         break;
       case Codes::kValidN:
       case Codes::kUValidN:
-        s[0] += t[0];
+        WeightSum::Merge(s, t);
         break;
       case Codes::kBelowCount:
       case Codes::kUBelowCount:
-        s[0] += t[0];
-        s[1] += t[1];
+        LimitCounts::Merge(s, t);
         break;
       case Codes::kMedian:
       case Codes::kUMedian:
-        _freqTables[u.slot].AddTable(other._freqTables[u.slot]);
+        Frequencies::Merge(_freqTables[u.slot], other._freqTables[u.slot]);
         break;
       default:
         break;
@@ -646,130 +749,59 @@ AggregationResult CellValues::ComputeValue(int statIndex) const {
   const CellStatistics& layout = *_cellStats;
   assert(0 <= statIndex && statIndex < layout.NumberOfValues() &&
          "0 <= statIndex && statIndex < NumberOfValues()");
-  const int code = layout.GetAggregationStatistic(statIndex).GetSummaryStatistic();
-  const int update = layout.GetUpdateStat(statIndex);
-  const double* s = _values;
+  const AggregationStatistic& statistic = layout.GetAggregationStatistic(statIndex);
+  const StatisticTraits& traits = TraitsOf(statistic.GetSummaryStatistic());
+  if (traits.family == StatisticFamily::kNone) return 0.0;
+  if (traits.family == StatisticFamily::kFrequencies) {
+    return Frequencies::Finalize(FrequencyTableOf(statIndex), traits.reading, statistic);
+  }
+  const double* values = _values;
+  const double* s = values + layout.GetValueIndex(statIndex);
+  const int count = traits.unweighted ? 1 : 0;  // the count slot of the statistic's weighting
   const bool categorical = layout.IsCategoricalVariable();
-
-  // Step 1: the raw value of the statistic's accumulator.
-  double r = 0.0;
-  double w = 0.0;  // the accumulated weight W of the statistic's valid values
-  switch (update) {
-    case Codes::kCount:
-      r = s[0];
-      break;
-    case Codes::kUCount:
-      r = s[1];
-      break;
-    case Codes::kMaximum: {
-      const double max = s[layout.GetValueIndex(statIndex)];
-      r = max == -DBL_MAX ? kMissing : max;
-      break;
-    }
-    case Codes::kMinimum: {
-      const double min = s[layout.GetValueIndex(statIndex)];
-      r = min == DBL_MAX ? kMissing : min;
-      break;
-    }
-    case Codes::kValueRange: {
-      const int v = layout.GetValueIndex(statIndex);
-      r = s[v] == DBL_MAX ? kMissing : s[v + 1] - s[v];
-      break;
-    }
-    case Codes::kMean:
-    case Codes::kUMean: {
-      const int v = layout.GetValueIndex(statIndex);
-      w = s[v];
-      r = w > 0.0 ? s[v + 1] : kMissing;
-      break;
-    }
-    case Codes::kTotalN:
-      r = categorical ? s[layout.GetValueIndex(statIndex)] + s[0] : s[0];
-      break;
-    case Codes::kUTotalN:
-      r = categorical ? s[layout.GetValueIndex(statIndex)] + s[1] : s[1];
-      break;
-    case Codes::kValidN:
-    case Codes::kUValidN:
-    case Codes::kResponses:
-    case Codes::kUResponses:
-      r = s[layout.GetValueIndex(statIndex)];
-      break;
-    case Codes::kVariance:
-    case Codes::kUVariance: {
-      const int v = layout.GetValueIndex(statIndex);
-      w = s[v];
-      r = s[v + 2];
-      break;
-    }
-    case Codes::kBelowCount:
-    case Codes::kUBelowCount: {
-      const int v = layout.GetValueIndex(statIndex);
-      w = s[v];
-      r = s[v + 1];
-      break;
-    }
-    default:
-      break;
-  }
-
-  // Step 2: the statistic from the raw value.
-  long status = 0;
-  switch (code) {
-    case Codes::kMedian:
-    case Codes::kUMedian:
-      return EmpiricalPercentile(FrequencyTableOf(statIndex), 50.0, status);
-    case Codes::kMedianInterpolated:
-    case Codes::kUMedianInterpolated:
-      return InterpolatedPercentile(FrequencyTableOf(statIndex), 50.0, status);
-    case Codes::kPercentile:
-    case Codes::kUPercentile:
-      return EmpiricalPercentile(FrequencyTableOf(statIndex),
-                                 layout.GetAggregationStatistic(statIndex).GetPTileCutPoint(),
-                                 status);
-    case Codes::kPercentileInterpolated:
-    case Codes::kUPercentileInterpolated:
-      return InterpolatedPercentile(FrequencyTableOf(statIndex),
-                                    layout.GetAggregationStatistic(statIndex).GetPTileCutPoint(),
-                                    status);
-    case Codes::kMode:
-    case Codes::kUMode:
-      return FrequencyMode(FrequencyTableOf(statIndex));
-    case Codes::kMedianCI:
-    case Codes::kUMedianCI:
-      return MedianInterval(FrequencyTableOf(statIndex),
-                            layout.GetAggregationStatistic(statIndex).GetCIMedian());
-    case Codes::kMissingN:
-    case Codes::kUMissingN: {
-      const int count = code == Codes::kMissingN ? 0 : 1;
-      double total = s[count];
+  switch (traits.reading) {
+    case StatisticReading::kCount:
+    case StatisticReading::kResponses:
+      return s[0];
+    case StatisticReading::kValidN:
+      return WeightSum::Finalize(s);
+    case StatisticReading::kTotalN:
+      // A categorical cell adds the cases it holds for total N only.
+      return categorical ? s[0] + values[count] : values[count];
+    case StatisticReading::kMissingN: {
+      double total = values[count];
       if (categorical) {
-        const int totalOnly = layout.GetFixedPosition(1);
-        if (totalOnly != 0) total += s[totalOnly + count];
+        const int totalOnly = layout.GetFixedPosition(CellStatistics::kFixedTotalN);
+        if (totalOnly != 0) total += values[totalOnly + count];
       }
-      return total - r;
+      return total - WeightSum::Finalize(s);
     }
-    case Codes::kSEMean:
-    case Codes::kUSEMean:
-      return UsableMoment(r, w) ? std::sqrt(r / (w - 1.0)) / std::sqrt(w) : kMissing;
-    case Codes::kStdDev:
-    case Codes::kUStdDev:
-      return UsableMoment(r, w) ? std::sqrt(r / (w - 1.0)) : kMissing;
-    case Codes::kVariance:
-    case Codes::kUVariance:
-      return UsableMoment(r, w) ? r / (w - 1.0) : kMissing;
-    case Codes::kSumSquaredDeviations:
-      // The accumulator's -1 overflow mark is not a sum of squares.
-      return r >= 0.0 && r < DBL_MAX ? r : kMissing;
+    case StatisticReading::kMaximum:
+      return Maximum::Finalize(s);
+    case StatisticReading::kMinimum:
+      return Minimum::Finalize(s);
+    case StatisticReading::kValueRange:
+      return ValueRange::Finalize(s);
+    case StatisticReading::kMean:
+      return RunningMean::Mean(s);
+    case StatisticReading::kSum:
+      return RunningMean::Sum(s);
+    case StatisticReading::kSEMean:
+      return Moments::SEMean(s);
+    case StatisticReading::kStdDev:
+      return Moments::StdDev(s);
+    case StatisticReading::kVariance:
+      return Moments::Variance(s);
+    case StatisticReading::kSumSquaredDeviations:
+      return Moments::SumSquaredDeviations(s);
+    case StatisticReading::kLimitCount:
+      return LimitCounts::Count(s);
+    case StatisticReading::kLimitPercent:
+      return LimitCounts::Percent(s);
     default:
-      break;
+      assert(false && "every reading of a statistic with slots is handled");
+      return kMissing;
   }
-  if ((code >= Codes::kSum && code <= Codes::kUSum) ||
-      (code >= Codes::kRowSumPct && code <= Codes::kULayerColSumPct)) {
-    return w > 0.0 ? w * r : kMissing;
-  }
-  if (IsLimitPercent(code)) return w > 0.0 ? r / w * 100.0 : kMissing;
-  return r;
 }
 
 const FrequencyTable& CellValues::FrequencyTableOf(int statIndex) const {

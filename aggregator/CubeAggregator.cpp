@@ -11,6 +11,7 @@
 #include "LeafTable.h"
 #include "StatValues.h"
 #include "StateStream.h"
+#include "StatisticTraits.h"
 #include "TableDimension.h"
 #include "TableMetadata.h"
 #include "ZarnCaseValueReader.h"
@@ -36,35 +37,11 @@ bool IsValidKeyCode(int cellI) {
          cellI == TableEncryptionCodes::kTotalCategory;
 }
 
-// Moment statistics whose accumulator (W, mean, M2) pairwise tests read.
-bool IsWeightedMoment(int code) {
-  return code == Codes::kSEMean || code == Codes::kStdDev || code == Codes::kVariance ||
-         code == Codes::kSumSquaredDeviations;
-}
-bool IsUnweightedMoment(int code) {
-  return code == Codes::kUSEMean || code == Codes::kUStdDev || code == Codes::kUVariance;
-}
-
-// Update codes whose accumulator reads the statistic variable's value.
-bool ReadsVariable(Codes::StatisticCodes update) {
-  switch (update) {
-    case Codes::kMaximum:
-    case Codes::kMean:
-    case Codes::kUMean:
-    case Codes::kMedian:
-    case Codes::kUMedian:
-    case Codes::kMinimum:
-    case Codes::kValueRange:
-    case Codes::kValidN:
-    case Codes::kUValidN:
-    case Codes::kVariance:
-    case Codes::kUVariance:
-    case Codes::kBelowCount:
-    case Codes::kUBelowCount:
-      return true;
-    default:
-      return false;
-  }
+// Statistics whose moment accumulator (W, mean, M2) of the given weighting
+// pairwise tests read.
+bool IsMoment(int code, bool unweighted) {
+  const StatisticTraits& traits = TraitsOf(code);
+  return traits.accumulator == (unweighted ? Codes::kUVariance : Codes::kVariance);
 }
 
 }  // namespace
@@ -177,7 +154,7 @@ std::vector<int> CubeAggregator::ScaleCaseIndex(const std::vector<AggregationSta
 void CubeAggregator::CheckScaleReaders(const CellStatistics& layout) const {
   for (int i = 0; i < layout.NumberOfValues(); ++i) {
     const int caseIndex = layout.GetCaseIndex(i);
-    assert((caseIndex >= 0 || !ReadsVariable(layout.GetUpdateStat(i))) &&
+    assert((caseIndex >= 0 || !TraitsOf(layout.GetUpdateStat(i)).needsVariable) &&
            "statistic variable >= 0");
     (void)caseIndex;
   }
@@ -323,7 +300,7 @@ void CubeAggregator::SetPairwiseTest(bool dataWeighted) {
     for (int i = 0; i < nStats; ++i) {
       if (_cellStats->GetVariable(i) != variable) continue;
       const int code = _cellStats->GetStatistic(i);
-      if (IsWeightedMoment(code) || (!dataWeighted && IsUnweightedMoment(code))) {
+      if (IsMoment(code, false) || (!dataWeighted && IsMoment(code, true))) {
         _meanVarIndex->insert(std::make_pair(variable, _cellStats->GetValueIndex(i)));
         break;
       }

@@ -12,6 +12,7 @@
 #include "CubeAggregator.h"
 #include "CubeMetadata.h"
 #include "ParsedCategory.h"
+#include "StatisticTraits.h"
 #include "TableMetadata.h"
 #include "keyindex.h"
 
@@ -265,33 +266,11 @@ void TableDimension::ResetDimensionBase() {
   if (_sortAggregator) _sortAggregator->ResetAggregator();
 }
 
-namespace {
-
-// Statistics whose missing sort value means "nothing counted": counts, N's
-// and responses. Their categories without cells sort as 0.
-bool IsCountLike(TableEncryptionCodes::StatisticCodes statistic) {
-  switch (statistic) {
-    case TableEncryptionCodes::kCount:
-    case TableEncryptionCodes::kUCount:
-    case TableEncryptionCodes::kMissingN:
-    case TableEncryptionCodes::kUMissingN:
-    case TableEncryptionCodes::kTotalN:
-    case TableEncryptionCodes::kUTotalN:
-    case TableEncryptionCodes::kValidN:
-    case TableEncryptionCodes::kUValidN:
-    case TableEncryptionCodes::kResponses:
-    case TableEncryptionCodes::kUResponses:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
-
 void TableDimension::GetSortValues(std::vector<double>& values) const {
   assert(_sortAggregator && "_sortAggregator");
   values.clear();
+  // A count-like statistic's missing value means "nothing counted": its
+  // categories without cells sort as 0.
   const bool countLike = IsCountLike(_sortStatistic);
   const int nDim = _sortAggregator->GetKeyLength();
   assert(nDim == 1 || nDim == 2);

@@ -8,6 +8,7 @@
 #include "AggregationStatistic.h"
 #include "InputError.h"
 #include "StatisticNames.h"
+#include "StatisticTraits.h"
 #include "TableDimension.h"
 #include "TableMetadata.h"
 
@@ -354,45 +355,7 @@ class TableBuilder {
   // categories, or a single-valued statistic of a numeric variable's values.
   // Percentages (their value needs a base) and statistics that need a
   // parameter are not offered.
-  static bool SortsBy(int code, bool ofVariable) {
-    switch (code) {
-      case Codes::kCount:
-      case Codes::kUCount:
-        return true;
-      case Codes::kResponses:
-      case Codes::kUResponses:
-        return !ofVariable;
-      case Codes::kMaximum:
-      case Codes::kMean:
-      case Codes::kUMean:
-      case Codes::kMedian:
-      case Codes::kUMedian:
-      case Codes::kMedianInterpolated:
-      case Codes::kUMedianInterpolated:
-      case Codes::kMinimum:
-      case Codes::kMissingN:
-      case Codes::kUMissingN:
-      case Codes::kMode:
-      case Codes::kUMode:
-      case Codes::kValueRange:
-      case Codes::kSEMean:
-      case Codes::kUSEMean:
-      case Codes::kStdDev:
-      case Codes::kUStdDev:
-      case Codes::kSum:
-      case Codes::kUSum:
-      case Codes::kTotalN:
-      case Codes::kUTotalN:
-      case Codes::kValidN:
-      case Codes::kUValidN:
-      case Codes::kVariance:
-      case Codes::kUVariance:
-      case Codes::kSumSquaredDeviations:
-        return ofVariable;
-      default:
-        return false;
-    }
-  }
+  static bool SortsBy(int code, bool ofVariable) { return CanOrderCategories(code, ofVariable); }
 
   // A dimension ordered by a statistic needs the engine's sorting aggregator,
   // set up once per dimension (dimensions are shared by the table's cubes)
