@@ -249,6 +249,7 @@ void CheckInferenceFromTheStart(const std::string& path) {
   } catch (const InputError& error) {
     CheckMessage(error);
   }
+}
 
 std::string EditedState(const uint8_t* data, size_t size) {
   std::string state;
