@@ -8,6 +8,7 @@
 #include "CubeAggregator.h"
 #include "StatValues.h"
 #include "TableDimension.h"
+#include "TableTests.h"
 
 namespace {
 
@@ -163,6 +164,8 @@ std::vector<CubeResult> ReadResults(const QUOR_DataSource& dataSource,
       result.casesRead = iterator.CasesRead();
       result.casesExcludedByWeight = iterator.CasesExcludedByWeight();
       ReadCube(dataSource, cube, *run->spec, aggregators, result);
+      if (run->tests)
+        AddTableTests(*run->tests, static_cast<size_t>(&cube - run->cubes.data()), result);
       results.push_back(std::move(result));
     }
   }

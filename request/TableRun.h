@@ -50,6 +50,9 @@ struct CubeRun {
   int scaleIndex = -1;
   std::vector<int> categoricalSlots;  // request statistic index of each categorical statistic
   std::vector<int> scaleSlots;
+  // In a hidden tests table: the cubes of the test inputs (see TableTests.h).
+  int weightSumsIndex = -1;
+  std::vector<int> meanIndices, meanVariables;
 };
 
 // One table of the request: the engine table, the iterator it reads its cases
@@ -66,6 +69,10 @@ struct TableRun {
   std::vector<CubeRun> cubes;
   int cubeCount = 0;
   bool weighted = false;
+  // The hidden table of the tests' inputs, when the table asks for tests: a
+  // table of its own so that its scale cubes delete listwise whatever the
+  // requested table's deletion is.
+  std::unique_ptr<TableRun> tests;
 
   void AddCase(const OBS* row) {
     if (plainRows)
@@ -73,6 +80,7 @@ struct TableRun {
     else
       weightedRows->Show(row);
     table->AddNewCase();
+    if (tests) tests->AddCase(row);
   }
 };
 
