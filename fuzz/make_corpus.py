@@ -159,6 +159,18 @@ REQUESTS = {
                     "statistics": ["Count", {"name": "Mean", "variable": "x"}]},
                    {"rows": [["g"]], "variables": {"g": {"sort": "none"}},
                     "statistics": ["Count"]}]},
+    "tests": {
+        "weight": "w", "sets": SETS,
+        "tables": [{"rows": [["g"]], "columns": [["s", "m1"]], "layers": [["m2"]],
+                    "variables": {"s": {"totals": True}},
+                    "statistics": ["Count", "ColPct", {"name": "Mean", "variable": "x"}],
+                    "tests": {"proportions": {"base": "effective", "minBase": 1,
+                                              "variance": "unpooled", "adjust": "none"},
+                              "means": {"variables": ["x"], "base": "effective",
+                                        "variance": "welch", "alpha": 0.1},
+                              "chiSquare": True}},
+                   {"rows": [["mc"]], "columns": [["md"]], "statistics": ["Count"],
+                    "tests": {"proportions": {"base": "weighted"}, "chiSquare": True}}]},
     "weight_override": {
         "weight": "x",
         "tables": [{"rows": [["g"]], "statistics": ["Count", "UCount"]}]},
@@ -174,6 +186,8 @@ BAD_REQUESTS = {
     "label_option": '{"tables": [{"rows": [["g"]], "statistics": ["Count"], "labelOption": 7}]}',
     "huge_number": '{"tables": [{"rows": [["g"]], "statistics": [{"name": "Percentile", "variable": "x", "parameter": 1e999}]}]}',
     "not_json": '{"tables": [',
+    "tests_no_columns": '{"tables": [{"rows": [["g"]], "statistics": ["Count"], "tests": {"chiSquare": true}}]}',
+    "tests_alpha": '{"tables": [{"rows": [["g"]], "columns": [["s"]], "statistics": ["Count"], "tests": {"proportions": {"alpha": 1}}}]}',
     "set_twice": '{"sets": [{"name": "a", "variables": ["x"]}, {"name": "a", "variables": ["x"]}], "tables": [{"rows": ["a"], "statistics": ["Count"]}]}',
 }
 for name, body in BAD_REQUESTS.items():
@@ -236,6 +250,8 @@ command("bad_member", {"sets": [{"name": "m", "variables": ["g", "s"]}],
                        "tables": [{"rows": ["m"], "statistics": ["Count"]}]}, DATA)
 command("bad_statistic_variable", {"tables": [{"rows": ["g"], "statistics": [
     {"name": "Mean", "variable": "s"}]}]}, DATA)
+command("bad_tests_no_columns", {"tables": [{"rows": [["g"]], "statistics": ["Count"],
+                                             "tests": {"chiSquare": True}}]}, DATA)
 command("empty_data", REQUESTS["crosstab"], "g,x,s,w,m1,m2,m3\n")
 command("no_data", REQUESTS["scale"], "")
 

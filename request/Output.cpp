@@ -117,6 +117,68 @@ size_t CellIndex(const CubeResult& cube, const std::vector<int>& categories) {
   return index;
 }
 
+// The statistic after whose value a cell shows the letters of test t: the
+// column percentage (proportions) or the mean of the variable (means), else
+// the first statistic of the kind, else the first statistic.
+size_t TestAnchor(const CubeResult& cube, const TestResult& test) {
+  const std::string& variable = test.kind == TestKind::kMeans ? test.variable : "";
+  const char* preferred = test.kind == TestKind::kMeans ? "Mean" : "ColPct";
+  for (size_t s = 0; s < cube.statistics.size(); ++s)
+    if (cube.statistics[s].name == preferred && cube.statistics[s].variable == variable) return s;
+  for (size_t s = 0; s < cube.statistics.size(); ++s)
+    if (cube.statistics[s].variable == variable) return s;
+  return 0;
+}
+
+// "AB" while every letter is one character; "A1,B1" past Z.
+std::string JoinLetters(const std::vector<std::string>& letters, const char* separator = "") {
+  bool plain = true;
+  for (const std::string& letter : letters) plain = plain && letter.size() == 1;
+  std::string text;
+  for (const std::string& letter : letters)
+    text += (text.empty() ? "" : plain ? separator : ",") + letter;
+  return text;
+}
+
+std::string FormatP(double p) {
+  char text[32];
+  if (p < 1e-300) return "< 1e-300";
+  std::snprintf(text, sizeof text, p < 0.001 ? "%.2e" : "%.3f", p);
+  return text;
+}
+
+std::string ContextText(const std::vector<std::pair<std::string, std::string>>& named) {
+  std::string text;
+  for (const auto& [name, label] : named) text += (text.empty() ? "" : ", ") + name + " " + label;
+  return text;
+}
+
+void WriteTestNotes(const CubeResult& cube, std::ostream& out) {
+  for (const TestResult& test : cube.tests) {
+    out << "Column "
+        << (test.kind == TestKind::kMeans ? "means of " + test.variable : "proportions") << " ("
+        << test.base << " base, alpha " << test.alpha
+        << (test.approximate ? ", approximate: the columns are a multiple-response set" : "")
+        << "): letters name the columns a cell is significantly higher than; * marks a base "
+           "below the minimum\n";
+  }
+  for (const ChiSquareResult& chi : cube.chiSquare) {
+    std::string context = ContextText(chi.layers);
+    const std::string columns = ContextText(chi.columns);
+    if (!columns.empty()) context += (context.empty() ? "" : "; ") + columns;
+    out << "Chi-square" << (context.empty() ? "" : " (" + context + ")") << ": ";
+    if (!chi.tested) {
+      out << "no test (fewer than two rows or columns with cases)\n";
+      continue;
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "%.3f, df %g, p %s; smallest expected count %.2f",
+                  chi.statistic, chi.df, FormatP(chi.p).c_str(), chi.minExpected);
+    out << text << (chi.minExpected < 5.0 ? " (below 5)" : "")
+        << (chi.approximate ? "; approximate: a multiple-response set" : "") << "\n";
+  }
+}
+
 std::string DimensionTitle(const DimensionResult& dimension) {
   return dimension.label.empty() ? dimension.name : dimension.label;
 }
@@ -135,19 +197,22 @@ void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
   std::vector<int> decimals(statistics);
   for (size_t s = 0; s < statistics; ++s) decimals[s] = DecimalsOf(cube, s);
   // The grid: header lines (one per column dimension, then the row
-  // dimensions' titles with the statistic names when these go across), then
-  // one line per row combination, or one per row combination and statistic
-  // when the statistics go down (named in a label column of their own).
+  // dimensions' titles with the statistic names when these go across, then
+  // the compared columns' letters when the table has tests), then one line
+  // per row combination, or one per row combination and statistic when the
+  // statistics go down (named in a label column of their own).
   const bool down = cube.statisticsOnRows;
   const size_t across = down ? 1 : statistics, perRow = down ? statistics : 1;
   const size_t labelColumns = std::max<size_t>(1, rowDims.size()) + (down ? 1 : 0);
-  const size_t headerLines = columnDims.size() + 1;
+  const bool lettered = !cube.tests.empty();
+  const size_t headerLines = columnDims.size() + 1 + (lettered ? 1 : 0);
+  const size_t namesLine = columnDims.size();
   std::vector<std::vector<std::string>> grid(
       headerLines + rows.size() * perRow,
       std::vector<std::string>(labelColumns + columns.size() * across));
   for (size_t r = 0; r < rowDims.size(); ++r)
-    grid[headerLines - 1][r] = DimensionTitle(cube.dimensions[rowDims[r]]);
-  if (down) grid[headerLines - 1][labelColumns - 1] = "Statistic";
+    grid[namesLine][r] = DimensionTitle(cube.dimensions[rowDims[r]]);
+  if (down) grid[namesLine][labelColumns - 1] = "Statistic";
   for (size_t h = 0; h < columnDims.size(); ++h)
     grid[h][0] = DimensionTitle(cube.dimensions[columnDims[h]]);
   for (size_t c = 0; c < columns.size(); ++c)
@@ -162,7 +227,13 @@ void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
           grid[h][column] =
               cube.dimensions[columnDims[h]].categories[static_cast<size_t>(columns[c][h])].label;
       }
-      if (!down) grid[headerLines - 1][column] = StatisticTitle(cube.statistics[s]);
+      if (!down) grid[namesLine][column] = StatisticTitle(cube.statistics[s]);
+      const std::string& letter = columnDims.empty()
+                                      ? std::string()
+                                      : cube.dimensions[columnDims.back()]
+                                            .categories[static_cast<size_t>(columns[c].back())]
+                                            .letter;
+      if (lettered && s == 0 && !letter.empty()) grid[headerLines - 1][column] = "(" + letter + ")";
     }
   std::vector<int> categories(cube.dimensions.size());
   for (size_t i = 0; i < layerDims.size(); ++i) categories[layerDims[i]] = layer[i];
@@ -183,10 +254,19 @@ void WriteBlock(const CubeResult& cube, const std::vector<int>& layer,
       for (size_t h = 0; h < columnDims.size(); ++h) categories[columnDims[h]] = columns[c][h];
       const CellResult& cell = cube.cells[CellIndex(cube, categories)];
       if (!cell.present && !cube.showEmptyCells) continue;
-      for (size_t s = 0; s < statistics; ++s) {
-        const size_t line = headerLines + r * perRow + (down ? s : 0);
-        grid[line][labelColumns + c * across + (down ? 0 : s)] =
-            FormatValue(cube.statistics[s], cell.values[s], decimals[s]);
+      // The line and column of statistic s of this cell.
+      const auto at = [&](size_t s) -> std::string& {
+        return grid[headerLines + r * perRow + (down ? s : 0)]
+                   [labelColumns + c * across + (down ? 0 : s)];
+      };
+      for (size_t s = 0; s < statistics; ++s)
+        at(s) = FormatValue(cube.statistics[s], cell.values[s], decimals[s]);
+      for (size_t t = 0; t < cell.tests.size(); ++t) {
+        const CellTestResult& test = cell.tests[t];
+        if (!test.tested) continue;
+        std::string& text = at(TestAnchor(cube, cube.tests[t]));
+        if (test.smallBase) text += "*";
+        if (!test.higherThan.empty()) text += " " + JoinLetters(test.higherThan);
       }
     }
   }
@@ -267,6 +347,7 @@ void WriteText(const std::vector<CubeResult>& cubes, std::ostream& out) {
       if (l > 0) out << "\n";
       WriteBlock(cube, layers[l], layerDims, out);
     }
+    WriteTestNotes(cube, out);
     out << (cube.weighted ? "Weighted by " + cube.weightVariable : std::string("Unweighted"))
         << "; " << cube.casesRead << " cases read";
     if (cube.filtered)
@@ -286,12 +367,21 @@ void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out) {
   out << "table,title";
   for (size_t d = 1; d <= maxDimensions; ++d)
     out << ",dimension" << d << ",axis" << d << ",label" << d << ",value" << d << ",type" << d;
-  out << ",statistic,variable,parameter,lowerLimit,upperLimit,value,upper,level,present\n";
+  out << ",statistic,variable,parameter,lowerLimit,upperLimit,value,upper,level,present";
+  bool anyTests = false;
+  for (const CubeResult& cube : cubes)
+    anyTests = anyTests || !cube.tests.empty() || cube.chiSquareRequested;
+  // With tests: the cell's column letter, then for the test lines the
+  // letters the cell is higher than, its p-values and the chi-square's df,
+  // p and smallest expected count.
+  if (anyTests) out << ",letter,higherThan,pValues,df,p,minExpected,note";
+  out << "\n";
   for (size_t t = 0; t < cubes.size(); ++t) {
     const CubeResult& cube = cubes[t];
+    const std::string table = std::to_string(t + 1) + "," + CsvField(cube.title);
     for (const CellResult& cell : cube.cells) {
       if (!cell.present && !cube.showEmptyCells) continue;
-      std::string prefix = std::to_string(t + 1) + "," + CsvField(cube.title);
+      std::string prefix = table, letter;
       for (size_t d = 0; d < maxDimensions; ++d) {
         if (d >= cube.dimensions.size()) {
           prefix += ",,,,,";
@@ -303,7 +393,9 @@ void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out) {
         prefix += "," + CsvField(dimension.name) + "," + AxisName(dimension.axis) + "," +
                   CsvField(category.label) + "," + CsvField(CategoryValueText(category)) + "," +
                   CategoryTypeName(category.type);
+        if (dimension.axis == Axis::kColumn && !category.letter.empty()) letter = category.letter;
       }
+      const std::string lettered = anyTests ? "," + letter + ",,,,,," : "";
       for (size_t s = 0; s < cube.statistics.size(); ++s) {
         const StatisticResult& statistic = cube.statistics[s];
         out << prefix << "," << statistic.name << "," << CsvField(statistic.variable) << ","
@@ -313,14 +405,99 @@ void WriteCsv(const std::vector<CubeResult>& cubes, std::ostream& out) {
             << CsvNumber(cell.values[s][0]) << ","
             << (statistic.isInterval ? CsvNumber(cell.values[s][1]) : "") << ","
             << (statistic.isInterval ? CsvNumber(cell.values[s][2]) : "") << ","
-            << (cell.present ? "1" : "0") << "\n";
+            << (cell.present ? "1" : "0") << lettered << "\n";
       }
+      for (size_t i = 0; i < cell.tests.size(); ++i) {
+        const CellTestResult& test = cell.tests[i];
+        if (!test.tested) continue;
+        std::string pValues;
+        for (const auto& [other, p] : test.pValues)
+          pValues += (pValues.empty() ? "" : " ") + other + "=" + CsvNumber(p);
+        const std::string note = test.smallBase              ? "smallBase"
+                                 : cube.tests[i].approximate ? "approximate"
+                                                             : "";
+        out << prefix << ","
+            << (cube.tests[i].kind == TestKind::kMeans ? "ColumnMeansTest"
+                                                       : "ColumnProportionsTest")
+            << "," << CsvField(cube.tests[i].variable) << ",,,,,,,," << letter << ","
+            << JoinLetters(test.higherThan, " ") << "," << pValues << ",,,," << note << "\n";
+      }
+    }
+    for (const ChiSquareResult& chi : cube.chiSquare) {
+      out << table;
+      size_t layer = 0, column = 0;
+      for (size_t d = 0; d < maxDimensions; ++d) {
+        const DimensionResult* dimension =
+            d < cube.dimensions.size() ? &cube.dimensions[d] : nullptr;
+        const std::pair<std::string, std::string>* named = nullptr;
+        if (dimension && dimension->axis == Axis::kLayer && layer < chi.layers.size() &&
+            chi.layers[layer].first == dimension->name)
+          named = &chi.layers[layer++];
+        if (dimension && dimension->axis == Axis::kColumn && column < chi.columns.size() &&
+            chi.columns[column].first == dimension->name)
+          named = &chi.columns[column++];
+        if (named)
+          out << "," << CsvField(dimension->name) << "," << AxisName(dimension->axis) << ","
+              << CsvField(named->second) << ",,";
+        else
+          out << ",,,,,";
+      }
+      std::string note = chi.tested && chi.minExpected < 5.0 ? "lowExpected" : "";
+      if (chi.approximate) note += note.empty() ? "approximate" : " approximate";
+      out << ",ChiSquare,,,,," << (chi.tested ? CsvNumber(chi.statistic) : "") << ",,,,,,,"
+          << (chi.tested
+                  ? CsvNumber(chi.df) + "," + CsvNumber(chi.p) + "," + CsvNumber(chi.minExpected)
+                  : ",,")
+          << "," << note << "\n";
     }
   }
 }
 
+namespace {
+
+using nlohmann::json;
+
+// {"proportions": {...}, "means": {"age": {...}}} of one cell; empty when the
+// cell is in no compared column.
+json CellTestsJson(const CubeResult& cube, const CellResult& cell) {
+  json tests = json::object();
+  for (size_t i = 0; i < cell.tests.size(); ++i) {
+    const CellTestResult& test = cell.tests[i];
+    if (!test.tested) continue;
+    json pValues = json::object();
+    for (const auto& [letter, p] : test.pValues) pValues[letter] = p;
+    json described = {{"pValues", pValues}, {"higherThan", test.higherThan}};
+    if (test.smallBase) described["smallBase"] = true;
+    if (cube.tests[i].kind == TestKind::kMeans)
+      tests["means"][cube.tests[i].variable] = described;
+    else
+      tests["proportions"] = described;
+  }
+  return tests;
+}
+
+json ChiSquareJson(const CubeResult& cube) {
+  json entries = json::array();
+  for (const ChiSquareResult& chi : cube.chiSquare) {
+    json layer = json::array(), columns = json::array();
+    for (const auto& named : chi.layers) layer.push_back(named.second);
+    for (const auto& named : chi.columns) columns.push_back(named.second);
+    auto number = [&chi](double v) { return chi.tested ? json(v) : json(nullptr); };
+    entries.push_back({{"layer", layer},
+                       {"columns", columns},
+                       {"statistic", number(chi.statistic)},
+                       {"df", number(chi.df)},
+                       {"p", number(chi.p)},
+                       {"minExpected", number(chi.minExpected)},
+                       {"lowExpected", chi.tested && chi.minExpected < 5.0},
+                       {"approximate", chi.approximate}});
+  }
+  return entries;
+}
+
+}  // namespace
+
 void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
-  using nlohmann::json;
   json tables = json::array();
   for (const CubeResult& cube : cubes) {
     json table;
@@ -345,11 +522,13 @@ void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
         json value = nullptr;
         if (HasValue(category))
           value = category.isString ? json(category.text) : json(category.number);
-        categories.push_back({{"label", category.label},
-                              {"value", value},
-                              {"type", CategoryTypeName(category.type)},
-                              {"code", category.code},
-                              {"empty", category.empty}});
+        json described = {{"label", category.label},
+                          {"value", value},
+                          {"type", CategoryTypeName(category.type)},
+                          {"code", category.code},
+                          {"empty", category.empty}};
+        if (!category.letter.empty()) described["letter"] = category.letter;
+        categories.push_back(described);
       }
       dimensions.push_back({{"name", dimension.name},
                             {"label", dimension.label},
@@ -377,10 +556,25 @@ void WriteJson(const std::vector<CubeResult>& cubes, std::ostream& out) {
         else
           values.push_back(number(value[0]));
       }
-      cells.push_back(
-          {{"categories", cell.categories}, {"present", cell.present}, {"values", values}});
+      json described = {
+          {"categories", cell.categories}, {"present", cell.present}, {"values", values}};
+      json tests = CellTestsJson(cube, cell);
+      if (!tests.empty()) described["tests"] = tests;
+      cells.push_back(described);
     }
     table["cells"] = cells;
+    if (!cube.tests.empty()) {
+      json described = json::array();
+      for (const TestResult& test : cube.tests)
+        described.push_back(
+            {{"kind", TestKindName(test.kind)},
+             {"variable", test.variable.empty() ? json(nullptr) : json(test.variable)},
+             {"base", test.base},
+             {"alpha", test.alpha},
+             {"approximate", test.approximate}});
+      table["tests"] = described;
+    }
+    if (cube.chiSquareRequested) table["chiSquare"] = ChiSquareJson(cube);
     tables.push_back(table);
   }
   // JSON text is UTF-8; labels and values from the data may not be, and their

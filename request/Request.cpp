@@ -373,10 +373,10 @@ class RequestParser {
 
   TableSpec ParseTable(const json& object, const std::string& path) const {
     Expect(object.is_object(), path, "expected an object");
-    CheckKeys(
-        object, path,
-        {"title", "rows", "columns", "layers", "variables", "statistics", "statisticsVariable",
-         "labelOption", "pairwise", "weighted", "filter", "emptyCells", "statisticsOn"});
+    CheckKeys(object, path,
+              {"title", "rows", "columns", "layers", "variables", "statistics",
+               "statisticsVariable", "labelOption", "pairwise", "weighted", "filter", "emptyCells",
+               "statisticsOn", "tests"});
     TableSpec table;
     table.path = path;
     table.title = OptionalString(object, "title", path);
@@ -411,7 +411,67 @@ class RequestParser {
     table.emptyCells = empty == "zero"    ? TableSpec::kZero
                        : empty == "blank" ? TableSpec::kBlank
                                           : TableSpec::kAbsent;
+    if (auto tests = object.find("tests"); tests != object.end())
+      table.tests = ParseTests(*tests, path + ".tests");
     return table;
+  }
+
+  TestsSpec ParseTests(const json& object, const std::string& path) const {
+    Expect(object.is_object(), path, "expected an object");
+    CheckKeys(object, path, {"proportions", "means", "chiSquare"});
+    TestsSpec tests;
+    tests.path = path;
+    if (auto found = object.find("proportions"); found != object.end())
+      tests.proportions = ParsePairwiseTest(*found, path + ".proportions", false);
+    if (auto found = object.find("means"); found != object.end())
+      tests.means = ParsePairwiseTest(*found, path + ".means", true);
+    tests.chiSquare = OptionalBool(object, "chiSquare", path, false);
+    return tests;
+  }
+
+  PairwiseTestSpec ParsePairwiseTest(const json& object, const std::string& path,
+                                     bool means) const {
+    Expect(object.is_object(), path, "expected an object");
+    if (means)
+      CheckKeys(object, path, {"variables", "alpha", "variance", "adjust", "base", "minBase"});
+    else
+      CheckKeys(object, path, {"alpha", "variance", "adjust", "base", "minBase"});
+    PairwiseTestSpec test;
+    test.requested = true;
+    test.path = path;
+    test.settings.means = means;
+    if (auto alpha = object.find("alpha"); alpha != object.end()) {
+      test.settings.alpha = Number(*alpha, path + ".alpha");
+      Expect(test.settings.alpha > 0.0 && test.settings.alpha < 1.0, path + ".alpha",
+             "expected a number between 0 and 1");
+    }
+    const std::string variance =
+        means ? Choice(object, "variance", path, {"pooled", "welch"}, "pooled")
+              : Choice(object, "variance", path, {"pooled", "unpooled"}, "pooled");
+    test.settings.variance =
+        variance == "pooled" ? significance::Variance::kPooled : significance::Variance::kUnpooled;
+    test.settings.adjustment =
+        Choice(object, "adjust", path, {"bonferroni", "none"}, "bonferroni") == "none"
+            ? significance::Adjustment::kNone
+            : significance::Adjustment::kBonferroni;
+    const std::string base =
+        Choice(object, "base", path, {"unweighted", "weighted", "effective"}, "unweighted");
+    test.base = base == "weighted"    ? significance::Base::kWeighted
+                : base == "effective" ? significance::Base::kEffective
+                                      : significance::Base::kUnweighted;
+    if (auto minBase = object.find("minBase"); minBase != object.end()) {
+      test.settings.minBase = Number(*minBase, path + ".minBase");
+      Expect(test.settings.minBase >= 0.0, path + ".minBase", "expected a number of at least 0");
+    }
+    if (means) {
+      auto variables = object.find("variables");
+      Expect(variables != object.end() && variables->is_array() && !variables->empty(),
+             path + ".variables", "expected a non-empty list of variable names");
+      for (size_t i = 0; i < variables->size(); ++i)
+        test.variables.push_back(
+            String((*variables)[i], path + ".variables[" + std::to_string(i) + "]"));
+    }
+    return test;
   }
 
   std::string _source;

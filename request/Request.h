@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ColumnTests.h"
+
 // A value written in a request: a number or a string.
 struct RequestValue {
   bool isString = false;
@@ -78,6 +80,24 @@ struct SetSpec {
   std::string path;
 };
 
+// One pairwise test of a table's columns: of proportions, or of the means
+// of the listed variables.
+struct PairwiseTestSpec {
+  bool requested = false;
+  significance::PairwiseSettings settings;
+  significance::Base base = significance::Base::kUnweighted;
+  std::vector<std::string> variables;  // means only
+  std::string path;
+};
+
+// The significance tests a table asks for.
+struct TestsSpec {
+  PairwiseTestSpec proportions, means;
+  bool chiSquare = false;
+  std::string path;
+  bool Any() const { return proportions.requested || means.requested || chiSquare; }
+};
+
 struct TableSpec {
   std::string title;
   // Each axis is a list of stacked groups; a group is a list of nested names.
@@ -93,6 +113,7 @@ struct TableSpec {
   // values (the CSV carries them too), or with counts and percentages of 0.
   enum EmptyCells { kAbsent, kBlank, kZero } emptyCells = kAbsent;
   bool statisticsOnRows = false;  // "statisticsOn": "rows" lists them down the text table
+  TestsSpec tests;
   std::string path;
 };
 

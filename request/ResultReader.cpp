@@ -8,6 +8,7 @@
 #include "CubeAggregator.h"
 #include "StatValues.h"
 #include "TableDimension.h"
+#include "TableTests.h"
 
 namespace {
 
@@ -196,6 +197,8 @@ std::vector<CubeResult> ReadResults(const QUOR_DataSource& dataSource,
         for (const auto& count : run->missingByDimension)
           if (count.name == dimension.name)
             result.casesMissingByDimension.emplace_back(count.name, count.cases);
+      if (run->tests)
+        AddTableTests(*run->tests, static_cast<size_t>(&cube - run->cubes.data()), result);
       results.push_back(std::move(result));
     }
   }

@@ -11,6 +11,7 @@
 #include "StatisticTraits.h"
 #include "TableDimension.h"
 #include "TableMetadata.h"
+#include "TableTests.h"
 
 namespace {
 
@@ -51,7 +52,8 @@ class TableBuilder {
   TableBuilder(const Request& request, const QUOR_DataSource& dataSource)
       : _request(request), _dataSource(dataSource) {}
 
-  void Build(TableRun& run, const TableSpec& spec, int weightVariable) {
+  // With forTests, builds the hidden table of the tests' inputs instead.
+  void Build(TableRun& run, const TableSpec& spec, int weightVariable, bool forTests = false) {
     run.spec = &spec;
     run.weighted = weightVariable >= 0 && spec.weighted;
     QUOR_InputCaseIterator* tableIterator = nullptr;
@@ -67,9 +69,14 @@ class TableBuilder {
     for (const auto& [name, options] : spec.options)
       if (!Mentions(spec, name))
         Fail(options.path, name + " is not a row, column or layer of the table");
-    run.table = std::make_unique<AggregationTable>(*tableIterator, run.weighted, spec.pairwise);
+    // The tests table deletes listwise (pairwise off at construction) yet
+    // records the moment statistics of pairwise tests.
+    run.table = std::make_unique<AggregationTable>(*tableIterator, run.weighted,
+                                                   forTests ? false : spec.pairwise);
+    if (forTests) run.table->SetPairWiseTest(true);
     run.table->SetCLabelOption(static_cast<Codes::CLabelOption>(spec.labelOption));
     const auto statistics = CheckStatistics(spec);
+    const std::vector<int> meanVariables = forTests ? CheckTests(spec) : std::vector<int>();
 
     const auto rows = GroupsOrNone(spec.rows), columns = GroupsOrNone(spec.columns),
                layers = GroupsOrNone(spec.layers);
@@ -80,9 +87,16 @@ class TableBuilder {
           AddGroup(run, spec, rowGroup, Axis::kRow, spec.path + ".rows", cube);
           AddGroup(run, spec, columnGroup, Axis::kColumn, spec.path + ".columns", cube);
           AddGroup(run, spec, layerGroup, Axis::kLayer, spec.path + ".layers", cube);
-          CreateCubes(run, spec, statistics, cube);
+          if (forTests)
+            CreateTestCubes(run, spec, meanVariables, weightVariable, cube);
+          else
+            CreateCubes(run, spec, statistics, cube);
           run.cubes.push_back(std::move(cube));
         }
+    if (!forTests && spec.tests.Any()) {
+      run.tests = std::make_unique<TableRun>();
+      Build(*run.tests, spec, weightVariable, true);
+    }
   }
 
  private:
@@ -100,6 +114,62 @@ class TableBuilder {
         for (const auto& element : group)
           if (element == name) return true;
     return false;
+  }
+
+  // The data-source index of each means variable; tests need a column variable.
+  std::vector<int> CheckTests(const TableSpec& spec) const {
+    const TestsSpec& tests = spec.tests;
+    if (spec.columns.empty())
+      Fail(tests.path, "tests compare columns, and the table has no column variable");
+    std::vector<int> indices;
+    for (size_t i = 0; i < tests.means.variables.size(); ++i) {
+      const std::string& name = tests.means.variables[i];
+      const std::string path = tests.means.path + ".variables[" + std::to_string(i) + "]";
+      const int index = VariableIndex(_dataSource, name);
+      if (index < 0) Fail(path, "unknown variable " + name);
+      if (_dataSource.GetVariable(index).GetType() != 0)
+        Fail(path, "means are tested for numeric variables; " + name + " is a string");
+      if (std::find(indices.begin(), indices.end(), index) != indices.end())
+        Fail(path, name + " is listed twice");
+      indices.push_back(index);
+    }
+    return indices;
+  }
+
+  // The cubes of a crossing's test inputs (see TestCubes).
+  void CreateTestCubes(TableRun& run, const TableSpec& spec, const std::vector<int>& meanVariables,
+                       int weightVariable, CubeRun& cube) {
+    const bool squaredWeights = run.weighted && weightVariable >= 0;
+    cube.categoricalCube = run.table->CreateCube();
+    cube.categoricalIndex = run.cubeCount++;
+    AddDimensions(*run.table, *cube.categoricalCube, cube);
+    ElementRun* statistics = StatisticsElement(spec, cube);
+    cube.categoricalCube->AddCategoryStatistics(
+        {AggregationStatistic(Codes::kCount), AggregationStatistic(Codes::kUCount),
+         AggregationStatistic(Codes::kColPct), AggregationStatistic(Codes::kUColPct)},
+        statistics->variable.get());
+    if (statistics->isSet && !FindSet(statistics->name)->isDichotomy &&
+        FindSet(statistics->name)->countDuplicates)
+      statistics->variable->GetTableDimension()->SetComputingCounts(true);
+    // The weighted sum of the weight variable is the sum of squared weights.
+    if (squaredWeights && spec.tests.proportions.base == significance::Base::kEffective) {
+      AggregationCube* sums = run.table->CreateCube();
+      cube.weightSumsIndex = run.cubeCount++;
+      AddDimensions(*run.table, *sums, cube);
+      sums->AddScaleStatistics({AggregationStatistic(weightVariable, Codes::kSum),
+                                AggregationStatistic(weightVariable, Codes::kColSumPct)});
+    }
+    for (int variable : meanVariables) {
+      std::vector<AggregationStatistic> moments = {AggregationStatistic(variable, Codes::kVariance),
+                                                   AggregationStatistic(variable, Codes::kUValidN)};
+      if (squaredWeights && spec.tests.means.base == significance::Base::kEffective)
+        moments.emplace_back(weightVariable, Codes::kSum);
+      AggregationCube* means = run.table->CreateCube();
+      cube.meanIndices.push_back(run.cubeCount++);
+      cube.meanVariables.push_back(variable);
+      AddDimensions(*run.table, *means, cube);
+      means->AddScaleStatistics(moments);
+    }
   }
 
   // The engine's description of each statistic, with a check of its variable.

@@ -12,6 +12,10 @@ const char* AxisName(Axis axis) {
   return "row";
 }
 
+const char* TestKindName(TestKind kind) {
+  return kind == TestKind::kMeans ? "means" : "proportions";
+}
+
 const char* CategoryTypeName(CategoryType type) {
   static const char* const kNames[] = {"none",  "value",    "subtotal", "hsubtotal",
                                        "total", "variable", "compute"};

@@ -36,6 +36,7 @@ struct CategoryResult {
   std::string text;     // the value of a string category (trailing blanks removed)
   int code = 0;         // the engine's category code
   bool empty = false;   // the category has no cases
+  std::string letter;   // a compared column's letter in significance tests, else empty
 };
 
 struct DimensionResult {
@@ -58,6 +59,42 @@ struct StatisticResult {
   int decimals = -1;  // decimals the request asks for in text; -1: the statistic's own
 };
 
+// What a pairwise test compares.
+enum class TestKind { kProportions, kMeans };
+// "proportions" or "means", as the outputs write it.
+const char* TestKindName(TestKind kind);
+
+// One pairwise test of a table: of column proportions, or of the column
+// means of one variable.
+struct TestResult {
+  TestKind kind = TestKind::kProportions;
+  std::string variable;  // means only
+  std::string base;      // unweighted, weighted or effective
+  double alpha = 0.05;
+  bool approximate = false;  // the columns are a set: a case may fall in several
+};
+
+// The outcome of one pairwise test in one cell of a compared column:
+// adjusted p-values keyed by the other column's letter, the letters of the
+// columns this cell is significantly higher than, and whether the column's
+// base was below the minimum (it then takes part in no comparison).
+struct CellTestResult {
+  bool tested = false;  // the cell is in a compared column
+  bool smallBase = false;
+  std::vector<std::pair<std::string, double>> pValues;
+  std::vector<std::string> higherThan;
+};
+
+// Pearson's chi-square of one subtable, named by the categories of its outer
+// columns and layers (dimension name and category label).
+struct ChiSquareResult {
+  std::vector<std::pair<std::string, std::string>> layers, columns;
+  std::vector<int> outer;  // index of the category of each outer dimension, in order
+  bool tested = false;
+  double statistic = 0.0, df = 0.0, p = 1.0, minExpected = 0.0;
+  bool approximate = false;  // a set on the rows or columns
+};
+
 // Missing numbers are NaN here; writers print them as blanks or null. A
 // value that overflowed is an infinity.
 struct CellResult {
@@ -65,6 +102,7 @@ struct CellResult {
   bool present = false;         // the cell has cases (a cell without any keeps NaN, or 0 for
                                 // counts and percentages when the table asks for zeros)
   std::vector<std::array<double, 3>> values;  // per statistic
+  std::vector<CellTestResult> tests;          // per test of the cube, when any
 };
 
 struct CubeResult {
@@ -88,6 +126,9 @@ struct CubeResult {
   bool showEmptyCells = false;    // cells without cases are written too (CSV, text)
   bool statisticsOnRows = false;  // the text table lists the statistics down, not across
   std::string filter;             // the filters' text, joined by " and "
+  std::vector<TestResult> tests;
+  std::vector<ChiSquareResult> chiSquare;  // one per subtable, when asked for
+  bool chiSquareRequested = false;
 };
 
 #endif

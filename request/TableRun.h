@@ -51,6 +51,9 @@ struct CubeRun {
   int scaleIndex = -1;
   std::vector<int> categoricalSlots;  // request statistic index of each categorical statistic
   std::vector<int> scaleSlots;
+  // In a hidden tests table: the cubes of the test inputs (see TableTests.h).
+  int weightSumsIndex = -1;
+  std::vector<int> meanIndices, meanVariables;
 };
 
 // One table of the request: the engine table, the iterator it reads its cases
@@ -80,6 +83,10 @@ struct TableRun {
   std::vector<MissingCount> missingByDimension;
   std::vector<MissingCount> listwiseVariables;
   long casesDeletedListwise = 0;  // cases missing any of listwiseVariables
+  // The hidden table of the tests' inputs, when the table asks for tests: a
+  // table of its own so that its scale cubes delete listwise whatever the
+  // requested table's deletion is.
+  std::unique_ptr<TableRun> tests;
 
   void AddCase(const OBS* row) {
     if (filter && !filter->Keeps(row)) {
@@ -92,6 +99,7 @@ struct TableRun {
     else
       weightedRows->Show(row);
     table->AddNewCase();
+    if (tests) tests->AddCase(row);
   }
 
   void CountMissing(const OBS* row) {
