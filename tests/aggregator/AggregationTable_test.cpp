@@ -11,6 +11,8 @@
 #include "AggregationMDSet.h"
 #include "AggregationStatistic.h"
 #include "AggregationVariable.h"
+#include "CubeAggregator.h"
+#include "StatValues.h"
 #include "TableDimension.h"
 #include "TableMetadata.h"
 #include "baseutil.h"
@@ -275,6 +277,64 @@ TEST_F(AggregationTableTest, ATableWithoutDimensionsFeedsEveryCase) {
   table.AddNewCase();
   EXPECT_EQ(metadata->GetValidCount(), (std::vector<double>{1.0, 1.0}));
   EXPECT_EQ(metadata->GetCaseWeight(), 2.0);
+}
+
+// Two tables of one definition over the same cases: a categorical variable by
+// itself, counts and a mean, so that a state holds values, cells and moments.
+struct PartTable {
+  PartTable(const QUOR_DataSource& source, int c, int x, Codes::StatisticCodes scale)
+      : iterator(source), table(iterator, false, false), variable(c, "c") {
+    variable.SetIsTotalNo(false);
+    AggregationCube* counts = table.CreateCube();
+    counts->AddCategoricalVariable(&variable, Codes::kRowPosition);
+    counts->CreateCubeAggregator();
+    counts->AddCategoryStatistics({AggregationStatistic(Codes::kCount)}, &variable);
+    AggregationCube* means = table.CreateCube();
+    means->AddCategoricalVariable(&variable, Codes::kRowPosition);
+    means->CreateCubeAggregator();
+    means->AddScaleStatistics({AggregationStatistic(x, scale)});
+    while (iterator.Next()) table.AddNewCase();
+  }
+  std::string State() {
+    std::string state;
+    table.SerializeState(state);
+    return state;
+  }
+  QUOR_InputCaseIterator iterator;
+  AggregationTable table;
+  AggregationVariable variable;
+};
+
+TEST_F(AggregationTableTest, ABadPartialStateIsRefusedWithAMessageAndChangesNothing) {
+  AddCase(1.0, 2.0, 1.0);
+  AddCase(3.0, 4.0, 1.0);
+  PartTable target(source, c, x, Codes::kMean), part(source, c, x, Codes::kMean);
+  const std::string before = target.State(), state = part.State();
+  std::string error;
+  // Every truncation, a foreign magic, another version, another definition.
+  std::vector<std::string> bad;
+  for (size_t n = 0; n < state.size(); ++n) bad.push_back(state.substr(0, n));
+  bad.push_back("X" + state.substr(1));
+  std::string version = state;
+  version[8] = 2;
+  bad.push_back(version);
+  bad.push_back(PartTable(source, c, x, Codes::kVariance).State());
+  bad.push_back(state + "\n");
+  for (const std::string& input : bad) {
+    error.clear();
+    EXPECT_FALSE(target.table.MergeState(input.data(), input.size(), error)) << input.size();
+    EXPECT_EQ(error.rfind("bad partial state: ", 0), 0u) << error;
+  }
+  EXPECT_EQ(target.State(), before);
+  // The state itself merges: the cases of both parts.
+  ASSERT_TRUE(target.table.MergeState(state.data(), state.size(), error)) << error;
+  const std::vector<AggregationCategory*>& categories =
+      target.variable.GetTableDimension()->GetCategoryPointers();
+  for (const AggregationCategory* category : categories) {
+    StatValues* cell = target.table.GetCubeAggregators()[0]->GetStatValues({category}, -1);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->GetStatValue(0).GetValue1(), 4.0);
+  }
 }
 
 }  // namespace
