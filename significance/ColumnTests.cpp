@@ -18,31 +18,6 @@ double Available(double value) {
   return value == NuvDistFun::_missing ? kNaN : value;
 }
 
-// Q(a, x), the regularized upper incomplete gamma integral, by its continued
-// fraction (modified Lentz). Converges fast for x > a + 1, where the callers
-// use it; NaN when it does not converge.
-double UpperGammaFraction(double a, double x) {
-  constexpr double kTiny = 1e-300;
-  constexpr double kEpsilon = 1e-16;
-  double b = x + 1.0 - a;
-  double c = 1.0 / kTiny;
-  double d = 1.0 / b;
-  double h = d;
-  for (int i = 1; i < 100000; ++i) {
-    const double an = -i * (i - a);
-    b += 2.0;
-    d = an * d + b;
-    if (std::fabs(d) < kTiny) d = kTiny;
-    c = b + an / c;
-    if (std::fabs(c) < kTiny) c = kTiny;
-    d = 1.0 / d;
-    const double step = d * c;
-    h *= step;
-    if (std::fabs(step - 1.0) < kEpsilon) return std::exp(a * std::log(x) - x - std::lgamma(a)) * h;
-  }
-  return kNaN;
-}
-
 }  // namespace
 
 double TwoSidedNormalP(double z) {
@@ -57,18 +32,8 @@ double TwoSidedTP(double t, double df) {
 
 double ChiSquareUpperP(double x, double df) {
   if (std::isnan(x) || !(df > 0.0)) return kNaN;
-  if (x <= 0.0) return 1.0;
   if (std::isinf(x)) return 0.0;
-  const double lower = Available(NuvDistFun::CdfChi(x, df));
-  // Below 0.9 the subtraction loses at most a digit; above, the tail is
-  // summed directly (1 - lower would keep only eps / p of relative precision).
-  if (lower <= 0.9) return 1.0 - lower;
-  const double a = 0.5 * df, half = 0.5 * x;
-  if (half > a + 1.0) {
-    const double tail = UpperGammaFraction(a, half);
-    if (!std::isnan(tail)) return tail;
-  }
-  return 1.0 - lower;
+  return Available(NuvDistFun::SdfChi(x, df));
 }
 
 PairTest CompareProportions(const ColumnSample& a, const ColumnSample& b, Variance variance) {

@@ -1035,6 +1035,14 @@ double NuvDistFun::CdfChi(double x, double df) {
   return status == 0 ? value : _missing;
 }
 
+double NuvDistFun::SdfChi(double x, double df) {
+  if (!(df > 0.0) || !IsFinite(df) || std::isnan(x)) return _missing;
+  if (x <= 0.0) return 1.0;
+  long int status;
+  const double value = gammad(0.5 * x, 0.5 * df, false, status);
+  return status == 0 ? value : _missing;
+}
+
 double NuvDistFun::IdfChi(double p, double df) {
   long int status;
   const double value = quoridfchi(p, df, status);

@@ -40,6 +40,10 @@ class TABCUBE_EXPORT NuvDistFun {
   static double IdfNorm(double p, double mean, double sd);
   // P(chi2_df <= x) = P(df/2, x/2), 0 for x <= 0. Missing for df <= 0.
   static double CdfChi(double x, double df);
+  // P(chi2_df > x) = Q(df/2, x/2), the upper tail computed directly, so that
+  // tiny tails keep their relative precision; 1 for x <= 0. Missing for
+  // df <= 0.
+  static double SdfChi(double x, double df);
   // Chi-square quantile. Missing for p < 0, p >= 1, df <= 0 and when the
   // iteration fails; 0 for p = 0.
   static double IdfChi(double p, double df);
