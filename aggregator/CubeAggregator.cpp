@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstdio>
 #include <memory>
+#include <set>
 
 #include "AggregationCategory.h"
 #include "CellStatistics.h"
@@ -921,8 +922,29 @@ CubeAggregator::StagedCellsPtr CubeAggregator::ReadState(StateReader& in,
       staged->tables[t].push_back(std::move(cell));
     }
   }
+  if (in.Ok()) CheckStagedBases(in, *staged);
   if (!in.Ok()) return nullptr;
   return staged;
+}
+
+// Every cell of a state's cube needs its cell in each percentage base (a
+// case that reaches a cell reaches its base cells too), or its percentages
+// could not be read.
+void CubeAggregator::CheckStagedBases(StateReader& in, const StagedCells& staged) const {
+  for (size_t b = 0; b < _baseTables.size(); ++b) {
+    std::set<std::vector<int>> bases;
+    for (const StagedCell& cell : staged.tables[b + 1]) bases.insert(cell.codes);
+    std::vector<int> codes(_baseDims[b].size());
+    for (const StagedCell& cell : staged.tables[0]) {
+      for (size_t i = 0; i < codes.size(); ++i) {
+        codes[i] = cell.codes[static_cast<size_t>(_baseDims[b][i])];
+      }
+      if (bases.count(codes) == 0) {
+        in.Fail("a cell of the state lacks its percentage base cell");
+        return;
+      }
+    }
+  }
 }
 
 int CubeAggregator::LayoutOfKey(const CellKey& key) const {

@@ -159,6 +159,8 @@ class TABCUBE_EXPORT CubeAggregator {
   int NewLeaf(const int* words, int n, uint64_t hash);
   void MergeLeaves();
   void MergeLeavesForReading() const;
+  // Fails the reader when a staged cell lacks one of its base cells.
+  void CheckStagedBases(StateReader& in, const StagedCells& staged) const;
   // The layout position a cell with this key takes in the cube's cell table.
   int LayoutOfKey(const CellKey& key) const;
 
