@@ -36,10 +36,12 @@ def _cell_rows(table, cell, prefix, letter, tested):
             continue
         p_values = " ".join(f"{other}=%.17g" % found["pValues"][other]
                             for other in sorted(found["pValues"], key=_letter_order))
-        note = "smallBase" if found.get("smallBase") else "approximate" if test["approximate"] else None
-        yield prefix + ["ColumnMeansTest" if means else "ColumnProportionsTest", test["variable"]] + \
-            [None] * 7 + [letter, _joined_letters(found["higherThan"]) or None, p_values or None,
-                          None, None, None, note]
+        note = ("smallBase" if found.get("smallBase") else
+                "approximate" if test["approximate"] else None)
+        name = "ColumnMeansTest" if means else "ColumnProportionsTest"
+        yield prefix + [name, test["variable"]] + [None] * 7 + \
+            [letter, _joined_letters(found["higherThan"]) or None, p_values or None,
+             None, None, None, note]
 
 
 def _chi_square_rows(table, head, dimensions):
