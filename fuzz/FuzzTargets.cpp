@@ -258,9 +258,11 @@ std::string EditedState(const uint8_t* data, size_t size) {
 }
 
 // The request of the request-state target: two tables over numbers a and b,
-// weighted by w, with totals, a percentage, a median and a mean.
+// weighted by w, with totals, a percentage, a median and a mean; the first
+// has a filter, tests (a hidden table of their own) and counts of missing.
 const char kPartRequest[] = R"({"weight": "w", "tables": [
-  {"rows": [["a"]], "columns": [["b"]], "variables": {"a": {"totals": true}},
+  {"rows": [["a"]], "columns": [["b"]], "variables": {"a": {"totals": true}}, "filter": "a < 2",
+   "tests": {"proportions": {}, "means": {"variables": ["a"]}, "chiSquare": true},
    "statistics": ["Count", "ColPct", {"name": "Median", "variable": "b"}]},
   {"rows": [["b"]], "weighted": false, "statistics": [{"name": "Mean", "variable": "a"}]}]})";
 

@@ -43,8 +43,10 @@ class RequestRunner {
 
   // Partial states, for parts of the cases aggregated apart (in other
   // processes or on other machines) and merged in case order. Appends every
-  // table's state (AggregationTable::SerializeState), each after its length
-  // in eight bytes, least significant first.
+  // table's state (AggregationTable::SerializeState, after its length in
+  // eight bytes, least significant first), then the table's own counts of
+  // cases (filtered out, deleted listwise, missing per dimension) in eight
+  // bytes each, then the same of its hidden tests table, if any.
   void SerializeStates(std::string& out) const;
   // Merges states that SerializeStates wrote for the same request over data
   // of the same definition, whose cases come after the ones seen here.

@@ -180,6 +180,7 @@ PartialState AggregateToState(const Request& request, const Dictionary& dictiona
   pass.Runner().SerializeStates(state.bytes);
   state.casesRead = pass.Iterator().CasesRead();
   state.casesExcludedByWeight = pass.Iterator().CasesExcludedByWeight();
+  state.casesFilteredOut = pass.Iterator().CasesFilteredOut();
   return state;
 }
 
@@ -193,6 +194,7 @@ PartialState MergeStates(const Request& request, const Dictionary& dictionary,
     pass.Runner().MergeStates(part.bytes.data(), part.bytes.size());
     merged.casesRead += part.casesRead;
     merged.casesExcludedByWeight += part.casesExcludedByWeight;
+    merged.casesFilteredOut += part.casesFilteredOut;
   }
   pass.Runner().SerializeStates(merged.bytes);
   return merged;
@@ -207,6 +209,7 @@ std::vector<CubeResult> FinishState(const Request& request, const Dictionary& di
   for (CubeResult& cube : cubes) {
     cube.casesRead = state.casesRead;
     cube.casesExcludedByWeight = state.casesExcludedByWeight;
+    cube.casesFilteredOut += state.casesFilteredOut;  // the tables' own filters' are merged
   }
   return cubes;
 }

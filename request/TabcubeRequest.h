@@ -66,12 +66,14 @@ std::vector<CubeResult> RunRequestOnCases(const Request& request, const Dictiona
 // Partial states: the cases of a request aggregated in parts apart (on other
 // threads, in other processes, on other machines) and the parts' states
 // merged in case order give the tables of one pass over all the cases. A
-// state holds every table's categories met and cells; the numbers of cases
-// read and left out for their weight travel beside it.
+// state holds every table's categories met, cells and counts of cases left
+// out; the numbers of cases read, left out for their weight and left out by
+// the request's filter travel beside it.
 struct PartialState {
   std::string bytes;
   long casesRead = 0;
   long casesExcludedByWeight = 0;
+  long casesFilteredOut = 0;
 };
 
 // The state of cases the caller supplies, as RunRequestOnCases reads them.

@@ -207,12 +207,15 @@ PartDefinition Define(const std::string& requestSource, const std::string& reque
 }
 
 py::tuple ToTuple(const PartialState& state) {
-  return py::make_tuple(py::bytes(state.bytes), state.casesRead, state.casesExcludedByWeight);
+  return py::make_tuple(py::bytes(state.bytes), state.casesRead, state.casesExcludedByWeight,
+                        state.casesFilteredOut);
 }
 
 PartialState FromTuple(const py::tuple& part) {
-  if (part.size() != 3) throw py::type_error("partial state: expected (bytes, read, excluded)");
-  return PartialState{part[0].cast<std::string>(), part[1].cast<long>(), part[2].cast<long>()};
+  if (part.size() != 4)
+    throw py::type_error("partial state: expected (bytes, read, excluded, filtered out)");
+  return PartialState{part[0].cast<std::string>(), part[1].cast<long>(), part[2].cast<long>(),
+                      part[3].cast<long>()};
 }
 
 // The partial state of one partition's columns.
@@ -346,6 +349,12 @@ PYBIND11_MODULE(_tabcube, module) {
       .def("select", &Tables::Select)
       .def("json", [](const Tables& tables) { return tables.Format(WriteJson); })
       .def("csv", [](const Tables& tables) { return tables.Format(WriteCsv); })
+      .def("show_empty_cells",
+           [](const Tables& tables) {
+             std::vector<bool> shown;
+             for (const CubeResult& cube : tables.cubes) shown.push_back(cube.showEmptyCells);
+             return shown;
+           })
       .def("text", [](const Tables& tables) { return tables.Format(WriteText); });
 
   module.def("run_frame", &RunFrame, py::arg("request_path"), py::arg("request_text"),

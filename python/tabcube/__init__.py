@@ -148,7 +148,7 @@ def statistic_title(statistic):
 
 def crosstab(data, rows, columns=None, layers=None, stats=("Count",), weight=None, totals=True,
              missing="exclude", *, missing_values=None, labels=None, variable_labels=None,
-             dictionary=None):
+             dictionary=None, tests=None):
     """One table of a DataFrame, as a DataFrame.
 
     rows, columns, layers: a column name or a list of names (nested, outermost
@@ -162,6 +162,16 @@ def crosstab(data, rows, columns=None, layers=None, stats=("Count",), weight=Non
     The index holds the layer and row category labels, the columns the column
     category labels and the statistic; totals are labelled as in the text
     output, and a cell without cases holds NaN.
+
+    tests: the request's "tests" of the table ({"proportions": {...},
+    "means": {"variables": [...]}, "chiSquare": True}). Each test adds a
+    statistic column after the one the text output marks ("ColPct sig" for
+    proportions, "Mean age sig" for the means of age): the letters of the
+    columns the cell is significantly higher than ("AB"; "A1,B1" past Z),
+    "*" first when its base is below minBase, "" when it is higher than none,
+    NaN where it was not tested. attrs["letters"] maps the compared columns'
+    labels (a tuple per column, as in the columns) to their letters, and
+    attrs["chiSquare"] holds the run's chi-square entries.
     """
     if not isinstance(data, pd.DataFrame):
         raise TypeError(f"data: expected a pandas DataFrame, not {type(data).__name__}")
@@ -179,19 +189,59 @@ def crosstab(data, rows, columns=None, layers=None, stats=("Count",), weight=Non
              "variables": {name: dict(options) for names in axes.values() for name in names}}
     for axis, names in axes.items():
         table[axis] = [names] if names else []
+    if tests is not None:
+        if not isinstance(tests, dict):
+            raise TypeError("tests: expected the request's tests as a dict")
+        table["tests"] = tests
     result = run({"tables": [table]}, data, weight=weight, missing=missing_values, labels=labels,
                  variable_labels=variable_labels, dictionary=dictionary, threads=0)
     return _wide(result.tables[0].to_dict(), axes)
 
 
+def _test_anchor(table, test):
+    """The statistic after which the text output shows a test's letters: the
+    column percentage (proportions) or the mean of the variable (means), else
+    the first statistic of the kind, else the first."""
+    variable = test["variable"] if test["kind"] == "means" else None
+    preferred = "Mean" if test["kind"] == "means" else "ColPct"
+    statistics = table["statistics"]
+    for candidates in ([s for s in statistics if s["name"] == preferred], statistics):
+        for s, statistic in enumerate(statistics):
+            if statistic in candidates and statistic["variable"] == variable:
+                return s
+    return 0
+
+
+def _significance(cell, test):
+    """The text output's mark of one cell's test: "*" for a small base, then the
+    letters it is higher than; None when the cell was not tested."""
+    found = cell.get("tests", {})
+    found = (found.get("means", {}).get(test["variable"]) if test["kind"] == "means"
+             else found.get("proportions"))
+    if found is None:
+        return None
+    letters = found["higherThan"]
+    joined = ("" if all(len(letter) == 1 for letter in letters) else ",").join(letters)
+    return ("*" if found.get("smallBase") else "") + joined
+
+
 def _wide(table, axes):
     """The cells of a table with the layers and rows down, the columns and the
-    statistics across."""
+    statistics across (with a column of letters after the statistic each
+    test marks)."""
     dimensions = table["dimensions"]
     position = {d["name"]: i for i, d in enumerate(dimensions)}
     down = [position[name] for name in axes["layers"] + axes["rows"]]
     across = [position[name] for name in axes["columns"]]
-    titles = [statistic_title(s) for s in table["statistics"]]
+    tests = table.get("tests", [])
+    # Each output column: ("value", statistic index) or ("sig", test index).
+    slots = []
+    for s, statistic in enumerate(table["statistics"]):
+        slots.append(("value", s))
+        slots += [("sig", t) for t, test in enumerate(tests) if _test_anchor(table, test) == s]
+    titles = [statistic_title(table["statistics"][i]) if kind == "value"
+              else statistic_title(table["statistics"][_test_anchor(table, tests[i])]) + " sig"
+              for kind, i in slots]
 
     def labels(indices, dims):
         return tuple(dimensions[d]["categories"][i]["label"] for d, i in zip(dims, indices))
@@ -207,9 +257,10 @@ def _wide(table, axes):
             continue
         row = values[row_of[tuple(cell["categories"][d] for d in down)]]
         base = column_of[tuple(cell["categories"][d] for d in across)] * len(titles)
-        for s, value in enumerate(cell["values"]):
+        for at, (kind, i) in enumerate(slots):
+            value = cell["values"][i] if kind == "value" else _significance(cell, tests[i])
             value = value[0] if isinstance(value, list) else value
-            row[base + s] = float("nan") if value is None else value
+            row[base + at] = float("nan") if value is None else value
     down_names = [dimensions[d]["name"] for d in down]
     index_labels = [labels(key, down) for key in index_keys]
     if len(down) == 1:
@@ -222,7 +273,13 @@ def _wide(table, axes):
         column_index = pd.MultiIndex.from_tuples(column_labels, names=column_names)
     else:
         column_index = pd.Index([key[0] for key in column_labels], name="statistic")
-    return pd.DataFrame(values, index=index, columns=column_index)
+    frame = pd.DataFrame(values, index=index, columns=column_index)
+    if tests or "chiSquare" in table:
+        frame.attrs["letters"] = {
+            labels(key, across): dimensions[across[-1]]["categories"][key[-1]]["letter"]
+            for key in column_keys if "letter" in dimensions[across[-1]]["categories"][key[-1]]}
+        frame.attrs["chiSquare"] = table.get("chiSquare", [])
+    return frame
 
 
 def __getattr__(name):

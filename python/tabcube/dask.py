@@ -94,7 +94,8 @@ def _measure_text(ddf, definition):
 
 
 def _partial(partition, definition):
-    """(state, cases read, cases left out for their weight) of one partition."""
+    """(state, cases read, left out for their weight, left out by the filter) of
+    one partition."""
     return pd.Series([_tabcube.part_state(*definition.arguments(partition))])
 
 
@@ -128,5 +129,5 @@ def run(request, ddf, *, weight=None, missing=None, labels=None, variable_labels
     while len(level) > 1:
         level = [dask.delayed(_merge)(definition, meta, *level[i:i + split_every])
                  for i in range(0, len(level), split_every)]
-    state = level[0].compute() if level else (b"", 0, 0)
+    state = level[0].compute() if level else (b"", 0, 0, 0)
     return Result(_tabcube.finish_parts(*definition.arguments(meta), state))

@@ -76,3 +76,29 @@ def test_user_missing_values_excluded_or_shown(frame):
     assert shown.loc["Total", ("Total", "Count")] == frame.r.notna().sum()
     by_label = tabcube.crosstab(frame, "c", missing_values={"c": ["b"]})
     assert list(by_label.index) == ["c", "a", "Total"]
+
+
+def test_tests_mark_the_letters_that_run_reports(frame):
+    data = frame.assign(inc=frame.inc + np.where(frame.c == "a", 20.0, 0.0))
+    tests = {"proportions": {}, "means": {"variables": ["inc"]}, "chiSquare": True}
+    stats = ["Count", "ColPct", ("Mean", "inc")]
+    table = tabcube.crosstab(data, "r", "c", stats=stats, tests=tests, labels={"r": LEVELS})
+    request = {"tables": [{"rows": [["r"]], "columns": [["c"]], "tests": tests,
+                           "variables": {"r": {"totals": True}, "c": {"totals": True}},
+                           "statistics": ["Count", "ColPct", {"name": "Mean", "variable": "inc"}]}]}
+    expected = tabcube.run(request, data, labels={"r": LEVELS}).to_dict()["tables"][0]
+    rows, columns = (d["categories"] for d in expected["dimensions"])
+    assert table.attrs["letters"] == {(c["label"],): c["letter"] for c in columns if "letter" in c}
+    assert table.attrs["chiSquare"] == expected["chiSquare"]
+    marked = 0
+    for cell in expected["cells"]:
+        at = (rows[cell["categories"][0]]["label"], columns[cell["categories"][1]]["label"])
+        for title, kind in (("ColPct sig", "proportions"), ("Mean inc sig", "means")):
+            found = cell.get("tests", {}).get(kind)
+            found = found.get("inc") if kind == "means" and found else found
+            mark = table.loc[at[0], (at[1], title)]
+            assert mark == "".join(found["higherThan"]) if found else pd.isna(mark), (at, kind)
+            marked += bool(found and found["higherThan"])
+    assert marked > 0
+    plain = tabcube.crosstab(data, "r", "c", stats=stats, labels={"r": LEVELS})
+    pd.testing.assert_frame_equal(table[plain.columns].astype(float), plain)

@@ -34,6 +34,10 @@ REQUEST = {
          "statistics": [{"name": "Percentile", "variable": "age", "parameter": 25},
                         {"name": "Median", "variable": "spend"},
                         {"name": "Mean", "variable": "spend"}, "Count"]},
+        {"title": "tested", "rows": [["city"]], "columns": [["region"]], "filter": "age >= 45",
+         "tests": {"proportions": {"base": "effective"}, "means": {"variables": ["spend"]},
+                   "chiSquare": True},
+         "statistics": ["Count", "ColPct", {"name": "Mean", "variable": "spend"}]},
     ],
 }
 
@@ -78,6 +82,9 @@ def test_dask_equals_single_process(client, frame, partitions, split_every):
     got = tabcube.dask.run(REQUEST, ddf, split_every=split_every).to_dict()
     assert_same(got, expected)
     assert expected["tables"][0]["weighted"] and expected["tables"][0]["casesRead"] == len(frame)
+    tested = expected["tables"][-1]  # the counts of cases left out travel too
+    assert tested["casesFilteredOut"] > 0 and tested["casesMissing"]["region"] > 0
+    assert tested["casesDeletedListwise"] > 0 and any("tests" in c for c in tested["cells"])
 
 
 def test_categoricals_and_text_columns(client, frame):

@@ -34,15 +34,16 @@ def number(value):
         return value
 
 
-def test_text_and_long_form_equal_the_commands(bundled_request):
-    result = tabcube.run(bundled_request)
-    assert str(result) == command("run", bundled_request)[1]
-    status, csv, _ = command("run", bundled_request, "--format", "csv")
+def assert_long_form_equals_commands(request_path):
+    result = tabcube.run(request_path)
+    assert str(result) == command("run", request_path)[1]
+    status, csv, _ = command("run", request_path, "--format", "csv")
     expected = pd.read_csv(io.StringIO(csv), dtype=str, keep_default_na=False)
     ours = result.to_frame().astype(object)
     ours = ours.where(ours.notna(), "")
     numbers = [c for c in expected.columns if c.startswith("value") or
-               c in ("parameter", "upper", "level")]
+               c in ("parameter", "lowerLimit", "upperLimit", "upper", "level", "present", "df",
+                     "p", "minExpected")]
     for column in numbers:  # the same numbers, whatever their printed form
         expected[column] = expected[column].map(number)
         ours[column] = ours[column].map(number)
@@ -51,6 +52,34 @@ def test_text_and_long_form_equal_the_commands(bundled_request):
     first = result.tables[0]
     assert len(first.to_frame()) == (expected["table"] == "1").sum()
     assert str(first).splitlines()[0] == first.title
+    return expected
+
+
+def test_text_and_long_form_equal_the_commands(bundled_request):
+    assert_long_form_equals_commands(bundled_request)
+
+
+def test_long_form_of_absent_cells_limits_and_tests_equals_the_commands(tmp_path):
+    """Absent cells written (emptyCells blank), limits, test lines of means and
+    proportions, and chi-square lines naming a layer and an outer column."""
+    data = ROOT / "examples" / "data"
+    path = tmp_path / "request.json"
+    path.write_text(json.dumps({
+        "data": str(data / "survey.csv"), "dictionary": str(data / "survey.dict.json"),
+        "tables": [{"title": "Spend", "layers": [["media1"]], "rows": [["city"]],
+                    "columns": [["gender", "region"]], "emptyCells": "blank",
+                    "variables": {"region": {"categories": [{"value": v} for v in range(1, 6)]}},
+                    "filter": "age >= 30",
+                    "statistics": ["Count", "ColPct", {"name": "Mean", "variable": "spend"},
+                                   {"name": "BetweenPct", "variable": "age", "lower": 30,
+                                    "upper": 50}],
+                    "tests": {"proportions": {}, "means": {"variables": ["spend"]},
+                              "chiSquare": True}}]}))
+    expected = assert_long_form_equals_commands(path)
+    kinds = set(expected["statistic"])
+    assert {"ColumnMeansTest", "ColumnProportionsTest", "ChiSquare"} <= kinds
+    assert (expected["present"] == 0).any()
+    assert set(expected.loc[expected["statistic"] == "BetweenPct", "upperLimit"]) == {50}
 
 
 def test_sqlite_data_equals_csv(tmp_path):
