@@ -44,9 +44,10 @@ uint64_t LeafTable::Hash(const int* words, int n) {
 }
 
 bool LeafTable::SameKey(const Leaf& leaf, const int* words, int n) const {
-  return leaf.keyWords == static_cast<uint32_t>(n) &&
-         std::memcmp(_keys.data() + leaf.keyStart, words, sizeof(int) * static_cast<size_t>(n)) ==
-             0;
+  // A cube without dimensions has one leaf, of no words (and no key array).
+  if (leaf.keyWords != static_cast<uint32_t>(n)) return false;
+  return n == 0 || std::memcmp(_keys.data() + leaf.keyStart, words,
+                               sizeof(int) * static_cast<size_t>(n)) == 0;
 }
 
 int LeafTable::Insert(const int* words, int n, uint64_t hash, Route route, bool allValid,
