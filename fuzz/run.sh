@@ -29,7 +29,8 @@ status=0
 for target in $targets; do
   work="$build_dir/corpus/$target"
   artifacts="$build_dir/artifacts/$target"
-  mkdir -p "$work" "$artifacts"
+  # Every input that ever failed is replayed; a target may have none yet.
+  mkdir -p "$work" "$artifacts" "fuzz/regressions/$target"
   dictionary=()
   [ -f "fuzz/$target.dict" ] && dictionary=(-dict="fuzz/$target.dict")
   # A fixed seed (TABCUBE_FUZZ_SEED, default 1) makes a run repeatable.
