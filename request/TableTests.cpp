@@ -1,5 +1,7 @@
 #include "TableTests.h"
 
+#include "InputError.h"
+
 #include <cassert>
 #include <cmath>
 #include <string>
@@ -8,6 +10,7 @@
 #include "AggregationResult.h"
 #include "CellKey.h"
 #include "ColumnTests.h"
+#include "InputError.h"
 #include "CubeAggregator.h"
 #include "StatValues.h"
 #include "TableDimension.h"
@@ -266,9 +269,14 @@ void AddTableTests(const TestsSpec& tests, bool weighted, const TestCubes& cubes
                    const std::vector<bool>& isSet, CubeResult& result) {
   assert(categories.size() == result.dimensions.size() &&
          "categories.size() == result.dimensions.size()");
-  for (size_t d = 0; d < categories.size(); ++d)
-    assert(categories[d]->size() == result.dimensions[d].categories.size() &&
-           "categories[d]->size() == result.dimensions[d].categories.size()");
+  // The tests' table takes the same cases as the table; only merged partial
+  // states that do not belong together can give it other categories.
+  for (size_t d = 0; d < categories.size(); ++d) {
+    if (categories[d]->size() != result.dimensions[d].categories.size()) {
+      throw InputError("partial state: the significance tests of table \"" + result.title +
+                       "\" met other categories than the table");
+    }
+  }
   SubtableWalker walker(tests, weighted, cubes, categories, result);
   const size_t column = walker.Column();
   const bool columnIsSet = isSet[column];
