@@ -1,7 +1,5 @@
 #include "TableTests.h"
 
-#include "InputError.h"
-
 #include <cassert>
 #include <cmath>
 #include <string>
@@ -10,8 +8,8 @@
 #include "AggregationResult.h"
 #include "CellKey.h"
 #include "ColumnTests.h"
-#include "InputError.h"
 #include "CubeAggregator.h"
+#include "InputError.h"
 #include "StatValues.h"
 #include "TableDimension.h"
 #include "TableEncryptionCodes.h"
