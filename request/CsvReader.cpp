@@ -1,7 +1,14 @@
 #include "CsvReader.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #include "InputError.h"
 
@@ -21,9 +28,28 @@ long Column(const char* p, const char* lineStart) {
 
 }  // namespace
 
-CsvReader::CsvReader(const std::string& path) : _path(path), _buffer(kBlockSize) {
-  _file = std::fopen(path.c_str(), "rb");
-  if (!_file) throw InputError(path + ": cannot open for reading: " + std::strerror(errno));
+namespace {
+
+std::FILE* OpenForReading(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) throw InputError(path + ": cannot open for reading: " + std::strerror(errno));
+  return file;
+}
+
+void SeekTo(std::FILE* file, uint64_t offset, const std::string& path) {
+  if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0)
+    throw InputError(path + ": cannot seek: " + std::strerror(errno));
+}
+
+}  // namespace
+
+CsvReader::CsvReader(const std::string& path)
+    : _path(path), _file(OpenForReading(path)), _buffer(kBlockSize) {
+  Rewind();
+}
+
+CsvReader::CsvReader(const std::string& path, uint64_t first, uint64_t end)
+    : _path(path), _file(OpenForReading(path)), _first(first), _partEnd(end), _buffer(kBlockSize) {
   Rewind();
 }
 
@@ -32,31 +58,34 @@ CsvReader::~CsvReader() {
 }
 
 void CsvReader::Rewind() {
-  std::rewind(_file);
-  _begin = _end = 0;
+  SeekTo(_file, _first, _path);
+  _offset = _first;
+  _begin = _filled = 0;
   _atEnd = false;
   _line = 1;
   _recordLine = 0;
+  if (_first > 0) return;
   static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
-  while (_end < 3 && Refill()) {
+  while (_filled < 3 && Refill()) {
   }
-  if (_end >= 3 && std::memcmp(_buffer.data(), kByteOrderMark, 3) == 0) _begin = 3;
+  if (_filled >= 3 && std::memcmp(_buffer.data(), kByteOrderMark, 3) == 0) _begin = 3;
 }
 
 bool CsvReader::Refill() {
   if (_atEnd) return false;
   if (_begin > 0) {
-    std::memmove(_buffer.data(), _buffer.data() + _begin, _end - _begin);
-    _end -= _begin;
+    std::memmove(_buffer.data(), _buffer.data() + _begin, _filled - _begin);
+    _filled -= _begin;
+    _offset += _begin;
     _begin = 0;
   }
-  if (_end == _buffer.size()) _buffer.resize(_buffer.size() * 2);
-  const size_t read = std::fread(_buffer.data() + _end, 1, _buffer.size() - _end, _file);
+  if (_filled == _buffer.size()) _buffer.resize(_buffer.size() * 2);
+  const size_t read = std::fread(_buffer.data() + _filled, 1, _buffer.size() - _filled, _file);
   if (read == 0) {
     if (std::ferror(_file)) Fail(_line, 1, std::string("read error: ") + std::strerror(errno));
     _atEnd = true;
   }
-  _end += read;
+  _filled += read;
   return true;
 }
 
@@ -109,7 +138,7 @@ std::string_view CsvReader::Unescape(std::string_view quoted) {
 
 bool CsvReader::ScanRecord(std::vector<std::string_view>& fields) {
   const char* const start = _buffer.data() + _begin;
-  const char* const end = _buffer.data() + _end;
+  const char* const end = _buffer.data() + _filled;
   const char* p = start;
   const char* lineStart = start;
   long line = _line;
@@ -180,8 +209,9 @@ bool CsvReader::ScanRecord(std::vector<std::string_view>& fields) {
 }
 
 bool CsvReader::NextRecord(std::vector<std::string_view>& fields) {
+  if (Offset() >= _partEnd) return false;
   for (;;) {
-    if (_begin == _end && (_atEnd || (Refill(), _begin == _end))) return false;
+    if (_begin == _filled && (_atEnd || (Refill(), _begin == _filled))) return false;
     if (ScanRecord(fields)) return true;
     Refill();
   }
@@ -192,4 +222,131 @@ bool CsvReader::NextRecord(std::vector<std::string>& fields) {
   fields.resize(_views.size());
   for (size_t i = 0; i < _views.size(); ++i) fields[i].assign(_views[i]);
   return true;
+}
+
+namespace {
+
+constexpr size_t kSplitBlock = 1 << 20;
+
+// Reads up to size bytes at offset; returns how many were read.
+size_t ReadAt(std::FILE* file, uint64_t offset, char* into, size_t size, const std::string& path) {
+  SeekTo(file, offset, path);
+  const size_t read = std::fread(into, 1, size, file);
+  if (read < size && std::ferror(file))
+    throw InputError(path + ": read error: " + std::strerror(errno));
+  return read;
+}
+
+// The number of quote characters in [from, to) of the file.
+uint64_t CountQuotes(const std::string& path, uint64_t from, uint64_t to) {
+  std::FILE* file = OpenForReading(path);
+  std::vector<char> block(kSplitBlock);
+  uint64_t quotes = 0;
+  try {
+    while (from < to) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(kSplitBlock, to - from));
+      const size_t read = ReadAt(file, from, block.data(), want, path);
+      if (read == 0) break;
+      quotes += static_cast<uint64_t>(std::count(block.data(), block.data() + read, kQuote));
+      from += read;
+    }
+  } catch (...) {
+    std::fclose(file);
+    throw;
+  }
+  std::fclose(file);
+  return quotes;
+}
+
+// The offset just after the first line end at or after from that lies
+// outside quotes, given whether from lies inside a quoted field (a CR LF
+// pair is one line end); the file's size when there is none.
+uint64_t NextRecordStart(const std::string& path, uint64_t from, bool quoted, uint64_t size) {
+  std::FILE* file = OpenForReading(path);
+  std::vector<char> block(kSplitBlock + 1);
+  uint64_t start = size;
+  try {
+    for (uint64_t at = from; at < size && start == size;) {
+      // One byte more than is scanned, to see the LF after a CR.
+      const size_t read = ReadAt(file, at, block.data(), block.size(), path);
+      if (read == 0) break;
+      const size_t scan = std::min(read, kSplitBlock);
+      for (size_t i = 0; i < scan; ++i) {
+        const char c = block[i];
+        if (c == kQuote) {
+          quoted = !quoted;
+        } else if (!quoted && (c == '\n' || c == '\r')) {
+          const bool pair = c == '\r' && i + 1 < read && block[i + 1] == '\n';
+          start = at + i + (pair ? 2 : 1);
+          break;
+        }
+      }
+      at += scan;
+    }
+  } catch (...) {
+    std::fclose(file);
+    throw;
+  }
+  std::fclose(file);
+  return start;
+}
+
+uint64_t FileSize(const std::string& path) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0)
+    throw InputError(path + ": cannot read: " + std::strerror(errno));
+  return static_cast<uint64_t>(status.st_size);
+}
+
+}  // namespace
+
+std::vector<uint64_t> SplitCsvRecords(const std::string& path, uint64_t first, int parts) {
+  assert(parts >= 1 && "parts >= 1");
+  const uint64_t size = std::max(FileSize(path), first);
+  std::vector<uint64_t> cuts;
+  for (int k = 1; k < parts; ++k)
+    cuts.push_back(first +
+                   (size - first) * static_cast<uint64_t>(k) / static_cast<uint64_t>(parts));
+  return SplitCsvRecordsAt(path, first, cuts);
+}
+
+std::vector<uint64_t> SplitCsvRecordsAt(const std::string& path, uint64_t first,
+                                        const std::vector<uint64_t>& cuts) {
+  const uint64_t size = std::max(FileSize(path), first);
+  // The bytes between cuts, whose quotes are counted each on a thread.
+  std::vector<uint64_t> bounds{first};
+  for (uint64_t cut : cuts) bounds.push_back(std::min(std::max(cut, bounds.back()), size));
+  bounds.push_back(size);
+  const size_t ranges = bounds.size() - 1;
+  std::vector<uint64_t> quotes(ranges);
+  std::vector<std::exception_ptr> errors(ranges);
+  auto countRange = [&](size_t k) {
+    try {
+      quotes[k] = CountQuotes(path, bounds[k], bounds[k + 1]);
+    } catch (...) {
+      errors[k] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> counters;
+  size_t onThisThread = ranges;  // ranges from here on lack a thread
+  for (size_t k = 1; k < ranges && onThisThread == ranges; ++k) try {
+      counters.emplace_back(countRange, k);
+    } catch (const std::system_error&) {
+      onThisThread = k;
+    }
+  countRange(0);
+  for (size_t k = onThisThread; k < ranges; ++k) countRange(k);
+  for (std::thread& counter : counters) counter.join();
+  for (const std::exception_ptr& error : errors)
+    if (error) std::rethrow_exception(error);
+
+  std::vector<uint64_t> starts{first};
+  uint64_t quotesBefore = 0;
+  for (size_t k = 1; k < ranges; ++k) {
+    quotesBefore += quotes[k - 1];
+    const uint64_t start = NextRecordStart(path, bounds[k], quotesBefore % 2 == 1, size);
+    starts.push_back(std::max(start, starts.back()));
+  }
+  starts.push_back(size);
+  return starts;
 }

@@ -46,12 +46,23 @@ void WriteString(OBS* cells, int width, const char* text, size_t length) {
 class CsvCaseSource : public CaseSource {
  public:
   CsvCaseSource(const std::string& path, const QUOR_DataSource& dataSource, bool fromSample)
-      : _reader(path), _dataSource(dataSource), _fromSample(fromSample) {
+      : _reader(path), _fromSample(fromSample) {
     std::vector<std::string> header;
     if (!_reader.NextRecord(header)) throw InputError(path + ": the file is empty (no header)");
     _columns = header.size();
     _bindings = BindColumns(header, dataSource, path);
   }
+
+  // The records of the same file that start in [first, end), read as whole reads them.
+  CsvCaseSource(const CsvCaseSource& whole, uint64_t first, uint64_t end)
+      : _reader(whole._reader.Path(), first, end),
+        _fromSample(whole._fromSample),
+        _columns(whole._columns),
+        _bindings(whole._bindings),
+        _hasHeader(false) {}
+
+  // Offset of the first record after the header.
+  uint64_t FirstRecordOffset() const { return _reader.Offset(); }
 
   bool ReadCase(OBS* row) override {
     if (!_reader.NextRecord(_fields)) return false;
@@ -65,7 +76,7 @@ class CsvCaseSource : public CaseSource {
 
   void Rewind() override {
     _reader.Rewind();
-    _reader.NextRecord(_fields);
+    if (_hasHeader) _reader.NextRecord(_fields);
   }
 
  private:
@@ -93,11 +104,11 @@ class CsvCaseSource : public CaseSource {
   }
 
   CsvReader _reader;
-  const QUOR_DataSource& _dataSource;
   bool _fromSample;
   std::vector<std::string_view> _fields;
   size_t _columns = 0;
   std::vector<ColumnBinding> _bindings;
+  bool _hasHeader = true;
 };
 
 std::string FormatWeight(double weight) {
@@ -248,6 +259,17 @@ std::unique_ptr<CaseSource> OpenCsv(const std::string& path, const Dictionary&,
   return std::make_unique<CsvCaseSource>(path, dataSource, fromSample);
 }
 
+std::vector<std::unique_ptr<CaseSource>> OpenCsvParts(const std::string& path,
+                                                      const QUOR_DataSource& dataSource,
+                                                      bool fromSample, int parts) {
+  const CsvCaseSource whole(path, dataSource, fromSample);
+  const std::vector<uint64_t> starts = SplitCsvRecords(path, whole.FirstRecordOffset(), parts);
+  std::vector<std::unique_ptr<CaseSource>> sources;
+  for (size_t k = 0; k + 1 < starts.size(); ++k)
+    sources.push_back(std::make_unique<CsvCaseSource>(whole, starts[k], starts[k + 1]));
+  return sources;
+}
+
 std::unique_ptr<CaseSource> OpenSqlite(const std::string& path, const std::string& tableOrQuery,
                                        const Dictionary&, const QUOR_DataSource& dataSource) {
   return std::make_unique<SqliteCaseSource>(path, tableOrQuery, dataSource);
@@ -325,6 +347,13 @@ void StreamingCaseIterator::AddToWeightSum(double weight) {
     throw InputError("weight: the sum of the weights overflows at case " +
                      std::to_string(_casesRead) + " (weight " + FormatWeight(weight) +
                      "); scale the weights down");
+}
+
+void StreamingCaseIterator::AddCountsOf(const StreamingCaseIterator& later) {
+  _casesRead += later._casesRead;
+  _filteredOut += later._filteredOut;
+  _excludedByWeight += later._excludedByWeight;
+  _weightSum += later._weightSum;
 }
 
 void StreamingCaseIterator::Rewind() {

@@ -36,6 +36,14 @@ void DefineVariables(const Dictionary& dictionary, QUOR_DataSource& dataSource);
 std::unique_ptr<CaseSource> OpenCsv(const std::string& path, const Dictionary& dictionary,
                                     const QUOR_DataSource& dataSource, bool fromSample = false);
 
+// The same file's records split into `parts` contiguous ranges at record
+// boundaries (see SplitCsvRecords), a source for each, to be read on threads
+// of their own. Places named in the errors of a part are relative to the
+// part: a caller that wants the exact place reads the whole file again.
+std::vector<std::unique_ptr<CaseSource>> OpenCsvParts(const std::string& path,
+                                                      const QUOR_DataSource& dataSource,
+                                                      bool fromSample, int parts);
+
 // Thrown when the data outgrow a dictionary inferred from their first records.
 struct InferenceOutgrown {};
 
@@ -62,6 +70,10 @@ class StreamingCaseIterator : public ProcDSIterator {
   long CasesRead() const { return _casesRead; }
   long CasesFilteredOut() const { return _filteredOut; }
   long CasesExcludedByWeight() const { return _excludedByWeight; }
+  // The sum of the weights of the cases kept (0 unweighted).
+  double WeightSum() const { return _weightSum; }
+  // Adds the counts and the weight sum of an iterator over later cases.
+  void AddCountsOf(const StreamingCaseIterator& later);
 
  private:
   void AddToWeightSum(double weight);

@@ -1,5 +1,6 @@
 #include "RequestRunner.h"
 
+#include <cassert>
 #include <cstdint>
 
 #include "CaseFeeder.h"
@@ -100,6 +101,25 @@ class RunStateReader {
 };
 
 }  // namespace
+
+namespace {
+
+void MergeRun(TableRun& into, TableRun& later) {
+  into.table->MergeFrom(*later.table);
+  into.casesFilteredOut += later.casesFilteredOut;
+  into.casesDeletedListwise += later.casesDeletedListwise;
+  for (size_t i = 0; i < into.missingByDimension.size(); ++i)
+    into.missingByDimension[i].cases += later.missingByDimension[i].cases;
+  if (into.tests) MergeRun(*into.tests, *later.tests);
+}
+
+}  // namespace
+
+void RequestRunner::MergeFrom(RequestRunner& later) {
+  assert(later._tables.size() == _tables.size() && "later._tables.size() == _tables.size()");
+  for (size_t t = 0; t < _tables.size(); ++t) MergeRun(*_tables[t], *later._tables[t]);
+  _iterator.AddCountsOf(later._iterator);
+}
 
 void RequestRunner::SerializeStates(std::string& out) const {
   for (const std::unique_ptr<TableRun>& run : _tables) AppendRunState(*run, out);

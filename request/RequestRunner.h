@@ -41,6 +41,12 @@ class RequestRunner {
   // The finished cubes of every table, in request order.
   std::vector<CubeResult> Results() const;
 
+  // Merges a runner of the same request over the same data source that was
+  // fed the cases after this one's (the next part of a file read in parts):
+  // every table, its counts of cases left out and the iterator's counts.
+  // later is spent.
+  void MergeFrom(RequestRunner& later);
+
   // Partial states, for parts of the cases aggregated apart (in other
   // processes or on other machines) and merged in case order. Appends every
   // table's state (AggregationTable::SerializeState, after its length in

@@ -1,8 +1,14 @@
 #include "TabcubeRequest.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <chrono>
+#include <cmath>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 #include "CategoryWarnings.h"
@@ -87,12 +93,139 @@ std::vector<CubeResult> Run(const Request& request, const QUOR_DataSource& dataS
   return runner.Results();
 }
 
+// A CSV file of fewer bytes than this per core is read on one thread: the
+// parts' own tables and their merge would cost more than they save.
+constexpr uint64_t kLeastBytesPerPart = 1 << 20;
+
+// Parts a CSV file is read in: the threads asked for from two on, else (-1)
+// a part per core for a file large enough.
+int CsvParts(int threads, const std::string& path) {
+  if (threads >= 0) return std::max(1, threads);
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) return 1;
+  const uint64_t parts = static_cast<uint64_t>(status.st_size) / kLeastBytesPerPart;
+  const uint64_t cores = std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<int>(std::max<uint64_t>(1, std::min(parts, cores)));
+}
+
+// One part of a CSV file read in parts: its own iterator and tables, fed on
+// a thread of its own.
+struct CsvPart {
+  CsvPart(const Request& request, const QUOR_DataSource& dataSource, int weightVariable,
+          std::unique_ptr<CaseSource> part)
+      : source(std::move(part)),
+        iterator(dataSource, weightVariable, *source),
+        runner(request, dataSource, iterator, weightVariable) {}
+
+  // Feeds every case of the part; a fault is kept for the caller.
+  void Feed(const std::function<void(long)>& progress, long progressInterval) {
+    try {
+      runner.Feed(progress, progressInterval, 0);
+    } catch (...) {
+      failed = true;
+    }
+  }
+
+  std::unique_ptr<CaseSource> source;
+  StreamingCaseIterator iterator;
+  RequestRunner runner;
+  std::atomic<long> casesRead{0};
+  bool failed = false;
+};
+
+// Progress of a file read in parts, reported from the calling thread (the
+// caller's callback need not be thread-safe) while it feeds the first part:
+// the cases of all parts together, each time they pass a multiple of the
+// interval.
+class PartsProgress {
+ public:
+  PartsProgress(const RunOptions& options, std::vector<std::unique_ptr<CsvPart>>& parts)
+      : _options(options), _parts(parts), _next(options.progressInterval) {}
+
+  std::function<void(long)> ForPart(size_t k) {
+    if (k > 0) return [part = _parts[k].get()](long cases) { part->casesRead = cases; };
+    return [this](long cases) {
+      _parts[0]->casesRead = cases;
+      long total = 0;
+      for (const auto& part : _parts) total += part->casesRead;
+      if (total < _next) return;
+      _options.progress(total, Seconds());
+      _next = (total / _options.progressInterval + 1) * _options.progressInterval;
+    };
+  }
+  // How often each part counts: often enough for the sum to pass each
+  // multiple of the interval about when it is reached.
+  long Interval() const {
+    return std::max(1L, _options.progressInterval / static_cast<long>(_parts.size()));
+  }
+
+ private:
+  double Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - _start).count();
+  }
+
+  const RunOptions& _options;
+  std::vector<std::unique_ptr<CsvPart>>& _parts;
+  long _next;
+  const std::chrono::steady_clock::time_point _start = std::chrono::steady_clock::now();
+};
+
+// Reads a CSV file in parts on threads of their own, each into tables of its
+// own, and merges the tables in file order: the tables of one pass, their
+// categories in the order of first appearance. A part that fails (bad data,
+// data that outgrow a dictionary inferred from the start), or weights whose
+// sum overflows only when the parts are added up, send the whole file
+// through one pass, which meets the first fault as a single pass does and
+// names its exact place.
+std::vector<CubeResult> RunCsvInParts(const Request& request, const Dictionary& dictionary,
+                                      const QUOR_DataSource& dataSource, const std::string& path,
+                                      bool fromSample, int weightVariable, int parts,
+                                      const RunOptions& options) {
+  std::vector<std::unique_ptr<CsvPart>> runs;
+  for (std::unique_ptr<CaseSource>& part : OpenCsvParts(path, dataSource, fromSample, parts))
+    runs.push_back(std::make_unique<CsvPart>(request, dataSource, weightVariable, std::move(part)));
+  PartsProgress progress(options, runs);
+  const long interval = options.progress ? progress.Interval() : options.progressInterval;
+  auto feed = [&](size_t k) {
+    runs[k]->Feed(options.progress ? progress.ForPart(k) : std::function<void(long)>(), interval);
+  };
+  std::vector<std::thread> threads;
+  size_t onThisThread = runs.size();  // parts from here on lack a thread
+  for (size_t k = 1; k < runs.size() && onThisThread == runs.size(); ++k) try {
+      threads.emplace_back(feed, k);
+    } catch (const std::system_error&) {
+      onThisThread = k;
+    }
+  feed(0);
+  for (size_t k = onThisThread; k < runs.size(); ++k) feed(k);
+  for (std::thread& thread : threads) thread.join();
+
+  bool failed = false;
+  double weightSum = 0.0;
+  for (const auto& run : runs) {
+    failed = failed || run->failed;
+    weightSum += run->iterator.WeightSum();
+  }
+  if (failed || !std::isfinite(weightSum)) {
+    std::unique_ptr<CaseSource> whole = OpenCsv(path, dictionary, dataSource, fromSample);
+    return Run(request, dataSource, *whole, weightVariable, options);
+  }
+  for (size_t k = 1; k < runs.size(); ++k) runs[0]->runner.MergeFrom(runs[k]->runner);
+  return runs[0]->runner.Results();
+}
+
 std::vector<CubeResult> RunOnDictionary(const Request& request, const Dictionary& dictionary,
                                         const std::string& data, const std::string& sqlite,
                                         bool fromSample, const RunOptions& options) {
   QUOR_DataSource dataSource;
   DefineVariables(dictionary, dataSource);
   const int weightVariable = WeightVariable(request, dictionary, options);
+  if (sqlite.empty()) {
+    const int parts = CsvParts(options.threads, data);
+    if (parts > 1)
+      return RunCsvInParts(request, dictionary, dataSource, data, fromSample, weightVariable, parts,
+                           options);
+  }
   std::unique_ptr<CaseSource> source = !sqlite.empty()
                                            ? OpenSqlite(data, sqlite, dictionary, dataSource)
                                            : OpenCsv(data, dictionary, dataSource, fromSample);

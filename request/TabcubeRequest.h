@@ -28,10 +28,14 @@ struct RunOptions {
   std::string dictionary;  // dictionary file; without one, inferred from the data
   std::string sqlite;      // table name or SELECT/WITH query of the SQLite database
   std::string weight;      // weight variable; else the request's, else the dictionary's
-  // Threads that aggregate: 0 feeds every table on the reading thread; above
-  // 0 every table is aggregated on a thread of its own while the reading
-  // thread parses the data; -1 chooses: threads for a request of several
-  // tables on a machine of two cores or more. The results are the same.
+  // Threads that aggregate: 0 feeds every table on the reading thread; 1
+  // aggregates every table on a thread of its own while the reading thread
+  // parses the data; N >= 2 reads a CSV file in N parts on N threads, each
+  // part into tables of its own, merged in file order (other sources: as 1);
+  // -1 chooses: a part per core for a CSV file of a megabyte or more per
+  // part, else a thread per table for a request of several tables on a
+  // machine of two cores or more. The tables are the same (sums and means
+  // of parts added in another order up to their last bits).
   int threads = -1;
   // Called every progressInterval cases (when set) with the number of cases
   // read and the seconds since the pass over the cases began.

@@ -68,7 +68,8 @@ def _threads(threads):
     if threads is None:
         return -1
     if not isinstance(threads, int) or threads < 0:
-        raise ValueError("threads: expected 0 (aggregate on one thread) or 1 (a thread per table)")
+        raise ValueError("threads: expected 0 (aggregate on one thread), 1 (a thread per table) "
+                         "or more (a CSV file read in that many parts on threads)")
     return threads
 
 
@@ -88,8 +89,9 @@ def run(request, data=None, *, weight=None, missing=None, labels=None, variable_
     columns of its variables' names their labels and missing values.
     sqlite: the table or query of an SQLite database.
     threads: 0 aggregates every table on one thread, 1 each table on a thread
-    of its own; by default several tables get threads on a machine of two
-    cores or more.
+    of its own, N >= 2 reads a CSV file in N parts on N threads; by default a
+    CSV file of a megabyte or more per part is read in a part per core, and
+    several tables get threads on a machine of two cores or more.
     """
     path, text, base, parsed = _request_arguments(request)
     weight = _text_option("weight", weight)

@@ -48,8 +48,10 @@ int main(int argc, char** argv) {
   run->add_option("--format", format, "text, csv or json");
   run->add_option("--output", options.output, "output file (default: standard output)");
   run->add_option("--threads", options.threads,
-                  "0: aggregate on the reading thread; 1: each table on a thread of its own "
-                  "(default: 1 for several tables on a machine of two cores or more)");
+                  "0: aggregate on the reading thread; 1: each table on a thread of its own; "
+                  "N >= 2: a CSV file read in N parts on N threads (default: a part per core "
+                  "for a CSV file of a megabyte or more per part, else 1 for several tables "
+                  "on a machine of two cores or more)");
 
   CLI::App* demo = app.add_subcommand("demo", "run the bundled demonstration request");
   demo->add_option("--format", format, "text, csv or json");
