@@ -45,12 +45,14 @@ void WriteString(OBS* cells, int width, const char* text, size_t length) {
 
 class CsvCaseSource : public CaseSource {
  public:
-  CsvCaseSource(const std::string& path, const QUOR_DataSource& dataSource, bool fromSample)
+  CsvCaseSource(const std::string& path, const QUOR_DataSource& dataSource, bool fromSample,
+                const std::vector<bool>* read)
       : _reader(path), _fromSample(fromSample) {
     std::vector<std::string> header;
     if (!_reader.NextRecord(header)) throw InputError(path + ": the file is empty (no header)");
     _columns = header.size();
     _bindings = BindColumns(header, dataSource, path);
+    if (read) KeepOnlyRead(*read);
   }
 
   // The records of the same file that start in [first, end), read as whole reads them.
@@ -60,6 +62,15 @@ class CsvCaseSource : public CaseSource {
         _columns(whole._columns),
         _bindings(whole._bindings),
         _hasHeader(false) {}
+
+  // Parses only the columns of the variables read (bindings are in the
+  // data source's order); no one reads the others' cells.
+  void KeepOnlyRead(const std::vector<bool>& read) {
+    std::vector<ColumnBinding> kept;
+    for (size_t v = 0; v < _bindings.size(); ++v)
+      if (v < read.size() && read[v]) kept.push_back(_bindings[v]);
+    _bindings = std::move(kept);
+  }
 
   // Offset of the first record after the header.
   uint64_t FirstRecordOffset() const { return _reader.Offset(); }
@@ -255,14 +266,16 @@ void DefineVariables(const Dictionary& dictionary, QUOR_DataSource& dataSource) 
 }
 
 std::unique_ptr<CaseSource> OpenCsv(const std::string& path, const Dictionary&,
-                                    const QUOR_DataSource& dataSource, bool fromSample) {
-  return std::make_unique<CsvCaseSource>(path, dataSource, fromSample);
+                                    const QUOR_DataSource& dataSource, bool fromSample,
+                                    const std::vector<bool>* read) {
+  return std::make_unique<CsvCaseSource>(path, dataSource, fromSample, read);
 }
 
 std::vector<std::unique_ptr<CaseSource>> OpenCsvParts(const std::string& path,
                                                       const QUOR_DataSource& dataSource,
-                                                      bool fromSample, int parts) {
-  const CsvCaseSource whole(path, dataSource, fromSample);
+                                                      bool fromSample, int parts,
+                                                      const std::vector<bool>* read) {
+  const CsvCaseSource whole(path, dataSource, fromSample, read);
   const std::vector<uint64_t> starts = SplitCsvRecords(path, whole.FirstRecordOffset(), parts);
   std::vector<std::unique_ptr<CaseSource>> sources;
   for (size_t k = 0; k + 1 < starts.size(); ++k)

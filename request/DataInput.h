@@ -32,9 +32,13 @@ void DefineVariables(const Dictionary& dictionary, QUOR_DataSource& dataSource);
 // empty field is system-missing (numbers) or blank (strings). With
 // fromSample, the dictionary was inferred from the first records only, and a
 // field it does not fit (text in a numeric column, a string wider than its
-// column) throws InferenceOutgrown instead of InputError.
+// column) throws InferenceOutgrown instead of InputError. With read (indexed
+// like the data source's variables), only the columns of the variables it
+// marks are parsed and checked; the others' cells stay system-missing or
+// blank.
 std::unique_ptr<CaseSource> OpenCsv(const std::string& path, const Dictionary& dictionary,
-                                    const QUOR_DataSource& dataSource, bool fromSample = false);
+                                    const QUOR_DataSource& dataSource, bool fromSample = false,
+                                    const std::vector<bool>* read = nullptr);
 
 // The same file's records split into `parts` contiguous ranges at record
 // boundaries (see SplitCsvRecords), a source for each, to be read on threads
@@ -42,7 +46,8 @@ std::unique_ptr<CaseSource> OpenCsv(const std::string& path, const Dictionary& d
 // part: a caller that wants the exact place reads the whole file again.
 std::vector<std::unique_ptr<CaseSource>> OpenCsvParts(const std::string& path,
                                                       const QUOR_DataSource& dataSource,
-                                                      bool fromSample, int parts);
+                                                      bool fromSample, int parts,
+                                                      const std::vector<bool>* read = nullptr);
 
 // Thrown when the data outgrow a dictionary inferred from their first records.
 struct InferenceOutgrown {};

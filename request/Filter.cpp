@@ -208,6 +208,13 @@ Filter::Filter(const std::string& text, const std::string& where) : _text(text),
   _root = Parser(*this, _text).Parse();
 }
 
+std::vector<std::string> Filter::VariableNames() const {
+  std::vector<std::string> names;
+  for (const Node& node : _nodes)
+    if (node.kind != kAnd && node.kind != kOr && node.kind != kNot) names.push_back(node.name);
+  return names;
+}
+
 void Filter::Bind(const QUOR_DataSource& dataSource) {
   for (Node& node : _nodes) {
     if (node.kind == kAnd || node.kind == kOr || node.kind == kNot) continue;

@@ -26,6 +26,8 @@ class Filter {
   // Resolves the variables against the data source; throws InputError
   // "<where>: <problem>" for an unknown variable or a value of the wrong type.
   void Bind(const QUOR_DataSource& dataSource);
+  // The names of the variables the condition compares.
+  std::vector<std::string> VariableNames() const;
 
   // Whether the case (a row of the bound data source) meets the condition.
   bool Keeps(const OBS* row) const { return Evaluate(_root, row) == kTrue; }

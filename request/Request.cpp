@@ -373,10 +373,10 @@ class RequestParser {
 
   TableSpec ParseTable(const json& object, const std::string& path) const {
     Expect(object.is_object(), path, "expected an object");
-    CheckKeys(object, path,
-              {"title", "rows", "columns", "layers", "variables", "statistics",
-               "statisticsVariable", "labelOption", "pairwise", "weighted", "filter", "emptyCells",
-               "statisticsOn", "tests"});
+    CheckKeys(
+        object, path,
+        {"title", "rows", "columns", "layers", "variables", "statistics", "statisticsVariable",
+         "labelOption", "pairwise", "weighted", "filter", "emptyCells", "statisticsOn", "tests"});
     TableSpec table;
     table.path = path;
     table.title = OptionalString(object, "title", path);

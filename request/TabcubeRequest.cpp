@@ -13,6 +13,7 @@
 
 #include "CategoryWarnings.h"
 #include "RequestRunner.h"
+#include "TableBuilder.h"
 
 namespace {
 
@@ -180,9 +181,9 @@ class PartsProgress {
 std::vector<CubeResult> RunCsvInParts(const Request& request, const Dictionary& dictionary,
                                       const QUOR_DataSource& dataSource, const std::string& path,
                                       bool fromSample, int weightVariable, int parts,
-                                      const RunOptions& options) {
+                                      const std::vector<bool>& read, const RunOptions& options) {
   std::vector<std::unique_ptr<CsvPart>> runs;
-  for (std::unique_ptr<CaseSource>& part : OpenCsvParts(path, dataSource, fromSample, parts))
+  for (std::unique_ptr<CaseSource>& part : OpenCsvParts(path, dataSource, fromSample, parts, &read))
     runs.push_back(std::make_unique<CsvPart>(request, dataSource, weightVariable, std::move(part)));
   PartsProgress progress(options, runs);
   const long interval = options.progress ? progress.Interval() : options.progressInterval;
@@ -207,11 +208,23 @@ std::vector<CubeResult> RunCsvInParts(const Request& request, const Dictionary& 
     weightSum += run->iterator.WeightSum();
   }
   if (failed || !std::isfinite(weightSum)) {
-    std::unique_ptr<CaseSource> whole = OpenCsv(path, dictionary, dataSource, fromSample);
+    std::unique_ptr<CaseSource> whole = OpenCsv(path, dictionary, dataSource, fromSample, &read);
     return Run(request, dataSource, *whole, weightVariable, options);
   }
   for (size_t k = 1; k < runs.size(); ++k) runs[0]->runner.MergeFrom(runs[k]->runner);
   return runs[0]->runner.Results();
+}
+
+// The variables the request reads from a row; every variable when the
+// request is faulty, so that building its tables reports the fault where it
+// always does (after the data's header is checked).
+std::vector<bool> ColumnsToRead(const Request& request, const QUOR_DataSource& dataSource,
+                                int weightVariable) {
+  try {
+    return VariablesRead(request, dataSource, weightVariable);
+  } catch (const InputError&) {
+    return std::vector<bool>(static_cast<size_t>(dataSource.NumberOfVariables()), true);
+  }
 }
 
 std::vector<CubeResult> RunOnDictionary(const Request& request, const Dictionary& dictionary,
@@ -220,15 +233,16 @@ std::vector<CubeResult> RunOnDictionary(const Request& request, const Dictionary
   QUOR_DataSource dataSource;
   DefineVariables(dictionary, dataSource);
   const int weightVariable = WeightVariable(request, dictionary, options);
-  if (sqlite.empty()) {
-    const int parts = CsvParts(options.threads, data);
-    if (parts > 1)
-      return RunCsvInParts(request, dictionary, dataSource, data, fromSample, weightVariable, parts,
-                           options);
+  if (!sqlite.empty()) {
+    std::unique_ptr<CaseSource> source = OpenSqlite(data, sqlite, dictionary, dataSource);
+    return Run(request, dataSource, *source, weightVariable, options);
   }
-  std::unique_ptr<CaseSource> source = !sqlite.empty()
-                                           ? OpenSqlite(data, sqlite, dictionary, dataSource)
-                                           : OpenCsv(data, dictionary, dataSource, fromSample);
+  const std::vector<bool> read = ColumnsToRead(request, dataSource, weightVariable);
+  const int parts = CsvParts(options.threads, data);
+  if (parts > 1)
+    return RunCsvInParts(request, dictionary, dataSource, data, fromSample, weightVariable, parts,
+                         read, options);
+  std::unique_ptr<CaseSource> source = OpenCsv(data, dictionary, dataSource, fromSample, &read);
   return Run(request, dataSource, *source, weightVariable, options);
 }
 

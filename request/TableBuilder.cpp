@@ -49,8 +49,10 @@ std::vector<OBS> ValueCells(const RequestValue& value, int type, const std::stri
 // Builds one table of the request; the checks name the request's JSON paths.
 class TableBuilder {
  public:
-  TableBuilder(const Request& request, const QUOR_DataSource& dataSource)
-      : _request(request), _dataSource(dataSource) {}
+  // With read, every variable the tables name is marked in it.
+  TableBuilder(const Request& request, const QUOR_DataSource& dataSource,
+               std::vector<bool>* read = nullptr)
+      : _request(request), _dataSource(dataSource), _read(read) {}
 
   // With forTests, builds the hidden table of the tests' inputs instead.
   void Build(TableRun& run, const TableSpec& spec, int weightVariable, bool forTests = false) {
@@ -125,7 +127,7 @@ class TableBuilder {
     for (size_t i = 0; i < tests.means.variables.size(); ++i) {
       const std::string& name = tests.means.variables[i];
       const std::string path = tests.means.path + ".variables[" + std::to_string(i) + "]";
-      const int index = VariableIndex(_dataSource, name);
+      const int index = Find(name);
       if (index < 0) Fail(path, "unknown variable " + name);
       if (_dataSource.GetVariable(index).GetType() != 0)
         Fail(path, "means are tested for numeric variables; " + name + " is a string");
@@ -178,7 +180,7 @@ class TableBuilder {
     for (const StatisticSpec& statistic : spec.statistics) {
       int index = -1;
       if (!statistic.variable.empty()) {
-        index = VariableIndex(_dataSource, statistic.variable);
+        index = Find(statistic.variable);
         if (index < 0) Fail(statistic.path + ".variable", "unknown variable " + statistic.variable);
         if (_dataSource.GetVariable(index).GetType() != 0)
           Fail(statistic.path + ".variable", "statistic " + statistic.name +
@@ -213,7 +215,7 @@ class TableBuilder {
     auto element = std::make_unique<ElementRun>();
     element->name = name;
     const SetSpec* set = FindSet(name);
-    const int index = VariableIndex(_dataSource, name);
+    const int index = Find(name);
     if (set) {
       MakeSet(*set, *element);
     } else if (index >= 0) {
@@ -241,7 +243,7 @@ class TableBuilder {
     widest = 0;
     for (size_t i = 0; i < set.variables.size(); ++i) {
       const std::string path = set.path + ".variables[" + std::to_string(i) + "]";
-      const int index = VariableIndex(_dataSource, set.variables[i]);
+      const int index = Find(set.variables[i]);
       if (index < 0) Fail(path, "unknown variable " + set.variables[i]);
       const int type = _dataSource.GetVariable(index).GetType();
       if (!members.empty() && (type == 0) != (widest == 0))
@@ -265,7 +267,7 @@ class TableBuilder {
     } else {
       auto categories = std::make_unique<AggregationMCSet>(members, set.name);
       if (!set.missingVariable.empty()) {
-        const int index = VariableIndex(_dataSource, set.missingVariable);
+        const int index = Find(set.missingVariable);
         if (std::find(members.begin(), members.end(), index) == members.end())
           Fail(set.path + ".missingVariable", set.missingVariable + " is not a member of the set");
         categories->SetUserMissingVariable(index);
@@ -291,7 +293,7 @@ class TableBuilder {
     if (options.sort == ElementOptions::kByStatistic) {
       int index = -1;
       if (!options.sortVariable.empty()) {
-        index = VariableIndex(_dataSource, options.sortVariable);
+        index = Find(options.sortVariable);
         if (index < 0)
           Fail(options.path + ".sortVariable", "unknown variable " + options.sortVariable);
         if (_dataSource.GetVariable(index).GetType() != 0)
@@ -361,7 +363,7 @@ class TableBuilder {
         case CategorySpec::kMember: {
           if (!set || !set->isDichotomy)
             Fail(category.path, "member variables can be listed only for a dichotomy set");
-          const int index = VariableIndex(_dataSource, category.member);
+          const int index = Find(category.member);
           if (std::find(members.begin(), members.end(), index) == members.end())
             Fail(category.path + ".variable",
                  category.member + " is not a member of set " + set->name);
@@ -494,8 +496,16 @@ class TableBuilder {
     }
   }
 
+  // The index of the variable of that name (-1 for none), marked as read.
+  int Find(const std::string& name) const {
+    const int index = VariableIndex(_dataSource, name);
+    if (_read && index >= 0) (*_read)[static_cast<size_t>(index)] = true;
+    return index;
+  }
+
   const Request& _request;
   const QUOR_DataSource& _dataSource;
+  std::vector<bool>* _read;
 };
 
 TableRun::MissingCount MissingCountOf(const QUOR_DataSource& dataSource, const std::string& name) {
@@ -546,4 +556,25 @@ std::vector<std::unique_ptr<TableRun>> BuildTables(const Request& request,
     tables.push_back(std::move(run));
   }
   return tables;
+}
+
+std::vector<bool> VariablesRead(const Request& request, const QUOR_DataSource& dataSource,
+                                int weightVariable) {
+  std::vector<bool> read(static_cast<size_t>(dataSource.NumberOfVariables()));
+  if (weightVariable >= 0) read[static_cast<size_t>(weightVariable)] = true;
+  auto markFilter = [&](const std::string& text, const std::string& where) {
+    if (text.empty()) return;
+    for (const std::string& name : Filter(text, where).VariableNames()) {
+      const int index = VariableIndex(dataSource, name);
+      if (index >= 0) read[static_cast<size_t>(index)] = true;
+    }
+  };
+  markFilter(request.filter, request.source + ": $.filter");
+  TableBuilder builder(request, dataSource, &read);
+  for (const TableSpec& spec : request.tables) {
+    TableRun run;
+    builder.Build(run, spec, weightVariable);
+    markFilter(spec.filter, request.source + ": " + spec.path + ".filter");
+  }
+  return read;
 }

@@ -17,4 +17,11 @@ std::vector<std::unique_ptr<TableRun>> BuildTables(const Request& request,
                                                    const QUOR_DataSource& dataSource,
                                                    int weightVariable);
 
+// Which variables of the data source the request's tables read from a row
+// (indexed like the data source's variables): those of the dimensions and
+// their sets, of the statistics, of sorts by a statistic, of the tests, of
+// the filters, and the weight. The request must be one BuildTables accepts.
+std::vector<bool> VariablesRead(const Request& request, const QUOR_DataSource& dataSource,
+                                int weightVariable);
+
 #endif

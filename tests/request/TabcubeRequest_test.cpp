@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "TableBuilder.h"
+
 namespace {
 
 // The same cases as kCsv, written straight into rows as a front end holding
@@ -80,6 +82,33 @@ TEST(TabcubeRequestTest, CasesFromMemoryGiveTheTablesOfTheSameCasesFromAFile) {
   } catch (const InputError& error) {
     EXPECT_STREQ(error.what(), "weight: variable s is a string");
   }
+}
+
+// The columns a CSV run parses: every variable some part of the request
+// reads from a row, and no other.
+TEST(TabcubeRequestTest, VariablesReadAreThoseTheRequestNames) {
+  Dictionary dictionary;
+  for (const char* name : {"a", "g", "b", "c", "d1", "x", "s", "m", "f1", "f2", "w", "unused"}) {
+    VariableSpec spec;
+    spec.name = name;
+    dictionary.variables.push_back(spec);
+  }
+  const Request request = ParseRequest(std::string(R"({"weight": "w", "filter": "f1 > 0",
+    "sets": [{"name": "S", "type": "categories", "variables": ["b", "c"]},
+             {"name": "D", "type": "dichotomies", "variables": ["d1"], "countedValue": 1}],
+    "tables": [
+      {"rows": [["a"]], "columns": [["g"]], "filter": "f2 = 1",
+       "variables": {"a": {"sort": "statistic", "sortStatistic": "Mean", "sortVariable": "s"}},
+       "statistics": ["Count", {"name": "Mean", "variable": "x"}],
+       "tests": {"means": {"variables": ["m"]}}},
+      {"rows": [["S"]], "columns": [["D"]], "statistics": ["Count"]}]})"),
+                                       "r.json", "");
+  QUOR_DataSource dataSource;
+  DefineVariables(dictionary, dataSource);
+  const std::vector<bool> read = VariablesRead(request, dataSource, dictionary.Find("w"));
+  std::vector<bool> expected(dictionary.variables.size(), true);
+  expected.back() = false;
+  EXPECT_EQ(read, expected);
 }
 
 }  // namespace

@@ -119,8 +119,13 @@ TEST(CommandTest, ValueThatIsNotANumber) {
       R"({"variables": [{"name": "g", "type": "numeric"}, {"name": "x", "type": "numeric"}]})");
   scratch.Write("bad.csv", "g,x\n1,2\n1,x3\n");
   const std::string request = scratch.Write(
-      "r.json", TableRequest("bad.csv", R"(["Count"])", R"("dictionary": "d.json", )"));
+      "r.json", TableRequest("bad.csv", R"(["Count", {"name": "Mean", "variable": "x"}])",
+                             R"("dictionary": "d.json", )"));
   ExpectInputError(RunTabcube("run " + request), "bad.csv:3:2: variable x: \"x3\" is not a number");
+  // A column no table reads is not parsed: its faults do not stop the run.
+  const std::string counts = scratch.Write(
+      "c.json", TableRequest("bad.csv", R"(["Count"])", R"("dictionary": "d.json", )"));
+  EXPECT_EQ(RunTabcube("run " + counts).status, 0);
 }
 
 TEST(CommandTest, UnknownVariableOrSet) {
