@@ -105,13 +105,19 @@ done
 if [ "$e2e" = 1 ]; then
   for size in ${sizes//,/ }; do
     echo "== tabcube command end to end, W1 $size"
-    for r in $(seq 1 3); do
-      /usr/bin/time -f "%e %M" -o "$PEERS_RESULTS/e2e_time" "$build/bin/tabcube" run \
-        "$bench/requests/w1.json" --data "$PEERS_DATA/data_$size.csv" --format csv \
-        --output "$PEERS_RESULTS/e2e_w1_$size.csv" 2>/dev/null
-      read -r seconds kib <"$PEERS_RESULTS/e2e_time"
-      echo "{\"peer\": \"tabcube-command\", \"n\": \"$size\", \"workload\": \"e2e-w1\", \"times\": [$seconds], \"peak_kib\": $kib}" \
-        >>"$PEERS_RESULTS/timings.jsonl"
+    # Default: the file read in a part per core; then on one thread.
+    for threads in default 0; do
+      label=e2e-w1
+      args=()
+      [ "$threads" = default ] || { label=e2e-w1-1thread; args=(--threads "$threads"); }
+      for r in $(seq 1 "$runs"); do
+        /usr/bin/time -f "%e %M" -o "$PEERS_RESULTS/e2e_time" "$build/bin/tabcube" run \
+          "$bench/requests/w1.json" --data "$PEERS_DATA/data_$size.csv" --format csv \
+          "${args[@]}" --output "$PEERS_RESULTS/e2e_w1_$size.csv" 2>/dev/null
+        read -r seconds kib <"$PEERS_RESULTS/e2e_time"
+        echo "{\"peer\": \"tabcube-command\", \"n\": \"$size\", \"workload\": \"$label\", \"times\": [$seconds], \"peak_kib\": $kib}" \
+          >>"$PEERS_RESULTS/timings.jsonl"
+      done
     done
   done
 fi

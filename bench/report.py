@@ -67,14 +67,21 @@ for n in ("1m", "10m"):
 if notes:
     print("\n" + "\n".join(notes))
 
-e2e = [(n, r) for (p, n, w), recs in runs.items() if p == "tabcube-command" for r in recs]
+e2e = {(n, w): recs for (p, n, w), recs in runs.items() if p == "tabcube-command"}
 if e2e:
     print("\nEnd to end through the tabcube command (read the CSV, W1, write the result):")
-    for n in sorted({n for n, _ in e2e}):
-        times = sorted(r["times"][0] for m, r in e2e if m == n)
-        peak = max(r["peak_kib"] for m, r in e2e if m == n)
-        print(f"- {n.upper()}: {min(times):.2f} s min, {statistics.median(times):.2f} s median, "
-              f"peak resident memory {peak / 1024:.0f} MiB")
+    for (n, w) in sorted(e2e):
+        times = sorted(r["times"][0] for r in e2e[(n, w)])
+        peak = max(r["peak_kib"] for r in e2e[(n, w)])
+        how = "one thread (--threads 0)" if w.endswith("1thread") else "default (a part per core)"
+        line = (f"- {n.upper()}, {how}: {min(times):.2f} s min, {statistics.median(times):.2f} s "
+                f"median, peak resident memory {peak / 1024:.0f} MiB")
+        load, query = stats("duckdb", n, "load"), stats("duckdb", n, "w1")
+        if load and query and not w.endswith("1thread"):
+            duck = load[0] + query[1]
+            line += (f"; DuckDB CSV load + W1 query {duck:.2f} s "
+                     f"({duck / statistics.median(times):.1f}x ours)")
+        print(line)
     loads = {p: stats(p, "1m", "load") for p, _ in PEERS[2:]}
     text = ", ".join(f"{label} {loads[p][0]:.2f} s" for p, label in PEERS[2:] if loads.get(p))
     if text:
