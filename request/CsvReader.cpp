@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -237,24 +238,23 @@ size_t ReadAt(std::FILE* file, uint64_t offset, char* into, size_t size, const s
   return read;
 }
 
+struct CloseFile {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OpenFile = std::unique_ptr<std::FILE, CloseFile>;
+
 // The number of quote characters in [from, to) of the file.
 uint64_t CountQuotes(const std::string& path, uint64_t from, uint64_t to) {
-  std::FILE* file = OpenForReading(path);
+  const OpenFile file(OpenForReading(path));
   std::vector<char> block(kSplitBlock);
   uint64_t quotes = 0;
-  try {
-    while (from < to) {
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(kSplitBlock, to - from));
-      const size_t read = ReadAt(file, from, block.data(), want, path);
-      if (read == 0) break;
-      quotes += static_cast<uint64_t>(std::count(block.data(), block.data() + read, kQuote));
-      from += read;
-    }
-  } catch (...) {
-    std::fclose(file);
-    throw;
+  while (from < to) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kSplitBlock, to - from));
+    const size_t read = ReadAt(file.get(), from, block.data(), want, path);
+    if (read == 0) break;
+    quotes += static_cast<uint64_t>(std::count(block.data(), block.data() + read, kQuote));
+    from += read;
   }
-  std::fclose(file);
   return quotes;
 }
 
@@ -262,33 +262,25 @@ uint64_t CountQuotes(const std::string& path, uint64_t from, uint64_t to) {
 // outside quotes, given whether from lies inside a quoted field (a CR LF
 // pair is one line end); the file's size when there is none.
 uint64_t NextRecordStart(const std::string& path, uint64_t from, bool quoted, uint64_t size) {
-  std::FILE* file = OpenForReading(path);
+  const OpenFile file(OpenForReading(path));
   std::vector<char> block(kSplitBlock + 1);
-  uint64_t start = size;
-  try {
-    for (uint64_t at = from; at < size && start == size;) {
-      // One byte more than is scanned, to see the LF after a CR.
-      const size_t read = ReadAt(file, at, block.data(), block.size(), path);
-      if (read == 0) break;
-      const size_t scan = std::min(read, kSplitBlock);
-      for (size_t i = 0; i < scan; ++i) {
-        const char c = block[i];
-        if (c == kQuote) {
-          quoted = !quoted;
-        } else if (!quoted && (c == '\n' || c == '\r')) {
-          const bool pair = c == '\r' && i + 1 < read && block[i + 1] == '\n';
-          start = at + i + (pair ? 2 : 1);
-          break;
-        }
+  for (uint64_t at = from; at < size;) {
+    // One byte more than is scanned, to see the LF after a CR.
+    const size_t read = ReadAt(file.get(), at, block.data(), block.size(), path);
+    if (read == 0) break;
+    const size_t scan = std::min(read, kSplitBlock);
+    for (size_t i = 0; i < scan; ++i) {
+      const char c = block[i];
+      if (c == kQuote) {
+        quoted = !quoted;
+      } else if (!quoted && (c == '\n' || c == '\r')) {
+        const bool pair = c == '\r' && i + 1 < read && block[i + 1] == '\n';
+        return at + i + (pair ? 2 : 1);
       }
-      at += scan;
     }
-  } catch (...) {
-    std::fclose(file);
-    throw;
+    at += scan;
   }
-  std::fclose(file);
-  return start;
+  return size;
 }
 
 uint64_t FileSize(const std::string& path) {
