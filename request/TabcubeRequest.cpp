@@ -208,6 +208,7 @@ std::vector<CubeResult> RunCsvInParts(const Request& request, const Dictionary& 
     weightSum += run->iterator.WeightSum();
   }
   if (failed || !std::isfinite(weightSum)) {
+    runs.clear();  // the parts' tables are of no more use
     std::unique_ptr<CaseSource> whole = OpenCsv(path, dictionary, dataSource, fromSample, &read);
     return Run(request, dataSource, *whole, weightVariable, options);
   }
