@@ -11,15 +11,6 @@
 
 namespace {
 
-// Cells occupied by a value of the given type: one for a number or a string
-// of up to eight bytes, otherwise (w + 7) / 8.
-int CellCount(unsigned int valueType) {
-  return valueType <= AggregationCategory::OBSSize
-             ? 1
-             : static_cast<int>((valueType + (AggregationCategory::OBSSize - 1)) /
-                                AggregationCategory::OBSSize);
-}
-
 char* Bytes(OBS* value) {
   return reinterpret_cast<char*>(value);
 }
@@ -83,8 +74,8 @@ bool AggregationCategory::OBSCompareEqual(const OBS& a, int aType, const OBS& b,
   // cells compare; cells the shorter value lacks must be blanks in the
   // longer one. This is the comparison against a blank-extended copy of the
   // shorter value, without building the copy.
-  const int aCells = CellCount(static_cast<unsigned int>(aType));
-  const int bCells = CellCount(static_cast<unsigned int>(bType));
+  const int aCells = QUOR_CellCount(aType);
+  const int bCells = QUOR_CellCount(bType);
   const int common = std::min(aCells, bCells);
   if (std::memcmp(&a, &b, static_cast<size_t>(common) * OBSSize) != 0) return false;
   const OBS* longer = aCells > bCells ? &a : &b;
@@ -111,7 +102,7 @@ AggregationCategory::AggregationCategory(CategoryType type, int valueType)
       _catCells(0) {
   assert(valueType >= 0);
   _valType = static_cast<unsigned int>(valueType);
-  _catCells = CellCount(_valType);
+  _catCells = QUOR_CellCount(static_cast<int>(_valType));
   _catValue = NewValueArray(_catCells, _valType);
 }
 
@@ -125,7 +116,7 @@ AggregationCategory::AggregationCategory(const AggregationCategory& other)
       _useLabelForVar(other._useLabelForVar),
       _labelDefault(false),
       _empty(other._empty),
-      _catCells(CellCount(other._valType)) {
+      _catCells(QUOR_CellCount(static_cast<int>(other._valType))) {
   _catValue = NewValueArray(_catCells, _valType);
   SetCatValue(*other._catValue);
 }
@@ -169,7 +160,7 @@ bool AggregationCategory::operator==(const AggregationCategory& other) const {
 }
 
 void AggregationCategory::ReserveCells(int valueType) {
-  const int cells = CellCount(static_cast<unsigned int>(valueType));
+  const int cells = QUOR_CellCount(valueType);
   if (cells <= _catCells) return;
   OBS* fresh = NewValueArray(cells, static_cast<unsigned int>(valueType));
   delete[] _catValue;
@@ -200,7 +191,7 @@ void AggregationCategory::SetCatValue(const OBS& value) {
   // blanking first, and safe when value is this category's own array.
   const size_t width = _valType;
   std::memmove(_catValue, &value, width);
-  const size_t end = static_cast<size_t>(CellCount(_valType)) * OBSSize;
+  const size_t end = static_cast<size_t>(QUOR_CellCount(static_cast<int>(_valType))) * OBSSize;
   std::memset(Bytes(_catValue) + width, ' ', end - width);
 }
 
@@ -214,7 +205,7 @@ void AggregationCategory::SetCatValue(const OBS& value, int valueType) {
   // A negative width copies nothing rather than an enormous byte count.
   const size_t copied = static_cast<size_t>(std::max(valueType, 0));
   std::memmove(_catValue, &value, copied);
-  const size_t end = static_cast<size_t>(CellCount(_valType)) * OBSSize;
+  const size_t end = static_cast<size_t>(QUOR_CellCount(static_cast<int>(_valType))) * OBSSize;
   std::memset(Bytes(_catValue) + copied, ' ', end - copied);
 }
 
@@ -225,7 +216,7 @@ void AggregationCategory::SetCatValue(const char* text) {
     ReserveCells(static_cast<int>(length));
     _valType = static_cast<unsigned int>(length);
   }
-  _catValue[CellCount(_valType) - 1] = Blanks();
+  _catValue[QUOR_CellCount(static_cast<int>(_valType)) - 1] = Blanks();
   QUORMBCopyToFixed_A(Bytes(_catValue), static_cast<int>(_valType), text, static_cast<int>(length));
 }
 

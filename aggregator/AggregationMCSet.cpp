@@ -30,7 +30,7 @@ int AggregationMCSet::GetUserMissingVariable() const {
 
 void AggregationMCSet::SetUserMissingVariable(int variableIndex) {
   if (variableIndex != -1) {
-    const std::vector<int>& members = GetIndexList();
+    [[maybe_unused]] const std::vector<int>& members = GetIndexList();
     assert(std::find(members.begin(), members.end(), variableIndex) != members.end() &&
            "Missing Value Variable must be present in the set.");
   }

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "AggregationCategory.h"
@@ -17,13 +18,6 @@
 
 namespace {
 
-int CellCount(int width) {
-  return width <= static_cast<int>(AggregationCategory::OBSSize)
-             ? 1
-             : (width + static_cast<int>(AggregationCategory::OBSSize) - 1) /
-                   static_cast<int>(AggregationCategory::OBSSize);
-}
-
 // A value made readable over `width` bytes: its own cells when they cover the
 // width, otherwise a copy blank-filled to the width. The host's value-label
 // and missing-value tests read the variable's full width, and explicit
@@ -32,8 +26,8 @@ int CellCount(int width) {
 class WidenedValue {
  public:
   WidenedValue(const OBS* value, int valueType, int width) : _value(value) {
-    const int have = CellCount(valueType);
-    const int need = CellCount(width);
+    const int have = QUOR_CellCount(valueType);
+    const int need = QUOR_CellCount(width);
     if (need <= have) return;
     _cells.assign(static_cast<size_t>(need), AggregationCategory::Blanks());
     std::copy(value, value + have, _cells.begin());
@@ -68,6 +62,66 @@ const char* LabelIn(const QUOR_ValueLabelMap& labels, int variableType, const OB
 int CompareValues(const AggregationCategory* a, const AggregationCategory* b) {
   return AggregationCategory::OBSCompare(a->GetCatValue(), a->GetValueType(), b->GetCatValue(),
                                          b->GetValueType());
+}
+
+// Compares two labels in the host's collation.
+int CompareLabels(const AggregationCategory* a, const AggregationCategory* b) {
+  return QUORMBstrcoll_A(a->GetCatLabel().c_str(), b->GetCatLabel().c_str());
+}
+
+// The "comes before" of a three-way comparison in the list's direction.
+template <class Compare>
+auto InDirection(Compare compare, bool descending) {
+  return [compare, descending](const AggregationCategory* a, const AggregationCategory* b) {
+    const int order = compare(a, b);
+    return descending ? order > 0 : order < 0;
+  };
+}
+
+// The order of a built list, as "comes before" in the list's direction.
+// Sorted by label: labelled categories first, in label order, then the
+// unlabelled ones; where labels agree (or there are none) the value decides,
+// as the stable label sort of a value-ordered list leaves them. Two
+// categories of the list never compare equal.
+auto ListOrder(bool byLabel, bool descending) {
+  return [byLabel, descending](const AggregationCategory* a, const AggregationCategory* b) {
+    int compRes = 0;
+    if (byLabel) {
+      const bool aLabelled = !a->GetCatLabel().empty();
+      const bool bLabelled = !b->GetCatLabel().empty();
+      if (aLabelled != bLabelled) return aLabelled;
+      if (aLabelled) compRes = CompareLabels(a, b);
+    }
+    if (compRes == 0) compRes = CompareValues(a, b);
+    assert(compRes != 0);
+    return descending ? compRes > 0 : compRes < 0;
+  };
+}
+
+// A value category that no case reached: no code, the given width, variable
+// and label (none when null), holding a value of width valueType.
+AggregationCategory* NewEmptyValueCategory(const OBS& value, int valueType, int width, int varIndex,
+                                           const char* label) {
+  AggregationCategory* category = new AggregationCategory(AggregationCategory::kValue, width);
+  category->SetVarIndex(varIndex);
+  category->SetCatEncoding(TableEncryptionCodes::kNoCategory);
+  if (label) category->SetCatLabel(label, false);
+  category->SetCatValue(value, valueType);
+  return category;
+}
+
+// Gives the value's label and variable to the category of the list equal to
+// the fresh category and deletes the fresh one; else keeps it. True when kept.
+bool KeepUnlessListed(std::vector<AggregationCategory*>& list, AggregationCategory* fresh,
+                      const char* label, int varIndex) {
+  auto existing = std::find_if(list.begin(), list.end(), [fresh](const AggregationCategory* other) {
+    return *other == *fresh;
+  });
+  if (existing == list.end()) return true;
+  (*existing)->SetCatLabel(label, false);
+  (*existing)->SetVarIndex(varIndex);
+  delete fresh;
+  return false;
 }
 
 // Width of the empty category made for a value entry of a list whose
@@ -260,12 +314,8 @@ void CategoryManager::AddEmptyEntryCategories(bool otherOrMissingListed, int var
     const bool isMissing = IsMissing(value, entryWidth, otherOrMissingListed);
     // A later entry that claims the same value shows it instead.
     if (Lookup(value, entryWidth, isMissing, -1) != entry) continue;
-    AggregationCategory* category = new AggregationCategory(
-        AggregationCategory::kValue, EmptyCategoryWidth(entryWidth, listWidth));
-    category->SetVarIndex(varIndex);
-    category->SetCatEncoding(TableEncryptionCodes::kNoCategory);
-    category->SetCatValue(*value, entryWidth);
-    entry->AddCategory(category);
+    entry->AddCategory(NewEmptyValueCategory(
+        *value, entryWidth, EmptyCategoryWidth(entryWidth, listWidth), varIndex, nullptr));
   }
 }
 
@@ -327,12 +377,7 @@ int CategoryManager::GetAllLabeledValues() {
   while (labels.GetNextPair(value, label)) {
     if (!_includeMissing && variable.IsMissing(value)) continue;
     if (_dimension->GetCategoryEncoding(value) != 0) continue;  // met in the data
-    AggregationCategory* category = new AggregationCategory(AggregationCategory::kValue, width);
-    category->SetVarIndex(_varIndex);
-    category->SetCatEncoding(TableEncryptionCodes::kNoCategory);
-    category->SetCatLabel(label, false);
-    category->SetCatValue(*value);
-    InsertInValueOrder(category, width);
+    InsertInValueOrder(NewEmptyValueCategory(*value, width, width, _varIndex, label), width);
   }
   return static_cast<int>(_categories.size());
 }
@@ -353,19 +398,8 @@ int CategoryManager::GetAllMCLabeledValues() {
         continue;
       }
       AggregationCategory* category =
-          new AggregationCategory(AggregationCategory::kValue, _valueType);
-      category->SetVarIndex(*member);
-      category->SetCatEncoding(TableEncryptionCodes::kNoCategory);
-      category->SetCatLabel(label, false);
-      category->SetCatValue(*value, memberType);
-      auto existing = std::find_if(
-          _categories.begin(), _categories.end(),
-          [category](const AggregationCategory* other) { return *other == *category; });
-      if (existing != _categories.end()) {
-        (*existing)->SetCatLabel(label, false);
-        (*existing)->SetVarIndex(*member);
-        delete category;
-      } else {
+          NewEmptyValueCategory(*value, memberType, _valueType, *member, label);
+      if (KeepUnlessListed(_categories, category, label, *member)) {
         InsertInValueOrder(category, _valueType);
       }
     }
@@ -385,12 +419,7 @@ void CategoryManager::GetAllCatsForExplicitList(bool otherOrMissingListed) {
     const bool isMissing = IsMissing(value, width, otherOrMissingListed);
     ParsedCategory* entry = Lookup(value, width, isMissing, -1);
     if (!entry) continue;  // a labelled value the list does not show
-    AggregationCategory* category = new AggregationCategory(AggregationCategory::kValue, width);
-    category->SetVarIndex(_varIndex);
-    category->SetCatEncoding(TableEncryptionCodes::kNoCategory);
-    category->SetCatLabel(label, false);
-    category->SetCatValue(*value);
-    entry->AddCategory(category);
+    entry->AddCategory(NewEmptyValueCategory(*value, width, width, _varIndex, label));
   }
   AddEmptyEntryCategories(otherOrMissingListed, _varIndex, width);
 }
@@ -408,20 +437,8 @@ void CategoryManager::GetAllMCCatsForExplicitList(bool otherOrMissingListed) {
       ParsedCategory* entry = Lookup(value, memberType, isMissing, memberType);
       if (!entry) continue;
       AggregationCategory* category =
-          new AggregationCategory(AggregationCategory::kValue, _valueType);
-      category->SetVarIndex(*member);
-      category->SetCatEncoding(TableEncryptionCodes::kNoCategory);
-      category->SetCatLabel(label, false);
-      category->SetCatValue(*value, memberType);
-      std::vector<AggregationCategory*>& held = entry->GetCategories();
-      auto existing = std::find_if(
-          held.begin(), held.end(),
-          [category](const AggregationCategory* other) { return *other == *category; });
-      if (existing != held.end()) {
-        (*existing)->SetCatLabel(label, false);
-        (*existing)->SetVarIndex(*member);
-        delete category;
-      } else {
+          NewEmptyValueCategory(*value, memberType, _valueType, *member, label);
+      if (KeepUnlessListed(entry->GetCategories(), category, label, *member)) {
         entry->AddCategory(category);
       }
     }
@@ -433,15 +450,20 @@ void CategoryManager::GetAllMCCatsForExplicitList(bool otherOrMissingListed) {
 void CategoryManager::ProcessPComputeCategories() {
   for (ParsedCategory* entry : _parsedCategories) {
     if (entry->GetPCType() != ParsedCategory::kPCompute || entry->HasCategories()) continue;
-    AggregationCategory* category = new AggregationCategory(AggregationCategory::kPCompute);
-    category->SetVarIndex(_varIndex);
-    category->SetCatLabel(entry->GetPostCatLabel(), entry->IsLabelDefault());
-    category->SetPCateName(entry->GetPCatName());
-    category->SetPCFormat(entry->GetPCFormat());
-    category->SetPCDisplayFormat(entry->GetPCDisplayFormat());
-    category->SetPCDecimal(entry->GetPCDecimal());
-    entry->AddCategory(category);
+    entry->AddCategory(NewComputedCategory(*entry, _varIndex));
   }
+}
+
+AggregationCategory* CategoryManager::NewComputedCategory(const ParsedCategory& entry,
+                                                          int varIndex) {
+  AggregationCategory* category = new AggregationCategory(AggregationCategory::kPCompute);
+  category->SetVarIndex(varIndex);
+  category->SetCatLabel(entry.GetPostCatLabel(), entry.IsLabelDefault());
+  category->SetPCateName(entry.GetPCatName());
+  category->SetPCFormat(entry.GetPCFormat());
+  category->SetPCDisplayFormat(entry.GetPCDisplayFormat());
+  category->SetPCDecimal(entry.GetPCDecimal());
+  return category;
 }
 
 void CategoryManager::ProcessSubtotalsAndMerge() {
@@ -574,13 +596,7 @@ void CategoryManager::SortCategoriesByLabels() {
            "_categories[ i ]->GetCatType() == AggregationCategory::kValue");
     (_categories[i]->GetCatLabel().empty() ? unlabelled : labelled).push_back(_categories[i]);
   }
-  const bool descending = _descending;
-  std::stable_sort(labelled.begin(), labelled.end(),
-                   [descending](const AggregationCategory* a, const AggregationCategory* b) {
-                     const int order =
-                         QUORMBstrcoll_A(a->GetCatLabel().c_str(), b->GetCatLabel().c_str());
-                     return descending ? order > 0 : order < 0;
-                   });
+  std::stable_sort(labelled.begin(), labelled.end(), InDirection(CompareLabels, _descending));
   PutTogether(total, labelled, unlabelled);
 }
 
@@ -592,18 +608,9 @@ int CategoryManager::OrderMDCategories() {
   for (AggregationCategory* category : _categories) {
     (!_byLabel || !category->GetCatLabel().empty() ? primary : secondary).push_back(category);
   }
-  const bool descending = _descending;
-  auto byValue = [descending](const AggregationCategory* a, const AggregationCategory* b) {
-    const int order = CompareValues(a, b);
-    return descending ? order > 0 : order < 0;
-  };
+  const auto byValue = InDirection(CompareValues, _descending);
   if (_byLabel) {
-    std::stable_sort(primary.begin(), primary.end(),
-                     [descending](const AggregationCategory* a, const AggregationCategory* b) {
-                       const int order =
-                           QUORMBstrcoll_A(a->GetCatLabel().c_str(), b->GetCatLabel().c_str());
-                       return descending ? order > 0 : order < 0;
-                     });
+    std::stable_sort(primary.begin(), primary.end(), InDirection(CompareLabels, _descending));
   } else {
     std::stable_sort(primary.begin(), primary.end(), byValue);
   }
@@ -614,8 +621,8 @@ int CategoryManager::OrderMDCategories() {
 
 int CategoryManager::OrderByStats(std::vector<double>& values) {
   const int count = static_cast<int>(_categories.size());
-  const size_t begin = FirstNonTotal();
-  const size_t end = EndNonTotal();
+  [[maybe_unused]] const size_t begin = FirstNonTotal();
+  [[maybe_unused]] const size_t end = EndNonTotal();
   assert((end - begin) == values.size());
   AggregationCategory* total = TakeTotalOut();
 
@@ -712,43 +719,8 @@ int CategoryManager::AddCategories(const std::vector<AggregationCategory*>& cate
   const std::vector<AggregationCategory*> existing = _categories;
   std::vector<AggregationCategory*> merged;
   merged.reserve(existing.size() + additions.size());
-  const bool descending = _descending;
-  auto takeExisting = [descending](int compRes) { return descending ? compRes > 0 : compRes < 0; };
-  size_t i = 0;
-  size_t j = 0;
-
-  if (_byLabel) {
-    auto labelledEnd = [](const std::vector<AggregationCategory*>& list) {
-      size_t end = 0;
-      while (end < list.size() && !list[end]->GetCatLabel().empty()) ++end;
-      return end;
-    };
-    const size_t existingEnd = labelledEnd(existing);
-    const size_t additionsEnd = labelledEnd(additions);
-    while (i < existingEnd && j < additionsEnd) {
-      int compRes =
-          QUORMBstrcoll_A(existing[i]->GetCatLabel().c_str(), additions[j]->GetCatLabel().c_str());
-      // Different values may share a label; their value order decides, as
-      // the stable label sort of a value-ordered list does.
-      if (compRes == 0) compRes = CompareValues(existing[i], additions[j]);
-      assert(compRes != 0);
-      merged.push_back(takeExisting(compRes) ? existing[i++] : additions[j++]);
-    }
-    merged.insert(merged.end(), existing.begin() + static_cast<std::ptrdiff_t>(i),
-                  existing.begin() + static_cast<std::ptrdiff_t>(existingEnd));
-    merged.insert(merged.end(), additions.begin() + static_cast<std::ptrdiff_t>(j),
-                  additions.begin() + static_cast<std::ptrdiff_t>(additionsEnd));
-    i = existingEnd;
-    j = additionsEnd;
-  }
-
-  while (i < existing.size() && j < additions.size()) {
-    const int compRes = CompareValues(existing[i], additions[j]);
-    assert(compRes != 0);
-    merged.push_back(takeExisting(compRes) ? existing[i++] : additions[j++]);
-  }
-  merged.insert(merged.end(), existing.begin() + static_cast<std::ptrdiff_t>(i), existing.end());
-  merged.insert(merged.end(), additions.begin() + static_cast<std::ptrdiff_t>(j), additions.end());
+  std::merge(existing.begin(), existing.end(), additions.begin(), additions.end(),
+             std::back_inserter(merged), ListOrder(_byLabel, _descending));
   PutTogether(total, merged, {});
   return static_cast<int>(_categories.size());
 }

@@ -80,6 +80,10 @@ class TABCUBE_EXPORT CategoryManager {
   // REQUIRES: the list is not empty; no merge of a list ordered by a statistic.
   int AddCategories(const std::vector<AggregationCategory*>& categories);
 
+  // A new computed category of the explicit list's entry, of the given
+  // variable; the caller owns it.
+  static AggregationCategory* NewComputedCategory(const ParsedCategory& entry, int varIndex);
+
  private:
   enum TotalPosition { kTotalFirst = 0, kTotalLast = 1, kNoTotal = 2 };
 

@@ -30,7 +30,7 @@ constexpr long kOutputTitle = 3;
 // Formatting buffer of the diagnostic dump.
 constexpr size_t kLineBufferSize = 256;
 
-bool IsValidKeyCode(int cellI) {
+[[maybe_unused]] bool IsValidKeyCode(int cellI) {
   return cellI >= TableEncryptionCodes::kMinCategory ||
          cellI == TableEncryptionCodes::kNoCategory ||
          (cellI >= TableEncryptionCodes::kLowerSubtotal &&

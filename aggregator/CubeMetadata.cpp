@@ -3,25 +3,14 @@
 #include <cassert>
 
 #include "CellKey.h"
+#include "CellStatistics.h"
+#include "DimensionCells.h"
 #include "TableDimension.h"
 
 namespace {
 
 using Codes = TableEncryptionCodes;
-
-// Percentage types in CellStatistics::PercentType order.
-enum PercentKind {
-  kRowBase = 0,
-  kColumnBase = 1,
-  kTableBase = 2,
-  kSubtableBase = 3,
-  kLayerBase = 4,
-  kLayerRowBase = 5,
-  kLayerColumnBase = 6
-};
-
-// The code a dimension writes for a missing value that no cube may count.
-constexpr int kExcludedMissing = -99;
+using DimensionCells::kExcludedMissing;
 
 void DropLast(std::vector<int>& dims) {
   if (!dims.empty()) dims.pop_back();
@@ -185,112 +174,136 @@ bool CubeMetadata::IsColumn(int iDim) const {
 
 void CubeMetadata::GetPercentBase(std::vector<int>& dims, int percentType) const {
   dims.clear();
-  int iDim = 0;
-  const int option = _cLabelOption;
   switch (percentType) {
-    case kRowBase: {
-      // The innermost column leaves the base; with option 1 the innermost row
-      // is shown across the columns and plays that part instead.
-      const bool rows = AddPercentBase(dims, Codes::kRowPosition, iDim);
-      if (rows && option == Codes::kInnerRowAcrossColumns) {
-        DropLast(dims);
-        AddPercentBase(dims, Codes::kColumnPosition, iDim);
-        AddPercentBase(dims, Codes::kLayerPosition, iDim);
-        return;
-      }
-      if (AddPercentBase(dims, Codes::kColumnPosition, iDim)) {
-        if (option != Codes::kInnerColumnDownRows && option != Codes::kInnerColumnAsLayers) {
-          DropLast(dims);
-        } else if (iDim > 1 && IsColumn(iDim - 2)) {
-          DropSecondToLast(dims);
-        }
-      }
-      AddPercentBase(dims, Codes::kLayerPosition, iDim);
+    case CellStatistics::kRowPercent:
+      RowPercentBase(dims);
       break;
-    }
-    case kColumnBase: {
-      const bool rows = AddPercentBase(dims, Codes::kRowPosition, iDim);
-      if (rows) {
-        if (option == Codes::kInnerRowAcrossColumns || option == Codes::kInnerRowAsLayers) {
-          if (iDim > 1) DropSecondToLast(dims);
-        } else if (option != Codes::kInnerColumnDownRows) {
-          DropLast(dims);
-        }
-      }
-      const bool columns = AddPercentBase(dims, Codes::kColumnPosition, iDim);
-      if (option == Codes::kInnerColumnDownRows && (columns || rows)) DropLast(dims);
-      AddPercentBase(dims, Codes::kLayerPosition, iDim);
+    case CellStatistics::kColumnPercent:
+      ColumnPercentBase(dims);
       break;
-    }
-    case kTableBase:
+    case CellStatistics::kSubtablePercent:
+      SubtablePercentBase(dims);
       break;
-    case kSubtableBase: {
-      const bool rows = AddPercentBase(dims, Codes::kRowPosition, iDim);
-      if (rows) {
-        if (option == Codes::kInnerRowAcrossColumns) {
-          DropLast(dims);
-          if (iDim > 1) DropLast(dims);
-        } else if (option == Codes::kInnerRowAsLayers) {
-          if (iDim > 1) DropSecondToLast(dims);
-        } else if (option != Codes::kInnerColumnDownRows) {
-          DropLast(dims);
-        }
-      }
-      const bool columns = AddPercentBase(dims, Codes::kColumnPosition, iDim);
-      if (columns) {
-        if (option == Codes::kInnerColumnDownRows) {
-          DropLast(dims);
-          if (iDim > 1 && IsColumn(iDim - 2)) DropLast(dims);
-        } else if (option == Codes::kInnerColumnAsLayers) {
-          if (iDim > 1 && IsColumn(iDim - 2)) DropSecondToLast(dims);
-        } else if (!(rows && option == Codes::kInnerRowAcrossColumns)) {
-          DropLast(dims);
-        }
-      } else if (rows && option == Codes::kInnerColumnDownRows) {
-        DropLast(dims);
-      }
-      AddPercentBase(dims, Codes::kLayerPosition, iDim);
+    case CellStatistics::kLayerPercent:
+      LayerPercentBase(dims);
       break;
-    }
-    case kLayerBase: {
-      SkipPosition(Codes::kRowPosition, iDim);
-      if (option == Codes::kInnerRowAsLayers && iDim > 0) dims.push_back(iDim - 1);
-      SkipPosition(Codes::kColumnPosition, iDim);
-      if (option == Codes::kInnerColumnAsLayers && iDim > 0 && IsColumn(iDim - 1)) {
-        dims.push_back(iDim - 1);
-      }
-      AddPercentBase(dims, Codes::kLayerPosition, iDim);
+    case CellStatistics::kLayerRowPercent:
+      LayerRowPercentBase(dims);
       break;
-    }
-    case kLayerRowBase: {
-      if (AddPercentBase(dims, Codes::kRowPosition, iDim) &&
-          option == Codes::kInnerRowAcrossColumns) {
-        DropLast(dims);
-      }
-      SkipPosition(Codes::kColumnPosition, iDim);
-      if ((option == Codes::kInnerColumnDownRows || option == Codes::kInnerColumnAsLayers) &&
-          iDim > 0 && IsColumn(iDim - 1)) {
-        dims.push_back(iDim - 1);
-      }
-      AddPercentBase(dims, Codes::kLayerPosition, iDim);
+    case CellStatistics::kLayerColumnPercent:
+      LayerColumnPercentBase(dims);
       break;
-    }
-    case kLayerColumnBase: {
-      SkipPosition(Codes::kRowPosition, iDim);
-      if ((option == Codes::kInnerRowAcrossColumns || option == Codes::kInnerRowAsLayers) &&
-          iDim > 0) {
-        dims.push_back(iDim - 1);
-      }
-      if (AddPercentBase(dims, Codes::kColumnPosition, iDim) &&
-          option == Codes::kInnerColumnDownRows) {
-        DropLast(dims);
-      }
-      AddPercentBase(dims, Codes::kLayerPosition, iDim);
-      break;
-    }
+    case CellStatistics::kTablePercent:  // the base keeps no dimension
     default:
       break;
   }
+}
+
+void CubeMetadata::RowPercentBase(std::vector<int>& dims) const {
+  int iDim = 0;
+  const int option = _cLabelOption;
+  // The innermost column leaves the base; with option 1 the innermost row
+  // is shown across the columns and plays that part instead.
+  const bool rows = AddPercentBase(dims, Codes::kRowPosition, iDim);
+  if (rows && option == Codes::kInnerRowAcrossColumns) {
+    DropLast(dims);
+    AddPercentBase(dims, Codes::kColumnPosition, iDim);
+    AddPercentBase(dims, Codes::kLayerPosition, iDim);
+    return;
+  }
+  if (AddPercentBase(dims, Codes::kColumnPosition, iDim)) {
+    if (option != Codes::kInnerColumnDownRows && option != Codes::kInnerColumnAsLayers) {
+      DropLast(dims);
+    } else if (iDim > 1 && IsColumn(iDim - 2)) {
+      DropSecondToLast(dims);
+    }
+  }
+  AddPercentBase(dims, Codes::kLayerPosition, iDim);
+}
+
+void CubeMetadata::ColumnPercentBase(std::vector<int>& dims) const {
+  int iDim = 0;
+  const int option = _cLabelOption;
+  const bool rows = AddPercentBase(dims, Codes::kRowPosition, iDim);
+  if (rows) {
+    if (option == Codes::kInnerRowAcrossColumns || option == Codes::kInnerRowAsLayers) {
+      if (iDim > 1) DropSecondToLast(dims);
+    } else if (option != Codes::kInnerColumnDownRows) {
+      DropLast(dims);
+    }
+  }
+  const bool columns = AddPercentBase(dims, Codes::kColumnPosition, iDim);
+  if (option == Codes::kInnerColumnDownRows && (columns || rows)) DropLast(dims);
+  AddPercentBase(dims, Codes::kLayerPosition, iDim);
+}
+
+void CubeMetadata::SubtablePercentBase(std::vector<int>& dims) const {
+  int iDim = 0;
+  const int option = _cLabelOption;
+  const bool rows = AddPercentBase(dims, Codes::kRowPosition, iDim);
+  if (rows) {
+    if (option == Codes::kInnerRowAcrossColumns) {
+      DropLast(dims);
+      if (iDim > 1) DropLast(dims);
+    } else if (option == Codes::kInnerRowAsLayers) {
+      if (iDim > 1) DropSecondToLast(dims);
+    } else if (option != Codes::kInnerColumnDownRows) {
+      DropLast(dims);
+    }
+  }
+  const bool columns = AddPercentBase(dims, Codes::kColumnPosition, iDim);
+  if (columns) {
+    if (option == Codes::kInnerColumnDownRows) {
+      DropLast(dims);
+      if (iDim > 1 && IsColumn(iDim - 2)) DropLast(dims);
+    } else if (option == Codes::kInnerColumnAsLayers) {
+      if (iDim > 1 && IsColumn(iDim - 2)) DropSecondToLast(dims);
+    } else if (!(rows && option == Codes::kInnerRowAcrossColumns)) {
+      DropLast(dims);
+    }
+  } else if (rows && option == Codes::kInnerColumnDownRows) {
+    DropLast(dims);
+  }
+  AddPercentBase(dims, Codes::kLayerPosition, iDim);
+}
+
+void CubeMetadata::LayerPercentBase(std::vector<int>& dims) const {
+  int iDim = 0;
+  const int option = _cLabelOption;
+  SkipPosition(Codes::kRowPosition, iDim);
+  if (option == Codes::kInnerRowAsLayers && iDim > 0) dims.push_back(iDim - 1);
+  SkipPosition(Codes::kColumnPosition, iDim);
+  if (option == Codes::kInnerColumnAsLayers && iDim > 0 && IsColumn(iDim - 1)) {
+    dims.push_back(iDim - 1);
+  }
+  AddPercentBase(dims, Codes::kLayerPosition, iDim);
+}
+
+void CubeMetadata::LayerRowPercentBase(std::vector<int>& dims) const {
+  int iDim = 0;
+  const int option = _cLabelOption;
+  if (AddPercentBase(dims, Codes::kRowPosition, iDim) && option == Codes::kInnerRowAcrossColumns) {
+    DropLast(dims);
+  }
+  SkipPosition(Codes::kColumnPosition, iDim);
+  if ((option == Codes::kInnerColumnDownRows || option == Codes::kInnerColumnAsLayers) &&
+      iDim > 0 && IsColumn(iDim - 1)) {
+    dims.push_back(iDim - 1);
+  }
+  AddPercentBase(dims, Codes::kLayerPosition, iDim);
+}
+
+void CubeMetadata::LayerColumnPercentBase(std::vector<int>& dims) const {
+  int iDim = 0;
+  const int option = _cLabelOption;
+  SkipPosition(Codes::kRowPosition, iDim);
+  if ((option == Codes::kInnerRowAcrossColumns || option == Codes::kInnerRowAsLayers) && iDim > 0) {
+    dims.push_back(iDim - 1);
+  }
+  if (AddPercentBase(dims, Codes::kColumnPosition, iDim) && option == Codes::kInnerColumnDownRows) {
+    DropLast(dims);
+  }
+  AddPercentBase(dims, Codes::kLayerPosition, iDim);
 }
 
 CubeMetadata CubeMetadata::GetBaseMetadata(std::vector<int>& dims, int /*percentType*/) const {

@@ -89,6 +89,14 @@ class TABCUBE_EXPORT CubeMetadata {
   void SkipPosition(TableEncryptionCodes::DimensionPosition position, int& iDim) const;
   // True when dimension iDim exists and is a column.
   bool IsColumn(int iDim) const;
+  // The bases of GetPercentBase, one per percentage type; each appends to
+  // an empty dims.
+  void RowPercentBase(std::vector<int>& dims) const;
+  void ColumnPercentBase(std::vector<int>& dims) const;
+  void SubtablePercentBase(std::vector<int>& dims) const;
+  void LayerPercentBase(std::vector<int>& dims) const;
+  void LayerRowPercentBase(std::vector<int>& dims) const;
+  void LayerColumnPercentBase(std::vector<int>& dims) const;
 
   std::vector<TableDimension*> _dimensions;
   std::vector<TableEncryptionCodes::DimensionPosition> _positions;

@@ -19,9 +19,7 @@ const long kDisplayCode = 1;
 
 // Cells of a value of the given type; an unset width (-1) has none.
 int CellCount(int valueType) {
-  if (valueType < 0) return 0;
-  if (valueType <= static_cast<int>(kCellSize)) return 1;
-  return static_cast<int>((static_cast<long>(valueType) + kCellSize - 1) / kCellSize);
+  return valueType < 0 ? 0 : QUOR_CellCount(valueType);
 }
 
 char* Bytes(OBS* value) {

@@ -6,18 +6,14 @@
 #include "AggregationCategory.h"
 #include "AggregationVariable.h"
 #include "CategoryManager.h"
+#include "DimensionCells.h"
 #include "ParsedCategory.h"
 #include "ZarnCaseValueReader.h"
 #include "keyindex.h"
 
-namespace {
-
-// Slots of a value-index entry.
-constexpr int kCodeSlot = 0;
-constexpr int kSubtotalSlot = 1;
-constexpr unsigned int kEntrySlots = 2;
-
-}  // namespace
+using DimensionCells::kCodeSlot;
+using DimensionCells::kEntrySlots;
+using DimensionCells::kSubtotalSlot;
 
 TableCVariable::TableCVariable(int variableIndex)
     : TableDimension(MAX_CATCELLS_SIZE, kCategoricalVariable), _variableIndex(variableIndex) {}
@@ -122,44 +118,21 @@ bool TableCVariable::EncodeValue() {
   }
   // A missing value outside the categories still counts in the total; without
   // a total no cube crossing this dimension counts it.
-  SetCategoryCell(_computingTotal ? TableEncryptionCodes::kTotalCategory : -99);
+  SetCategoryCell(_computingTotal ? TableEncryptionCodes::kTotalCategory
+                                  : DimensionCells::kExcludedMissing);
   return true;
 }
 
 const std::vector<AggregationCategory*>& TableCVariable::GetCategoryPointers() {
   if (_categoriesReady) return _categories;
-  DestroyCategories();
-
-  const bool hasValues = _valueIndex && _valueIndex->Size() > 0;
-  const bool showTotal = _total && (hasValues || _includeEmpty);
-  if (showTotal && !_totalAfter) _categories.push_back(GetTotalCategoryPtr());
-
-  if (hasValues) {
-    std::vector<OBS*> sorted = _valueIndex->Sort();
-    const size_t n = sorted.size();
-    for (size_t i = 0; i < n; ++i) {
-      OBS* element = sorted[_ascending ? i : n - 1 - i];
-      AggregationCategory* category =
-          new AggregationCategory(AggregationCategory::kValue, _valueType < 0 ? 0 : _valueType);
-      category->SetVarIndex(_variableIndex);
-      category->SetCatValue(*_valueIndex->Key(element));
-      category->SetCatEncoding(static_cast<int>(_valueIndex->Value(element)[kCodeSlot].num));
-      _categories.push_back(category);
-    }
-  }
-
-  if (showTotal && _totalAfter) _categories.push_back(GetTotalCategoryPtr());
-
+  ListIndexedCategories(_valueIndex, _valueType < 0 ? 0 : _valueType, _variableIndex);
   // A dimension over a bare variable index has no syntax settings: no explicit
   // list, labels or statistic order to apply.
   if (_syntaxVariable && _iterator && (!_categories.empty() || _includeEmpty)) {
     CategoryManager manager(_categories, *_syntaxVariable, _iterator->GetDataSource(), this);
     manager.OrderCategories();
-    _categories = manager.GetCategories();
-    _pcomputeRequiredCats = manager.GetPcRequiredCategories();
-    OrderByStatisticWhenAsked(manager);
+    TakeManagedCategories(manager);
   }
-
   return FinishCategoryList();
 }
 

@@ -11,6 +11,7 @@
 #include "CellKey.h"
 #include "CubeAggregator.h"
 #include "CubeMetadata.h"
+#include "DimensionCells.h"
 #include "ParsedCategory.h"
 #include "StatisticTraits.h"
 #include "TableMetadata.h"
@@ -113,14 +114,6 @@ ParsedCategory* TableDimension::ExplicitListContains(const OBS& value, bool isMi
 
 namespace {
 
-// Number of 8-byte units of a string value of the given width (at least one).
-int StringUnits(int width) {
-  return width <= static_cast<int>(AggregationCategory::OBSSize)
-             ? 1
-             : (width + static_cast<int>(AggregationCategory::OBSSize) - 1) /
-                   static_cast<int>(AggregationCategory::OBSSize);
-}
-
 // Values of this many units or fewer are widened on the stack; wider ones
 // (rare: strings over 256 bytes) in a heap buffer.
 constexpr int kStackUnits = 32;
@@ -132,8 +125,8 @@ int TableDimension::GetCategoryEncoding(const OBS* value, int valueType) const {
   if (valueType == 0) return _valueType == 0 ? GetCategoryEncoding(value) : 0;
   if (_valueType < 1) return 0;
 
-  const int valueUnits = StringUnits(valueType);
-  const int dimensionUnits = StringUnits(_valueType);
+  const int valueUnits = QUOR_CellCount(valueType);
+  const int dimensionUnits = QUOR_CellCount(_valueType);
   const OBS& blanks = AggregationCategory::Blanks();
 
   if (valueUnits < dimensionUnits) {
@@ -190,6 +183,33 @@ void TableDimension::OrderByStatisticWhenAsked(CategoryManager& manager) {
   GetSortValues(sortValues);
   manager.OrderByStats(sortValues);
   _categories = manager.GetCategories();
+}
+
+void TableDimension::ListIndexedCategories(ObsVecMap* index, int width, int varIndex) {
+  DestroyCategories();
+  const bool hasValues = index && index->Size() > 0;
+  const bool showTotal = _total && (hasValues || _includeEmpty);
+  if (showTotal && !_totalAfter) _categories.push_back(GetTotalCategoryPtr());
+  if (hasValues) {
+    std::vector<OBS*> sorted = index->Sort();
+    const size_t n = sorted.size();
+    for (size_t i = 0; i < n; ++i) {
+      OBS* element = sorted[_ascending ? i : n - 1 - i];
+      AggregationCategory* category = new AggregationCategory(AggregationCategory::kValue, width);
+      category->SetVarIndex(varIndex);
+      category->SetCatValue(*index->Key(element));
+      category->SetCatEncoding(
+          static_cast<int>(index->Value(element)[DimensionCells::kCodeSlot].num));
+      _categories.push_back(category);
+    }
+  }
+  if (showTotal && _totalAfter) _categories.push_back(GetTotalCategoryPtr());
+}
+
+void TableDimension::TakeManagedCategories(CategoryManager& manager) {
+  _categories = manager.GetCategories();
+  _pcomputeRequiredCats = manager.GetPcRequiredCategories();
+  OrderByStatisticWhenAsked(manager);
 }
 
 const std::vector<AggregationCategory*>& TableDimension::FinishCategoryList() {

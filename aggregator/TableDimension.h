@@ -206,6 +206,16 @@ class TABCUBE_EXPORT TableDimension {
   // REQUIRES: the host set the sort up (SetSortByScaleStats or
   // SetSortByDimensionStats); GetSortValues asserts it.
   void OrderByStatisticWhenAsked(CategoryManager& manager);
+  // Starts the category list afresh from the dimension's value index: one
+  // value category per value met, in the dimension's value order, of the
+  // given width and variable and with the value's code, between the totals
+  // (first or last) when they are shown. The first steps of the
+  // GetCategoryPointers of a dimension over values.
+  void ListIndexedCategories(ObsVecMap* index, int width, int varIndex);
+  // Takes the manager's ordered list and the categories its hiding
+  // subtotals keep out of it (the dimension destroys them with the list),
+  // then orders by a statistic when asked.
+  void TakeManagedCategories(CategoryManager& manager);
 
   TableDimension(int numCatCells, DimensionType type);
   TableDimension(int numCatCells, DimensionType type, const AggregationVariable& variable);

@@ -11,8 +11,9 @@ class TABCUBE_EXPORT TableEncryptionCodes {
  public:
   // Category codes written by the dimensions and held by cell keys. Value
   // categories are numbered from kMinCategory upwards; subtotals run from
-  // kMaxSubtotal down to kLowerSubtotal. The code -99 (no name) marks a
-  // missing value that no cube counts.
+  // kMaxSubtotal down to kLowerSubtotal. The code -99 (the engine's internal
+  // DimensionCells::kExcludedMissing) marks a missing value that no cube
+  // counts.
   static constexpr int kMinCategory = 1;
   static constexpr int kNoCategory = 0;
   static constexpr int kTotalCategory = -100;

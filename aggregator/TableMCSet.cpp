@@ -7,25 +7,17 @@
 #include "AggregationCategory.h"
 #include "AggregationMCSet.h"
 #include "CategoryManager.h"
+#include "DimensionCells.h"
 #include "ParsedCategory.h"
 #include "ZarnCaseValueReader.h"
 #include "keyindex.h"
 
+using DimensionCells::kCodeSlot;
+using DimensionCells::kEntrySlots;
+using DimensionCells::kExcludedMissing;
+using DimensionCells::kSubtotalSlot;
+
 namespace {
-
-// Slots of a value-index entry.
-constexpr int kCodeSlot = 0;
-constexpr int kSubtotalSlot = 1;
-constexpr unsigned int kEntrySlots = 2;
-
-// A missing value that forms no category and that no cube counts.
-constexpr int kExcludedMissing = -99;
-
-// Number of 8-byte units of a value of the given type (numbers: one).
-int Units(int type) {
-  const int unit = static_cast<int>(TableMCSet::OBSSize);
-  return type <= unit ? 1 : (type + unit - 1) / unit;
-}
 
 bool IsSystemMissing(const OBS* value) {
   return value->num == QUOR_SYSMIS || std::isnan(value->num);
@@ -107,11 +99,11 @@ void TableMCSet::SetIterator(QUOR_InputCaseIterator& iterator) {
     _valueType = _widestWidth;
   }
 
-  _valueSize = Units(_widestWidth);
+  _valueSize = QUOR_CellCount(_widestWidth);
   _memberSizes.clear();
   _allSameSize = true;
   for (int type : _memberTypes) {
-    _memberSizes.push_back(Units(type));
+    _memberSizes.push_back(QUOR_CellCount(type));
     if (_memberSizes.back() < _valueSize) _allSameSize = false;
   }
 
@@ -120,10 +112,10 @@ void TableMCSet::SetIterator(QUOR_InputCaseIterator& iterator) {
   int bufferUnits = _allSameSize ? 0 : _valueSize;
   for (const ParsedCategory* entry : _explicitList) {
     if (entry->GetValueType() > 0)
-      bufferUnits = std::max(bufferUnits, Units(entry->GetValueType()));
+      bufferUnits = std::max(bufferUnits, QUOR_CellCount(entry->GetValueType()));
   }
   if (_missingValueVariable && _missingValueVariable->GetType() > 0) {
-    const int missingUnits = Units(_missingValueVariable->GetType());
+    const int missingUnits = QUOR_CellCount(_missingValueVariable->GetType());
     if (missingUnits > _valueSize) bufferUnits = std::max(bufferUnits, missingUnits);
   }
   if (bufferUnits > 0) bufferUnits = std::max(bufferUnits, _valueSize);
@@ -154,7 +146,7 @@ bool TableMCSet::IsValidValue(int memberType, const OBS* value, int valueUnits) 
     for (int i = judgeType; i < memberType; ++i) {
       if (bytes[i] != ' ') return true;
     }
-    if (Units(judgeType) > valueUnits) value = Widen(value, valueUnits);
+    if (QUOR_CellCount(judgeType) > valueUnits) value = Widen(value, valueUnits);
   }
   return judge->IsMissing(value) == 0;
 }
@@ -283,39 +275,13 @@ bool TableMCSet::EncodeValue() {
 
 const std::vector<AggregationCategory*>& TableMCSet::GetCategoryPointers() {
   if (_categoriesReady) return _categories;
-  DestroyCategories();
-
-  const bool hasValues = _valueIndex && _valueIndex->Size() > 0;
-  const bool showTotal = _total && (hasValues || _includeEmpty);
-  if (showTotal && !_totalAfter) _categories.push_back(GetTotalCategoryPtr());
-
-  if (hasValues) {
-    const int widestIndex = _members.empty() ? -1 : _members[static_cast<size_t>(_widestMember)];
-    std::vector<OBS*> sorted = _valueIndex->Sort();
-    const size_t n = sorted.size();
-    for (size_t i = 0; i < n; ++i) {
-      OBS* element = sorted[_ascending ? i : n - 1 - i];
-      AggregationCategory* category =
-          new AggregationCategory(AggregationCategory::kValue, _widestWidth);
-      category->SetVarIndex(widestIndex);
-      category->SetCatValue(*_valueIndex->Key(element));
-      category->SetCatEncoding(static_cast<int>(_valueIndex->Value(element)[kCodeSlot].num + 0.5));
-      _categories.push_back(category);
-    }
-  }
-
-  if (showTotal && _totalAfter) _categories.push_back(GetTotalCategoryPtr());
-
+  const int widestIndex = _members.empty() ? -1 : _members[static_cast<size_t>(_widestMember)];
+  ListIndexedCategories(_valueIndex, _widestWidth, widestIndex);
   if (_iterator && (!_categories.empty() || _includeEmpty)) {
     CategoryManager manager(_categories, GetSyntaxVariable(), _iterator->GetDataSource(), this);
     manager.OrderMCCategories(_widestWidth);
-    _categories = manager.GetCategories();
-    // The categories that hiding subtotals keep out of the list belong to the
-    // dimension too; it destroys them with the list.
-    _pcomputeRequiredCats = manager.GetPcRequiredCategories();
-    OrderByStatisticWhenAsked(manager);
+    TakeManagedCategories(manager);
   }
-
   return FinishCategoryList();
 }
 

@@ -7,18 +7,17 @@
 #include "AggregationCategory.h"
 #include "AggregationMDSet.h"
 #include "CategoryManager.h"
+#include "DimensionCells.h"
 #include "ParsedCategory.h"
 #include "ZarnCaseValueReader.h"
 
-namespace {
+using DimensionCells::kExcludedMissing;
 
-// A case without a response that no cube counts.
-constexpr int kExcludedMissing = -99;
+namespace {
 
 // Bytes of the 8-byte units a value of the given type occupies (numbers: 8).
 int UnitBytes(int type) {
-  const int unit = static_cast<int>(AggregationCategory::OBSSize);
-  return type <= unit ? unit : (type + unit - 1) / unit * unit;
+  return QUOR_CellCount(type) * static_cast<int>(AggregationCategory::OBSSize);
 }
 
 }  // namespace
@@ -191,14 +190,7 @@ const std::vector<AggregationCategory*>& TableMDSet::GetCategoryPointers() {
     AggregationCategory* pending = nullptr;
     for (const ParsedCategory* entry : _explicitList) {
       if (entry->GetPCType() == ParsedCategory::kPCompute) {
-        AggregationCategory* computed = new AggregationCategory(AggregationCategory::kPCompute);
-        computed->SetVarIndex(-1);
-        computed->SetCatLabel(entry->GetPostCatLabel(), entry->IsLabelDefault());
-        computed->SetPCateName(entry->GetPCatName());
-        computed->SetPCFormat(entry->GetPCFormat());
-        computed->SetPCDisplayFormat(entry->GetPCDisplayFormat());
-        computed->SetPCDecimal(entry->GetPCDecimal());
-        _categories.push_back(computed);
+        _categories.push_back(CategoryManager::NewComputedCategory(*entry, -1));
         continue;
       }
       if (member >= nMembers) continue;

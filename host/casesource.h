@@ -22,9 +22,11 @@ union OBS {
 // The system-missing value of a numeric variable: the most negative double.
 constexpr double QUOR_SYSMIS = -1.7976931348623157e+308;
 
-// Number of OBS cells a value of the given type occupies (0 numeric, else width).
+// Number of OBS cells a value of the given type occupies (0 numeric, else
+// width): one for a number or a string of up to eight bytes. The one home of
+// this rule; the engine counts cells with it too.
 inline int QUOR_CellCount(int type) {
-  return type <= 0 ? 1 : (type + 7) / 8;
+  return type <= 8 ? 1 : static_cast<int>((static_cast<long long>(type) + 7) / 8);
 }
 
 // A display format of the host. The engine only stores pointers to it.

@@ -1244,76 +1244,70 @@ double NuvDistFun::IdfBin(double p, double n, double prob, long int& err) {
 
 // ---- Percentiles and the median interval ------------------------------------------
 
-void NuvDistFun::GPTile(long int n, double p, const std::vector<double>& x,
-                        const std::vector<double>& w, const std::vector<double>& c, long int method,
-                        double& result, long int& status) {
-  result = _missing;
-  status = -1;
-  if (n < 2) return;
-  assert(x.size() >= static_cast<size_t>(n) && w.size() >= static_cast<size_t>(n) &&
-         "GPTile: x and w hold n values");
-  status = 0;
-  double total = 0.0;
-  for (long int i = 0; i < n; ++i) total += w[i];
-  const double target = total * p / 100.0;
+namespace {
 
-  if (method <= 0) {
-    // Value i sits at the cumulative weight of its midpoint, accumulated in
-    // the same order as in the search so that equal targets compare equal.
-    const double first = 0.5 * w[0];
-    double beforeLast = 0.0;
-    for (long int i = 0; i + 1 < n; ++i) beforeLast += w[i];
-    const double last = beforeLast + 0.5 * w[n - 1];
-    if (target < first) {
-      status = 1;
-      return;
-    }
-    if (target > last) {
-      status = 2;
-      return;
-    }
-    double cumulative = w[0];  // weight of values 1..i-1
-    double previous = first;   // midpoint of value i-1
-    for (long int i = 1; i < n; ++i) {
-      const double midpoint = cumulative + 0.5 * w[i];
-      // Two consecutive values of zero weight share their midpoint: no
-      // interpolation between them is defined.
-      if (target == previous && target == midpoint) return;
-      if (previous <= target && target < midpoint) {
-        const double f = (target - previous) / (midpoint - previous);
-        result = f == 0.0 ? x[i - 1] : (1.0 - f) * x[i - 1] + f * x[i];
-        return;
-      }
-      cumulative += w[i];
-      previous = midpoint;
-    }
-    if (target == last) result = x[n - 1];
+// GPTile's method 0: value i sits at the cumulative weight of its midpoint,
+// accumulated in the same order as in the search so that equal targets
+// compare equal. Leaves result alone when no value is found; status 1 or 2
+// for a target below the first or above the last midpoint.
+void MidpointPercentile(long int n, const std::vector<double>& x, const std::vector<double>& w,
+                        double target, double& result, long int& status) {
+  const double first = 0.5 * w[0];
+  double beforeLast = 0.0;
+  for (long int i = 0; i + 1 < n; ++i) beforeLast += w[i];
+  const double last = beforeLast + 0.5 * w[n - 1];
+  if (target < first) {
+    status = 1;
     return;
   }
-
-  if (method == 1) {
-    // Value i stands for the class [x_i - h/2, x_i + h/2].
-    assert(!c.empty() && "GPTile: c[0] holds the class width");
-    const double half = 0.5 * c[0];
-    double below = 0.0;
-    for (long int i = 0; i < n; ++i) {
-      const double top = below + w[i];
-      if (below <= target && target < top) {
-        const double f = (target - below) / (top - below);
-        const double lowerBound = x[i] - half;
-        result = f == 0.0 ? lowerBound : (1.0 - f) * lowerBound + f * (x[i] + half);
-        return;
-      }
-      below = top;
-    }
-    if (target == below) result = x[n - 1] + half;
+  if (target > last) {
+    status = 2;
     return;
   }
+  double cumulative = w[0];  // weight of values 1..i-1
+  double previous = first;   // midpoint of value i-1
+  for (long int i = 1; i < n; ++i) {
+    const double midpoint = cumulative + 0.5 * w[i];
+    // Two consecutive values of zero weight share their midpoint: no
+    // interpolation between them is defined.
+    if (target == previous && target == midpoint) return;
+    if (previous <= target && target < midpoint) {
+      const double f = (target - previous) / (midpoint - previous);
+      result = f == 0.0 ? x[i - 1] : (1.0 - f) * x[i - 1] + f * x[i];
+      return;
+    }
+    cumulative += w[i];
+    previous = midpoint;
+  }
+  if (target == last) result = x[n - 1];
+}
 
-  // Class k runs from c[k] to c[k+1]; the last from c[m-1] to 2x - c[m-1],
-  // x the first value above c[m-1]. A class's cumulative weight at its top is
-  // the weight of the values strictly below that top.
-  const long int m = method;
+// GPTile's method 1: value i stands for the class [x_i - h/2, x_i + h/2],
+// h = c[0].
+void ClassWidthPercentile(long int n, const std::vector<double>& x, const std::vector<double>& w,
+                          const std::vector<double>& c, double target, double& result) {
+  assert(!c.empty() && "GPTile: c[0] holds the class width");
+  const double half = 0.5 * c[0];
+  double below = 0.0;
+  for (long int i = 0; i < n; ++i) {
+    const double top = below + w[i];
+    if (below <= target && target < top) {
+      const double f = (target - below) / (top - below);
+      const double lowerBound = x[i] - half;
+      result = f == 0.0 ? lowerBound : (1.0 - f) * lowerBound + f * (x[i] + half);
+      return;
+    }
+    below = top;
+  }
+  if (target == below) result = x[n - 1] + half;
+}
+
+// GPTile's methods m > 1: class k runs from c[k] to c[k+1]; the last from
+// c[m-1] to 2x - c[m-1], x the first value above c[m-1]. A class's cumulative
+// weight at its top is the weight of the values strictly below that top.
+void ClassBoundaryPercentile(long int n, const std::vector<double>& x, const std::vector<double>& w,
+                             const std::vector<double>& c, long int m, double target,
+                             double& result) {
   assert(c.size() >= static_cast<size_t>(m) && "GPTile: c holds the class boundaries");
   auto weightBelow = [&](double bound) {
     double sum = 0.0;
@@ -1345,6 +1339,29 @@ void NuvDistFun::GPTile(long int n, double p, const std::vector<double>& x,
     bottom = topWeight;
   }
   if (target == topWeight) result = lastTop;
+}
+
+}  // namespace
+
+void NuvDistFun::GPTile(long int n, double p, const std::vector<double>& x,
+                        const std::vector<double>& w, const std::vector<double>& c, long int method,
+                        double& result, long int& status) {
+  result = _missing;
+  status = -1;
+  if (n < 2) return;
+  assert(x.size() >= static_cast<size_t>(n) && w.size() >= static_cast<size_t>(n) &&
+         "GPTile: x and w hold n values");
+  status = 0;
+  double total = 0.0;
+  for (long int i = 0; i < n; ++i) total += w[i];
+  const double target = total * p / 100.0;
+  if (method <= 0) {
+    MidpointPercentile(n, x, w, target, result, status);
+  } else if (method == 1) {
+    ClassWidthPercentile(n, x, w, c, target, result);
+  } else {
+    ClassBoundaryPercentile(n, x, w, c, method, target, result);
+  }
 }
 
 void NuvDistFun::Mednci(long int n, const std::vector<double>& x, const std::vector<double>& w,

@@ -1,6 +1,6 @@
 // The engine's preconditions are assertions, and they stay active in the
-// release build that the tests and the shipped library use (CMakeLists.txt
-// strips NDEBUG from every build type): a broken precondition stops the
+// release build that the tests and the shipped library use (every target
+// undefines NDEBUG, see CMakeLists.txt): a broken precondition stops the
 // process with the broken condition and the source file, on the definition
 // path and on the per-case and per-cell paths alike, instead of going on with
 // corrupted state.

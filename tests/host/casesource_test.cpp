@@ -50,6 +50,15 @@ TEST(DataSourceTest, VariablesAreNumberedAndLaidOutInRowOrder) {
   EXPECT_EQ(data.GetVariable(1).GetType(), 12);
 }
 
+// Numbers and strings of up to eight bytes take one cell, wider strings one
+// per started eight bytes, without overflow at the widest int.
+TEST(DataSourceTest, CellCountIsOnePerStartedEightBytes) {
+  for (int type : {-1, 0, 1, 8}) EXPECT_EQ(QUOR_CellCount(type), 1) << type;
+  EXPECT_EQ(QUOR_CellCount(9), 2);
+  EXPECT_EQ(QUOR_CellCount(17), 3);
+  EXPECT_EQ(QUOR_CellCount(std::numeric_limits<int>::max()), 268435456);
+}
+
 TEST(DataSourceTest, NewCasesAreSystemMissingAndBlank) {
   QUOR_DataSource data;
   data.AddVariable("x", 0);
