@@ -76,7 +76,7 @@ if e2e:
         how = "one thread (--threads 0)" if w.endswith("1thread") else "default (a part per core)"
         line = (f"- {n.upper()}, {how}: {min(times):.2f} s min, {statistics.median(times):.2f} s "
                 f"median, peak resident memory {peak / 1024:.0f} MiB")
-        load, query = stats("duckdb", n, "load"), stats("duckdb", n, "w1")
+        load, query = stats("duckdb-t2", n, "load"), stats("duckdb-t2", n, "w1")
         if load and query and not w.endswith("1thread"):
             duck = load[0] + query[1]
             line += (f"; DuckDB CSV load + W1 query {duck:.2f} s "
