@@ -59,10 +59,6 @@ class FrequencyTable {
   mutable std::vector<value_type> _pending;
 };
 
-// Sorts entries by value, stably, as the table does before merging its
-// pending entries in. Exposed for the benchmark that measures it.
-void SortFrequencyEntries(std::vector<FrequencyTable::value_type>& entries);
-
 // Percentile p (0 to 100) of the averaged empirical distribution: the smallest
 // value whose cumulative frequency exceeds p% of the total, or the mean of two
 // neighbours when the cumulative frequency meets it exactly. status: 0 success,
