@@ -16,28 +16,18 @@
 #include "ParsedCategory.h"
 #include "TableDimension.h"
 #include "casesource.h"
+#include "support/TestValues.h"
 
 namespace {
+
+using testsupport::Num;
+using testsupport::Str;
 
 using Category = AggregationCategory;
 using Parsed = ParsedCategory;
 using Codes = TableEncryptionCodes;
 
 const double kSysmis = Codes::kMissingValue;
-
-std::vector<OBS> Str(const std::string& text, int width) {
-  const size_t cells = width <= 8 ? 1 : static_cast<size_t>((width + 7) / 8);
-  std::vector<OBS> value(cells);
-  std::memset(value.data(), ' ', cells * 8);
-  std::memcpy(value.data(), text.data(), text.size());
-  return value;
-}
-
-OBS Num(double number) {
-  OBS value;
-  value.num = number;
-  return value;
-}
 
 // A dimension that answers GetCategoryEncoding from the categories it was
 // told it met, so that the manager can be driven without case data.

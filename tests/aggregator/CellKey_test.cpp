@@ -7,8 +7,11 @@
 #include "CellKey.h"
 #include "TableEncryptionCodes.h"
 #include "baseutil.h"
+#include "support/TestValues.h"
 
 namespace {
+
+using testsupport::OutputCapture;
 
 using Codes = TableEncryptionCodes;
 
@@ -17,20 +20,6 @@ CellKey MakeKey(const std::vector<int>& codes) {
   for (int i = 0; i < key.length(); ++i) key[i] = codes[i];
   key.UpdateHashCode();
   return key;
-}
-
-TEST(CellKeyTest, PrimeFactorsAreTheOddPrimesFrom3To229) {
-  EXPECT_EQ(CellKey::ADD_LOWER_BOUND, -Codes::kLowerSubtotal);
-  int found = 0;
-  for (int candidate = 3; candidate <= 229; candidate += 2) {
-    bool prime = true;
-    for (int d = 3; d * d <= candidate; d += 2) prime = prime && candidate % d != 0;
-    if (!prime) continue;
-    ASSERT_LT(found, 49);
-    EXPECT_EQ(CellKey::PRIME_FACTOR[found], candidate) << "entry " << found;
-    ++found;
-  }
-  EXPECT_EQ(found, 49);
 }
 
 // Worked by hand: (1 + 10001) * 3 = 30006, (2 + 10001) * 5 = 50015, xor 46697;
@@ -135,16 +124,6 @@ TEST(CellKeyDeathTest, IndexOutsideTheKeyIsRefused) {
   const CellKey empty;
   EXPECT_DEATH((void)empty[0], "0 <= i && i < arLength");
 }
-
-// Captures the lines handed to the host's output while alive.
-class OutputCapture {
- public:
-  OutputCapture() {
-    SetOutputSink([this](long code, const std::string& line) { lines.emplace_back(code, line); });
-  }
-  ~OutputCapture() { SetOutputSink(nullptr); }
-  std::vector<std::pair<long, std::string>> lines;
-};
 
 TEST(CellKeyTest, DumpPrintsEachCodeWithTwoSpaces) {
   OutputCapture capture;

@@ -24,25 +24,16 @@
 #include "TableMetadata.h"
 #include "baseutil.h"
 #include "casesource.h"
+#include "support/TestValues.h"
 
 namespace {
+
+using testsupport::ReferencePath;
+using testsupport::Split;
 
 using Codes = TableEncryptionCodes;
 
 constexpr double kMissing = TableEncryptionCodes::kMissingValue;
-
-std::string ReferencePath(const std::string& name) {
-  return std::string(TABCUBE_SOURCE_DIR) + "/tests/reference/" + name;
-}
-
-std::vector<std::string> Split(const std::string& line, char separator) {
-  std::vector<std::string> fields;
-  std::string field;
-  std::istringstream in(line);
-  while (std::getline(in, field, separator)) fields.push_back(field);
-  if (!line.empty() && line.back() == separator) fields.push_back("");
-  return fields;
-}
 
 double ParseValue(const std::string& text) {
   return text == "missing" ? kMissing : std::stod(text);

@@ -7,14 +7,11 @@
 #include <string>
 
 #include "casesource.h"
+#include "support/TestValues.h"
 
 namespace {
 
-OBS Number(double value) {
-  OBS cell;
-  cell.num = value;
-  return cell;
-}
+using testsupport::Num;
 
 // The bytes of a value's cells as a string (all cells, blank fill included).
 std::string CellBytes(const OBS* cells, int type) {
@@ -176,14 +173,14 @@ TEST(VariableTest, NumericMissingValuesFollowSysmisListAndInclusiveRange) {
   v.SetMissingRange(97.0, 99.0);
   const double lowest = std::numeric_limits<double>::lowest();
   EXPECT_EQ(lowest, QUOR_SYSMIS);
-  OBS value = Number(QUOR_SYSMIS);
+  OBS value = Num(QUOR_SYSMIS);
   EXPECT_NE(v.IsMissing(&value), 0);
   for (double missing : {-9.0, 97.0, 98.5, 99.0, std::nan("")}) {
-    value = Number(missing);
+    value = Num(missing);
     EXPECT_NE(v.IsMissing(&value), 0) << missing;
   }
   for (double valid : {-8.0, 0.0, 96.999, 99.001, std::nextafter(QUOR_SYSMIS, 0.0)}) {
-    value = Number(valid);
+    value = Num(valid);
     EXPECT_EQ(v.IsMissing(&value), 0) << valid;
   }
 }
@@ -224,9 +221,9 @@ TEST(VariableTest, LabelsComeInInsertionOrderAndALaterLabelReplaces) {
   ASSERT_NE(labels.GetNextPair(value, label), 0);
   EXPECT_STREQ(label, "three");
 
-  OBS probe = Number(2.0);
+  OBS probe = Num(2.0);
   EXPECT_STREQ(labels.GetLabel(&probe), "two");
-  probe = Number(4.0);
+  probe = Num(4.0);
   EXPECT_EQ(labels.GetLabel(&probe), nullptr);
 }
 
@@ -260,7 +257,7 @@ TEST(VariableTest, CopiesOwnTheirLabelsAndMissingValues) {
   assigned = original;
   original.AddValueLabel(1.0, "changed");
   original.AddMissingValue(1.0);
-  OBS one = Number(1.0);
+  OBS one = Num(1.0);
   for (const QUOR_Variable* v : {&copy, &assigned}) {
     QUOR_ValueLabelMap labels(v->GetValueLabels());
     EXPECT_STREQ(labels.GetLabel(&one), "one");

@@ -10,14 +10,11 @@
 #include <vector>
 
 #include "keyindex.h"
+#include "support/TestValues.h"
 
 namespace {
 
-OBS Number(double value) {
-  OBS cell;
-  cell.num = value;
-  return cell;
-}
+using testsupport::Num;
 
 // A blank-padded string value of the given width.
 std::vector<OBS> Text(const std::string& text, int width) {
@@ -33,16 +30,16 @@ int Sign(int r) {
 
 TEST(ObsLexCompareTest, NumbersCompareByValue) {
   const double inf = std::numeric_limits<double>::infinity();
-  EXPECT_EQ(Sign(ObsLexCompare(Number(1.0), Number(2.0), 0)), -1);
-  EXPECT_EQ(Sign(ObsLexCompare(Number(2.0), Number(1.0), 0)), 1);
-  EXPECT_EQ(ObsLexCompare(Number(-0.0), Number(0.0), 0), 0);
-  EXPECT_EQ(Sign(ObsLexCompare(Number(QUOR_SYSMIS), Number(-1e300), 0)), -1);
-  EXPECT_EQ(Sign(ObsLexCompare(Number(-inf), Number(QUOR_SYSMIS), 0)), -1);
+  EXPECT_EQ(Sign(ObsLexCompare(Num(1.0), Num(2.0), 0)), -1);
+  EXPECT_EQ(Sign(ObsLexCompare(Num(2.0), Num(1.0), 0)), 1);
+  EXPECT_EQ(ObsLexCompare(Num(-0.0), Num(0.0), 0), 0);
+  EXPECT_EQ(Sign(ObsLexCompare(Num(QUOR_SYSMIS), Num(-1e300), 0)), -1);
+  EXPECT_EQ(Sign(ObsLexCompare(Num(-inf), Num(QUOR_SYSMIS), 0)), -1);
   // NaN: equal to NaN, after every number.
   const double nan = std::nan("");
-  EXPECT_EQ(ObsLexCompare(Number(nan), Number(-nan), 0), 0);
-  EXPECT_EQ(Sign(ObsLexCompare(Number(nan), Number(inf), 0)), 1);
-  EXPECT_EQ(Sign(ObsLexCompare(Number(inf), Number(nan), 0)), -1);
+  EXPECT_EQ(ObsLexCompare(Num(nan), Num(-nan), 0), 0);
+  EXPECT_EQ(Sign(ObsLexCompare(Num(nan), Num(inf), 0)), 1);
+  EXPECT_EQ(Sign(ObsLexCompare(Num(inf), Num(nan), 0)), -1);
 }
 
 TEST(ObsLexCompareTest, StringsCompareTheirFirstWidthUnsignedBytes) {
@@ -76,7 +73,7 @@ TEST(ObsVecMapTest, KeySpecIsTheWidestListedType) {
 
 TEST(ObsVecMapTest, InsertReturnsZeroedDoublesOnceAndTheSameEntryAfter) {
   ObsVecMap map({0}, 2);
-  OBS five = Number(5.0);
+  OBS five = Num(5.0);
   OBS* entry = map.Insert(&five);
   EXPECT_EQ(entry[0].num, 0.0);
   EXPECT_EQ(entry[1].num, 0.0);
@@ -85,19 +82,19 @@ TEST(ObsVecMapTest, InsertReturnsZeroedDoublesOnceAndTheSameEntryAfter) {
   EXPECT_EQ(map.Insert(&five), entry);
   EXPECT_EQ(map.Contains(&five), entry);
   EXPECT_EQ(map.Size(), 1u);
-  OBS six = Number(6.0);
+  OBS six = Num(6.0);
   EXPECT_EQ(map.Contains(&six), nullptr);
 }
 
 TEST(ObsVecMapTest, ZerosOfBothSignsAreOneKeyAndSoAreNaNs) {
   ObsVecMap map({0}, 1);
-  OBS zero = Number(0.0);
-  OBS negativeZero = Number(-0.0);
+  OBS zero = Num(0.0);
+  OBS negativeZero = Num(-0.0);
   map.Insert(&zero)->num = 7.0;
   ASSERT_NE(map.Contains(&negativeZero), nullptr);
   EXPECT_EQ(map.Contains(&negativeZero)->num, 7.0);
-  OBS nan1 = Number(std::nan("1"));
-  OBS nan2 = Number(-std::nan("2"));
+  OBS nan1 = Num(std::nan("1"));
+  OBS nan2 = Num(-std::nan("2"));
   map.Insert(&nan1)->num = 8.0;
   ASSERT_NE(map.Contains(&nan2), nullptr);
   EXPECT_EQ(map.Contains(&nan2)->num, 8.0);
@@ -201,13 +198,13 @@ TEST(ObsVecMapTest, ClearEmptiesAndTheIndexIsReusable) {
   ObsVecMap map({0}, 1);
   for (int round = 0; round < 3; ++round) {
     for (int i = 0; i < 1000; ++i) {
-      OBS key = Number(i + round * 0.5);
+      OBS key = Num(i + round * 0.5);
       OBS* entry = map.Insert(&key);
       ASSERT_EQ(entry->num, 0.0) << "fresh entries start at zero after Clear";
       entry->num = i + 1.0;
     }
     EXPECT_EQ(map.Size(), 1000u);
-    OBS key = Number(999 + round * 0.5);
+    OBS key = Num(999 + round * 0.5);
     ASSERT_NE(map.Contains(&key), nullptr);
     EXPECT_EQ(map.Contains(&key)->num, 1000.0);
     std::vector<OBS*> sorted = map.Sort();
