@@ -10,29 +10,19 @@
 #include "AggregationCategory.h"
 #include "ParsedCategory.h"
 #include "baseutil.h"
+#include "support/TestValues.h"
 
 namespace {
 
+using testsupport::BytesOf;
+using testsupport::ExpectGolden;
+using testsupport::Joined;
+using testsupport::Num;
+using testsupport::OutputCapture;
+using testsupport::Str;
+
 using Parsed = ParsedCategory;
 using Category = AggregationCategory;
-
-std::vector<OBS> Str(const std::string& text, int width) {
-  const size_t cells = width <= 8 ? 1 : (width + 7) / 8;
-  std::vector<OBS> value(cells);
-  std::memset(value.data(), ' ', cells * 8);
-  std::memcpy(value.data(), text.data(), text.size());
-  return value;
-}
-
-OBS Num(double number) {
-  OBS value;
-  value.num = number;
-  return value;
-}
-
-std::string BytesOf(const OBS& value, size_t count) {
-  return std::string(reinterpret_cast<const char*>(&value), count);
-}
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -256,31 +246,6 @@ TEST(ParsedCategoryTest, PostLabelJoinsPartsOrFallsBackToTheName) {
   EXPECT_EQ(none.GetPostCatLabel(), "diff");
 }
 
-TEST(ParsedCategoryTest, ConstructorsSetTheirFields) {
-  const Parsed shown("Total of A", false, -103, true), hidden("Total of B", true, -104, false);
-  EXPECT_EQ(shown.GetPCType(), Parsed::kSubtotal);
-  EXPECT_EQ(hidden.GetPCType(), Parsed::kHSubtotal);
-  EXPECT_EQ(shown.GetValueType(), -1);
-  EXPECT_EQ(shown.GetSubtotalEncoding(), -103);
-  EXPECT_EQ(shown.GetSubtotalLabel(), "Total of A");
-  EXPECT_FALSE(shown.IsLabelDefault());
-  EXPECT_TRUE(hidden.IsLabelDefault());
-  EXPECT_EQ(shown.GetVarIndex(), -1);
-
-  const QUOR_Format format(3);
-  const Parsed pc("pc1", {"x"}, true, {TableEncryptionCodes::kMean},
-                  {TableEncryptionCodes::kDisplayNumber}, {&format}, Parsed::kPCompute, 6);
-  EXPECT_EQ(pc.GetPCType(), Parsed::kPCompute);
-  EXPECT_EQ(pc.GetValueType(), -1);
-  EXPECT_EQ(pc.GetVarIndex(), 6);
-  EXPECT_EQ(pc.GetPCatName(), "pc1");
-  EXPECT_EQ(pc.GetPCFormat().size(), 1u);
-  EXPECT_EQ(pc.GetPCDisplayFormat().size(), 1u);
-  EXPECT_EQ(pc.GetPCDecimal().front(), &format);
-  EXPECT_TRUE(pc.IsLabelDefault());
-  EXPECT_EQ(pc.GetSubtotalEncoding(), 0);
-}
-
 TEST(ParsedCategoryTest, CopyCarriesValuesAndPointersButNotComputedFields) {
   const QUOR_Format format(1);
   Parsed pc("pc", {"a", "b"}, true, {TableEncryptionCodes::kCount},
@@ -376,76 +341,32 @@ TEST(ParsedCategoryTest, EqualityByType) {
                Parsed("pd", {}, false, {}, {}, {}, Parsed::kPCompute, 0));
 }
 
-// Collects what Display hands to the host's output.
-class DisplayTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    SetOutputSink([this](long code, const std::string& line) { lines.emplace_back(code, line); });
-  }
-  void TearDown() override { SetOutputSink({}); }
-
-  std::vector<std::string> Shown(const Parsed& entry, int index) {
-    lines.clear();
-    entry.Display(index);
-    std::vector<std::string> texts;
-    for (const auto& line : lines) {
-      EXPECT_EQ(line.first, 1);
-      texts.push_back(line.second);
-    }
-    return texts;
-  }
-
-  std::vector<std::pair<long, std::string>> lines;
-};
-
-using Lines = std::vector<std::string>;
-
-TEST_F(DisplayTest, ValueEntries) {
-  EXPECT_EQ(
-      Shown(Parsed(Num(5.0), 0), 2),
-      (Lines{"\nParsed Category 2: ", "Type: kValue, value: 5, ", "Subtotal encoding = 0\n"}));
-  EXPECT_EQ(Shown(Parsed(Str("AB", 2)[0], 2), 0)[1], "Type: kValue, value: AB, ");
-  EXPECT_EQ(Shown(Parsed(Num(1.5), Num(2e10), 0), 1)[1], "Type: kRange, range: [ 1.5, 2e+10 ], ");
-  EXPECT_EQ(Shown(Parsed(Str("A", 3)[0], Str("Zulu", 3)[0], 3), 1)[1],
-            "Type: kRange, range: [ A  , Zul ], ");
-  EXPECT_EQ(Shown(Parsed(Num(-3.0), 0, Parsed::kLoRange), 1)[1],
-            "Type: kLoRange, range: [ LO, -3 ], ");
-  EXPECT_EQ(Shown(Parsed(Str("m", 1)[0], 1, Parsed::kLoRange), 1)[1],
-            "Type: kLoRange, range: [ LO, m ], ");
-  EXPECT_EQ(Shown(Parsed(Num(0.25), 0, Parsed::kHiRange), 1)[1],
-            "Type: kHiRange, range: [ 0.25, HI ], ");
-  EXPECT_EQ(Shown(Parsed(Str("m", 1)[0], 1, Parsed::kHiRange), 1)[1],
-            "Type: kHiRange, range: [ m, HI ], ");
-}
-
-TEST_F(DisplayTest, EntriesWithoutValues) {
-  EXPECT_EQ(Shown(Parsed(Parsed::kLoHiRange), 7),
-            (Lines{"\nParsed Category 7: ", "Type: kLoHiRange, ", "Subtotal encoding = 0\n"}));
-  EXPECT_EQ(Shown(Parsed(Parsed::kMissing), 0)[1], "Type: kMissing, ");
-  EXPECT_EQ(Shown(Parsed(Parsed::kOtherNM), 0)[1], "Type: kOtherNM, ");
-  EXPECT_EQ(Shown(Parsed("Sum of A", false, -101, true), 3),
-            (Lines{"\nParsed Category 3: ", "Type: kSubtotal, label = Sum of A, default=0, ",
-                   "Subtotal encoding = -101\n"}));
-  EXPECT_EQ(Shown(Parsed("Hidden", true, -102, false), 3)[1],
-            "Type: kHSubtotal, label = Hidden, default=1, ");
+// Every kind of entry as Display shows it, long texts cut to the buffer.
+TEST(ParsedCategoryTest, DisplayGolden) {
   Parsed variable(Parsed::kVariable);
   variable.SetVarIndex(12);
-  EXPECT_EQ(Shown(variable, 4)[1], "Type: kVariable, variable index = 12, ");
-  // A computed category has no type line.
-  EXPECT_EQ(Shown(Parsed("pc", {}, false, {}, {}, {}, Parsed::kPCompute, 0), 5),
-            (Lines{"\nParsed Category 5: ", "Subtotal encoding = 0\n"}));
-}
-
-TEST_F(DisplayTest, LongTextIsCutToTheBuffer) {
-  const std::string label(1000, 'L');
-  const Lines shown = Shown(Parsed(label, true, -101, true), 1);
-  ASSERT_EQ(shown.size(), 3u);
-  EXPECT_EQ(shown[1], ("Type: kSubtotal, label = " + label).substr(0, 255));
-
-  const std::string text(300, 'T');
-  Parsed entry(Parsed::kValue);
-  entry.SetCatValue(text.c_str());
-  EXPECT_EQ(Shown(entry, 1)[1], ("Type: kValue, value: " + text).substr(0, 255));
+  Parsed longText(Parsed::kValue);
+  longText.SetCatValue(std::string(300, 'T').c_str());
+  const std::vector<Parsed> entries = {Parsed(Num(5.0), 0),
+                                       Parsed(Str("AB", 2)[0], 2),
+                                       Parsed(Num(1.5), Num(2e10), 0),
+                                       Parsed(Str("A", 3)[0], Str("Zulu", 3)[0], 3),
+                                       Parsed(Num(-3.0), 0, Parsed::kLoRange),
+                                       Parsed(Str("m", 1)[0], 1, Parsed::kLoRange),
+                                       Parsed(Num(0.25), 0, Parsed::kHiRange),
+                                       Parsed(Str("m", 1)[0], 1, Parsed::kHiRange),
+                                       Parsed(Parsed::kLoHiRange),
+                                       Parsed(Parsed::kMissing),
+                                       Parsed(Parsed::kOtherNM),
+                                       Parsed("Sum of A", false, -101, true),
+                                       Parsed("Hidden", true, -102, false),
+                                       variable,
+                                       Parsed("pc", {}, false, {}, {}, {}, Parsed::kPCompute, 0),
+                                       Parsed(std::string(1000, 'L'), true, -101, true),
+                                       longText};
+  OutputCapture capture;
+  for (size_t i = 0; i < entries.size(); ++i) entries[i].Display(static_cast<int>(i));
+  ExpectGolden("ParsedCategory", Joined(capture.lines));
 }
 
 TEST(ParsedCategoryDeathTest, PreconditionsStopTheProcess) {
