@@ -15,34 +15,16 @@
 #include "TableCVariable.h"
 #include "TableMetadata.h"
 #include "casesource.h"
+#include "support/TestValues.h"
 
 namespace {
 
+using testsupport::Cells;
+using testsupport::Num;
+using testsupport::Str;
+
 const int kTotal = TableEncryptionCodes::kTotalCategory;
 const int kExcluded = -99;  // a missing value that no cube counts
-
-OBS Num(double number) {
-  OBS value;
-  value.num = number;
-  return value;
-}
-
-std::vector<OBS> Str(const std::string& text, int width) {
-  const size_t cells = width <= 8 ? 1 : static_cast<size_t>(width + 7) / 8;
-  std::vector<OBS> value(cells);
-  std::memset(value.data(), ' ', cells * 8);
-  std::memcpy(value.data(), text.data(), text.size());
-  return value;
-}
-
-// The category cells the dimension holds for the current case.
-std::vector<int> Cells(const TableDimension& dim) {
-  std::vector<int> cells;
-  int current = 0;
-  cells.push_back(dim.FirstCategoryCell(current));
-  while (!dim.IsCurrentCellLast(current)) cells.push_back(dim.NextCategoryCell(current));
-  return cells;
-}
 
 // One numeric variable "v" with user-missing value 99; a NaN in the list of
 // values stands for a system-missing case.
@@ -110,15 +92,6 @@ TEST(TableCVariableTest, CategoryListFollowsValueOrder) {
   }
   EXPECT_EQ(ascending.GetNumberOfCategories(), 3);
   EXPECT_EQ(ascending.NEmptyCategories(), 0);
-}
-
-TEST(TableCVariableTest, TotalAddsTheTotalCell) {
-  NumericData d({4, 6, 4});
-  AggregationVariable var(d.index, "v");
-  var.SetIsTotalNo(false);
-  TableCVariable dim(var);
-  const Encoded e = EncodeAll(dim, d.data);
-  EXPECT_EQ(e.cells, (std::vector<std::vector<int>>{{1, kTotal}, {2, kTotal}, {1, kTotal}}));
 }
 
 TEST(TableCVariableTest, ExplicitEntryAddsItsSubtotalCell) {
@@ -225,22 +198,6 @@ TEST(TableCVariableTest, NaNNeverFormsACategory) {
   EXPECT_EQ(dim.GetNumberOfValues(), 1);
 }
 
-TEST(TableCVariableTest, NoCasesGiveTheNoneValidPlaceholder) {
-  NumericData d({kSysmis, 99});
-  AggregationVariable var(d.index, "v");
-  var.SetIsEmptyInclude(false);
-  TableCVariable dim(var);
-  EncodeAll(dim, d.data);
-  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
-  ASSERT_EQ(categories.size(), 1u);
-  EXPECT_EQ(categories[0]->GetCatType(), AggregationCategory::kDummy);
-  EXPECT_EQ(categories[0]->GetCatLabel(), "None valid");
-  EXPECT_TRUE(categories[0]->IsLabelDefault());
-  EXPECT_EQ(categories[0]->GetVarIndex(), d.index);
-  EXPECT_EQ(dim.GetNumberOfCategories(), 0);
-  EXPECT_EQ(dim.NEmptyCategories(), 0);
-}
-
 TEST(TableCVariableTest, NumberOfCategoriesBuildsTheListFirst) {
   NumericData d({2, 1});
   TableCVariable dim(d.index);
@@ -265,31 +222,6 @@ TEST(TableCVariableTest, ResetForgetsValuesAndCodes) {
   EXPECT_EQ(Cells(dim), std::vector<int>{1});
   ASSERT_EQ(dim.GetCategoryPointers().size(), 1u);  // rebuilt after the reset
   EXPECT_EQ(dim.GetCategoryPointers()[0]->GetCatValue().num, 3.0);
-}
-
-TEST(TableCVariableTest, CopyKeepsCodesAndNumbersOnIndependently) {
-  NumericData d({5, 3, 8});
-  auto source = std::make_unique<TableCVariable>(d.index);
-  QUOR_InputCaseIterator iterator(d.data);
-  source->SetIterator(iterator);
-  iterator.Next();
-  source->EncodeValue();  // 5 -> 1
-  iterator.Next();
-  source->EncodeValue();  // 3 -> 2
-  source->GetCategoryPointers();
-
-  TableCVariable copy(*source);
-  const OBS five = Num(5), three = Num(3);
-  EXPECT_EQ(copy.GetCategoryEncoding(&five), 1);
-  EXPECT_EQ(copy.GetCategoryEncoding(&three), 2);
-  iterator.Next();
-  copy.EncodeValue();  // 8 is new for the copy only
-  EXPECT_EQ(Cells(copy), std::vector<int>{3});
-  EXPECT_EQ(source->GetNumberOfValues(), 2);
-  EXPECT_EQ(copy.GetCategoryPointers().size(), 3u);  // its own list
-  source.reset();  // the copy owns its reader, index and categories
-  EXPECT_EQ(copy.GetCategoryPointers()[2]->GetCatValue().num, 8.0);
-  EXPECT_EQ(copy.GetCaseValues()[0]->GetIndex(), static_cast<unsigned int>(d.index));
 }
 
 TEST(TableCVariableTest, StringValuesAreEncodedAcrossWidths) {

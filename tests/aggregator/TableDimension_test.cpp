@@ -11,8 +11,11 @@
 #include "AggregationMDSet.h"
 #include "AggregationVariable.h"
 #include "ParsedCategory.h"
+#include "support/TestValues.h"
 
 namespace {
+
+using testsupport::Cells;
 
 using Codes = TableEncryptionCodes;
 
@@ -75,15 +78,6 @@ class BareDimension : public TableDimension {
   std::vector<int> _variables;
 };
 
-std::vector<int> Cells(const TableDimension& dimension) {
-  std::vector<int> cells;
-  int current = 0;
-  cells.push_back(dimension.FirstCategoryCell(current));
-  while (!dimension.IsCurrentCellLast(current))
-    cells.push_back(dimension.NextCategoryCell(current));
-  return cells;
-}
-
 TEST(TableDimensionTest, CellsHoldTheCodesOfTheCurrentCase) {
   BareDimension dimension(3, TableDimension::kCategoricalVariable, {1});
   EXPECT_EQ(Cells(dimension), std::vector<int>{0});  // a fresh dimension holds one zero cell
@@ -130,56 +124,9 @@ TEST(TableDimensionTest, CountsAreKeptPerCellOnceCountingIsOn) {
   EXPECT_EQ(dimension.GetTotalCount(), 3);
 }
 
-TEST(TableDimensionTest, SettingsComeFromTheSyntaxVariable) {
-  AggregationVariable variable(4, "region");
-  variable.SetIsEmptyInclude(false);
-  variable.SetIsMissingExclude(false);
-  variable.SetIsOrderA(false);
-  variable.SetIsTotalNo(false);
-  variable.SetIsTotalPositionAfter(false);
-  variable.SetTotalLabel("All regions");
-  variable.SetIsTotalLabelDefault(false);
-  BareDimension dimension(3, TableDimension::kCategoricalVariable, variable, {4});
-
-  EXPECT_EQ(&dimension.GetSyntaxVariable(), &variable);
-  EXPECT_FALSE(dimension.IncludeEmpty());
-  EXPECT_TRUE(dimension.IncludeMissing());
-  EXPECT_FALSE(dimension.Ascending());
-  EXPECT_TRUE(dimension.Total());
-  EXPECT_TRUE(dimension.ComputingTotal());
-  EXPECT_FALSE(dimension.TotalAfter());
-  EXPECT_EQ(dimension.TotalLabel(), "All regions");
-  EXPECT_FALSE(dimension.TotalLabelDefault());
-  EXPECT_FALSE(dimension.UsingExplicitList());
-
-  // The defaults of a variable give the defaults of a bare dimension.
-  AggregationVariable plain(4, "region");
-  BareDimension fromDefaults(3, TableDimension::kCategoricalVariable, plain, {4});
+TEST(TableDimensionDeathTest, ABareDimensionHasNoSyntaxVariable) {
   BareDimension bare(3, TableDimension::kCategoricalVariable, {4});
-  for (const BareDimension* d : {&fromDefaults, &bare}) {
-    EXPECT_TRUE(d->IncludeEmpty());
-    EXPECT_FALSE(d->IncludeMissing());
-    EXPECT_TRUE(d->Ascending());
-    EXPECT_FALSE(d->Total());
-    EXPECT_FALSE(d->ComputingTotal());
-    EXPECT_EQ(d->GetValueType(), -1);
-    EXPECT_EQ(d->GetIterator(), nullptr);
-    EXPECT_EQ(d->GetSortAggregator(), nullptr);
-  }
   EXPECT_DEATH(bare.GetSyntaxVariable(), "_syntaxVariable");
-}
-
-TEST(TableDimensionTest, TotalsAreTurnedOnExplicitly) {
-  BareDimension dimension(3, TableDimension::kCategoricalVariable, {1});
-  dimension.SetComputingTotal();
-  EXPECT_TRUE(dimension.ComputingTotal());
-  EXPECT_FALSE(dimension.Total());
-  dimension.SetTotal(false);
-  EXPECT_TRUE(dimension.Total());
-  EXPECT_FALSE(dimension.TotalAfter());
-  dimension.SetTotalLabel("Sum", false);
-  EXPECT_EQ(dimension.TotalLabel(), "Sum");
-  EXPECT_FALSE(dimension.TotalLabelDefault());
 }
 
 TEST(TableDimensionTest, ExplicitListKeepsOtherAndDropsSubtotalsExceptForDichotomySets) {

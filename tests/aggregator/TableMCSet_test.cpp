@@ -12,47 +12,21 @@
 #include "AggregationMCSet.h"
 #include "ParsedCategory.h"
 #include "casesource.h"
+#include "support/DimensionCases.h"
+#include "support/TestValues.h"
 
 namespace {
+
+using testsupport::CaseCells;
+using testsupport::EncodeAll;
+using testsupport::Num;
+using testsupport::Str;
 
 const int kTotal = TableEncryptionCodes::kTotalCategory;
 const int kExcluded = -99;  // a missing value that no cube counts
 const double kSysmis = std::numeric_limits<double>::quiet_NaN();
 
-OBS Num(double number) {
-  OBS value;
-  value.num = number;
-  return value;
-}
-
-std::vector<OBS> Str(const std::string& text, int width) {
-  const size_t cells = width <= 8 ? 1 : static_cast<size_t>(width + 7) / 8;
-  std::vector<OBS> value(cells);
-  std::memset(value.data(), ' ', cells * 8);
-  std::memcpy(value.data(), text.data(), text.size());
-  return value;
-}
-
 // The category cells and their response counts for the current case.
-struct CaseCells {
-  std::vector<int> codes;
-  std::vector<int> counts;
-  int responses;
-  bool result;
-  bool valid;
-};
-
-CaseCells Read(const TableDimension& dim, bool result) {
-  CaseCells out{{}, {}, dim.GetTotalCount(), result, dim.IsValueValid()};
-  int current = 0;
-  out.codes.push_back(dim.FirstCategoryCell(current));
-  out.counts.push_back(dim.GetCellCount(current));
-  while (!dim.IsCurrentCellLast(current)) {
-    out.codes.push_back(dim.NextCategoryCell(current));
-    out.counts.push_back(dim.GetCellCount(current));
-  }
-  return out;
-}
 
 // Numeric members m0, m1, ...; NaN stands for a system-missing value.
 struct NumericMembers {
@@ -68,19 +42,6 @@ struct NumericMembers {
   QUOR_DataSource data;
   std::vector<int> indices;
 };
-
-// Binds the dimension and encodes every case. The dimension keeps pointing to
-// the iterator, which must outlive it.
-std::vector<CaseCells> EncodeAll(TableDimension& dim, QUOR_InputCaseIterator& iterator) {
-  dim.SetIterator(iterator);
-  iterator.Rewind();
-  std::vector<CaseCells> out;
-  while (iterator.Next()) {
-    const bool result = dim.EncodeValue();
-    out.push_back(Read(dim, result));
-  }
-  return out;
-}
 
 TEST(TableMCSetTest, DistinctCategoriesFillOneCellEachLargestCodeFirst) {
   NumericMembers d(3, {{2, 5, 2}});
@@ -112,29 +73,6 @@ TEST(TableMCSetTest, DuplicateResponsesCountWhenAskedAndTheTotalCarriesTheRespon
   EXPECT_EQ(c.codes, (std::vector<int>{2, 1, kTotal}));
   EXPECT_EQ(c.counts, (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(c.responses, 3);
-}
-
-TEST(TableMCSetTest, CaseWithoutResponseIsExcludedOrTotalOnly) {
-  NumericMembers d(3, {{kSysmis, kSysmis, kSysmis}});
-  QUOR_InputCaseIterator it(d.data);
-  AggregationMCSet plain(d.indices, "$s");
-  TableMCSet withoutTotal(plain);
-  withoutTotal.SetComputingCounts();
-  const CaseCells excluded = EncodeAll(withoutTotal, it)[0];
-  EXPECT_EQ(excluded.codes, std::vector<int>{kExcluded});
-  EXPECT_EQ(excluded.counts, std::vector<int>{0});
-  EXPECT_TRUE(excluded.result);
-  EXPECT_FALSE(excluded.valid);
-
-  AggregationMCSet totalled(d.indices, "$t");
-  totalled.SetIsTotalNo(false);
-  TableMCSet withTotal(totalled);
-  withTotal.SetComputingCounts();
-  const CaseCells total = EncodeAll(withTotal, it)[0];
-  EXPECT_EQ(total.codes, std::vector<int>{kTotal});
-  EXPECT_EQ(total.counts, std::vector<int>{0});
-  EXPECT_EQ(total.responses, 0);
-  EXPECT_TRUE(total.result);
 }
 
 TEST(TableMCSetTest, ValuesAllRefusedByTheExplicitListGiveNoCategoryAndFalse) {
@@ -339,23 +277,6 @@ TEST(TableMCSetTest, AnEmptySetHasNoMissingValueVariable) {
   ASSERT_EQ(categories.size(), 1u);
   EXPECT_EQ(categories[0]->GetCatType(), AggregationCategory::kDummy);
   EXPECT_EQ(dim.GetNumberOfCategories(), 0);
-}
-
-TEST(TableMCSetTest, ACopyEncodesLikeItsSourceAndOwnsItsParts) {
-  NumericMembers d(2, {{3, 8}, {8, 1}});
-  AggregationMCSet set(d.indices, "$s");
-  auto source = std::make_unique<TableMCSet>(set);
-  QUOR_InputCaseIterator iterator(d.data);
-  source->SetIterator(iterator);
-  ASSERT_TRUE(iterator.Next());
-  source->EncodeValue();
-  TableMCSet copy(*source);
-  source.reset();
-  ASSERT_TRUE(iterator.Next());
-  EXPECT_TRUE(copy.EncodeValue());
-  // 8 keeps its code 2; 1 is new.
-  EXPECT_EQ(Read(copy, true).codes, (std::vector<int>{3, 2}));
-  EXPECT_EQ(copy.GetNumberOfValues(), 3);
 }
 
 // An explicit entry reads a value at its own width: a narrower member value

@@ -12,38 +12,18 @@
 #include "AggregationMDSet.h"
 #include "ParsedCategory.h"
 #include "casesource.h"
+#include "support/DimensionCases.h"
+#include "support/TestValues.h"
 
 namespace {
+
+using testsupport::CaseCells;
+using testsupport::EncodeAll;
+using testsupport::Num;
 
 const int kTotal = TableEncryptionCodes::kTotalCategory;
 const int kExcluded = -99;  // a case without response that no cube counts
 const double kSysmis = std::numeric_limits<double>::quiet_NaN();
-
-OBS Num(double number) {
-  OBS value;
-  value.num = number;
-  return value;
-}
-
-struct CaseCells {
-  std::vector<int> codes;
-  std::vector<int> counts;
-  int responses;
-  bool result;
-  bool valid;
-};
-
-CaseCells Read(const TableDimension& dim, bool result) {
-  CaseCells out{{}, {}, dim.GetTotalCount(), result, dim.IsValueValid()};
-  int current = 0;
-  out.codes.push_back(dim.FirstCategoryCell(current));
-  out.counts.push_back(dim.GetCellCount(current));
-  while (!dim.IsCurrentCellLast(current)) {
-    out.codes.push_back(dim.NextCategoryCell(current));
-    out.counts.push_back(dim.GetCellCount(current));
-  }
-  return out;
-}
 
 // Numeric members a, b, c, ...; NaN stands for a system-missing value.
 struct Members {
@@ -60,18 +40,6 @@ struct Members {
   QUOR_DataSource data;
   std::vector<int> indices;
 };
-
-// Binds the dimension and encodes every case; the iterator outlives it.
-std::vector<CaseCells> EncodeAll(TableDimension& dim, QUOR_InputCaseIterator& iterator) {
-  dim.SetIterator(iterator);
-  iterator.Rewind();
-  std::vector<CaseCells> out;
-  while (iterator.Next()) {
-    const bool result = dim.EncodeValue();
-    out.push_back(Read(dim, result));
-  }
-  return out;
-}
 
 const OBS kOne = Num(1.0);
 
@@ -97,28 +65,6 @@ TEST(TableMDSetTest, MembersAreCodedInOrderOfFirstResponse) {
   // b answers for the first time and gets code 3; cells follow member order.
   EXPECT_EQ(cases[1].codes, (std::vector<int>{3, 2}));
   EXPECT_EQ(dim.GetNumberOfValues(), 3);
-}
-
-TEST(TableMDSetTest, CaseWithoutResponseIsExcludedOrTotalOnlyButNeverRefused) {
-  Members d(2, {{0, kSysmis}, {1, 1}});
-  QUOR_InputCaseIterator it(d.data);
-  AggregationMDSet plain(d.indices, "$d", &kOne, 1, false);
-  TableMDSet withoutTotal(plain);
-  std::vector<CaseCells> cases = EncodeAll(withoutTotal, it);
-  EXPECT_EQ(cases[0].codes, std::vector<int>{kExcluded});
-  EXPECT_TRUE(cases[0].result);
-  EXPECT_FALSE(cases[0].valid);
-
-  AggregationMDSet totalled(d.indices, "$t", &kOne, 1, false);
-  totalled.SetIsTotalNo(false);
-  TableMDSet withTotal(totalled);
-  withTotal.SetComputingCounts();
-  cases = EncodeAll(withTotal, it);
-  EXPECT_EQ(cases[0].codes, std::vector<int>{kTotal});
-  EXPECT_EQ(cases[0].counts, std::vector<int>{0});
-  EXPECT_TRUE(cases[0].result);
-  EXPECT_EQ(cases[1].codes, (std::vector<int>{1, 2, kTotal}));
-  EXPECT_EQ(cases[1].counts, (std::vector<int>{1, 1, 2}));
 }
 
 TEST(TableMDSetTest, SubtotalCellsCloseRunsOfRespondingMembers) {
