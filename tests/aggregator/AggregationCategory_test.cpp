@@ -9,29 +9,15 @@
 
 #include "AggregationCategory.h"
 #include "keyindex.h"
+#include "support/TestValues.h"
 
 namespace {
 
+using testsupport::BytesOf;
+using testsupport::Num;
+using testsupport::Str;
+
 using Category = AggregationCategory;
-
-// A value of the given width holding text, blank-filled to its last cell.
-std::vector<OBS> Str(const std::string& text, int width) {
-  const size_t cells = width <= 8 ? 1 : (width + 7) / 8;
-  std::vector<OBS> value(cells);
-  std::memset(value.data(), ' ', cells * 8);
-  std::memcpy(value.data(), text.data(), text.size());
-  return value;
-}
-
-OBS Num(double number) {
-  OBS value;
-  value.num = number;
-  return value;
-}
-
-std::string BytesOf(const OBS& value, size_t count) {
-  return std::string(reinterpret_cast<const char*>(&value), count);
-}
 
 TEST(AggregationCategoryTest, CellSizeAndBlankCell) {
   EXPECT_EQ(Category::OBSSize, 8u);
@@ -212,26 +198,6 @@ TEST(AggregationCategoryTest, WidthChangesKeepOrGrowTheArray) {
   std::vector<OBS> source = Str("abcdefghijklmnopqrstuvwx", 24);
   category.SetCatValue(source[0]);
   EXPECT_EQ(BytesOf(category.GetCatValue(), 24), "abcdefghijklmnopqrstuvwx");
-}
-
-TEST(AggregationCategoryTest, NewCategoriesStartEmpty) {
-  const Category plain, total(Category::kTotal), text(Category::kValue, 20);
-  for (const Category* category : {&plain, &total, &text}) {
-    EXPECT_EQ(category->GetCatEncoding(), 0);
-    EXPECT_EQ(category->GetVarIndex(), 0);
-    EXPECT_TRUE(category->GetCatLabel().empty());
-    EXPECT_TRUE(category->GetPCatName().empty());
-    EXPECT_TRUE(category->GetPCFormat().empty());
-    EXPECT_TRUE(category->GetPCDisplayFormat().empty());
-    EXPECT_TRUE(category->GetPCDecimal().empty());
-    EXPECT_FALSE(category->UseLabelForVar());
-    EXPECT_FALSE(category->IsEmpty());
-    EXPECT_FALSE(category->IsLabelDefault());
-  }
-  EXPECT_EQ(plain.GetCatType(), Category::kDummy);
-  EXPECT_EQ(plain.GetValueType(), 0);
-  EXPECT_EQ(total.GetCatType(), Category::kTotal);
-  EXPECT_EQ(text.GetValueType(), 20);
 }
 
 // A category with every field set, for the copy tests.

@@ -65,50 +65,6 @@ TEST(AggregationVariableTest, EverySetReportsIndexMinus100) {
   EXPECT_EQ(emptyMc.GetIndexListCount(), 0);
 }
 
-TEST(AggregationVariableTest, SettersReplaceEachField) {
-  AggregationVariable v(1, "a");
-  TableCVariable dimension(0);
-  v.SetIndex(9);
-  v.SetNameToken("b");
-  v.SetLabel("Label b");
-  v.SetTableDimension(&dimension);
-  v.SetIsOrderA(false);
-  v.SetIsMissingExclude(false);
-  v.SetIsTotalNo(false);
-  v.SetIsTotalPositionAfter(false);
-  v.SetIsEmptyInclude(false);
-  v.SetTotalLabel("All");
-  v.SetIsTotalLabelDefault(false);
-  v.SetSortKey(Codes::kStatisticSort);
-  v.SetSortInfo(Codes::kMean, 4);
-
-  EXPECT_EQ(v.GetIndex(), 9);
-  EXPECT_EQ(v.GetNameToken(), "b");
-  EXPECT_EQ(v.GetLabel(), "Label b");
-  EXPECT_EQ(v.GetTableDimension(), &dimension);
-  EXPECT_FALSE(v.GetIsOrderA());
-  EXPECT_FALSE(v.GetIsMissingExclude());
-  EXPECT_FALSE(v.GetIsTotalNo());
-  EXPECT_FALSE(v.GetIsTotalPositionAfter());
-  EXPECT_FALSE(v.GetIsEmptyInclude());
-  EXPECT_EQ(v.GetTotalLabel(), "All");
-  EXPECT_FALSE(v.GetIsTotalLabelDefault());
-  EXPECT_EQ(v.GetSortKey(), Codes::kStatisticSort);
-  EXPECT_EQ(v.GetSortStatistic(), Codes::kMean);
-  EXPECT_EQ(v.GetSortVariableIndex(), 4);
-}
-
-TEST(AggregationVariableTest, ParsedCategoriesAreReplacedNotDestroyed) {
-  ParsedCategory a(ParsedCategory::kMissing), b(ParsedCategory::kOtherNM),
-      c(ParsedCategory::kLoHiRange);
-  AggregationVariable v(1, "a");
-  v.SetParsedCategories({&a, &b});
-  v.SetParsedCategories({&c, &a});
-  EXPECT_EQ(v.GetParsedCategories(), (std::vector<ParsedCategory*>{&c, &a}));
-  v.SetParsedCategories({});
-  EXPECT_TRUE(v.GetParsedCategories().empty());
-}
-
 TEST(AggregationVariableTest, CopiesShareParsedCategoriesAndDimensionButNothingElse) {
   ParsedCategory a(ParsedCategory::kMissing), b(ParsedCategory::kOtherNM);
   TableCVariable dimension(0);
@@ -158,17 +114,6 @@ TEST(AggregationMCSetTest, UserMissingVariableDefaultsToTheFirstMember) {
 TEST(AggregationMCSetTest, UserMissingVariableMustBeAMember) {
   AggregationMCSet set({7, 9}, "$s");
   EXPECT_DEATH(set.SetUserMissingVariable(8), "Missing Value Variable must be present in the set.");
-}
-
-TEST(AggregationMDSetTest, KeepsTheCountedValueRecord) {
-  OBS yes[2];
-  std::memcpy(yes[0].str, "Yes     ", 8);
-  std::memcpy(yes[1].str, "        ", 8);
-  AggregationMDSet set({1, 2, 3}, "$d", yes, 2, true);
-  EXPECT_EQ(set.GetCountedOBS(), yes);  // the host's value, not a copy
-  EXPECT_EQ(set.GetCountedOBSSize(), 2);
-  EXPECT_TRUE(set.UseLabelFromValue());
-  EXPECT_EQ(set.GetIndexList(), (std::vector<int>{1, 2, 3}));
 }
 
 // Sets own their member list and set records: copies get their own.

@@ -34,75 +34,6 @@ CellStatistics Categorical(const Stats& stats) {
   return layout;
 }
 
-TEST(CellStatisticsTest, CountOnlyNeedsTheTwoCountSlots) {
-  CellStatistics layout = Scale({Stat(0, Codes::kCount)});
-  EXPECT_EQ(layout.NumberOfValues(), 1);
-  EXPECT_EQ(layout.GetFixedSize(), 2);
-  EXPECT_EQ(layout.ValueSize(), 2);
-  EXPECT_EQ(layout.NumberOfFreqTables(), 0);
-  EXPECT_EQ(layout.GetValueIndex(0), 0);
-  EXPECT_EQ(layout.GetUpdateStat(0), Codes::kCount);
-  EXPECT_FALSE(layout.HasFixedUnweighted());
-  EXPECT_FALSE(layout.IsCategoricalVariable());
-  for (int n = 1; n < 4; ++n) EXPECT_EQ(layout.GetFixedPosition(n), 0) << n;
-
-  CellStatistics unweighted = Categorical({Stat(0, Codes::kUCount), Stat(0, Codes::kULayerColPct)});
-  EXPECT_EQ(unweighted.GetValueIndex(0), 1);
-  EXPECT_EQ(unweighted.GetValueIndex(1), 1);
-  EXPECT_EQ(unweighted.GetUpdateStat(1), Codes::kUCount);
-  EXPECT_EQ(unweighted.ValueSize(), 2);
-}
-
-TEST(CellStatisticsTest, CategoricalValidAndTotalPercentagesShareTheFixedRegion) {
-  CellStatistics layout =
-      Categorical({Stat(0, Codes::kColValidNPct), Stat(0, Codes::kUColTotalNPct)});
-  EXPECT_TRUE(layout.IsCategoricalVariable());
-  EXPECT_TRUE(layout.HasFixed(CellStatistics::kFixedTotalN));
-  EXPECT_TRUE(layout.HasFixed(CellStatistics::kFixedValidN));
-  EXPECT_FALSE(layout.HasFixed(CellStatistics::kFixedResponses));
-  EXPECT_TRUE(layout.HasFixedUnweighted());
-  EXPECT_EQ(layout.GetFixedPosition(0), 0);
-  EXPECT_EQ(layout.GetFixedPosition(1), 2);
-  EXPECT_EQ(layout.GetFixedPosition(2), 4);
-  EXPECT_EQ(layout.GetFixedPosition(3), 0);
-  EXPECT_EQ(layout.GetFixedSize(), 6);
-  EXPECT_EQ(layout.ValueSize(), 6);
-  EXPECT_EQ(layout.GetUpdateStat(0), Codes::kValidN);
-  EXPECT_EQ(layout.GetValueIndex(0), 4);
-  EXPECT_EQ(layout.GetUpdateStat(1), Codes::kUTotalN);
-  EXPECT_EQ(layout.GetValueIndex(1), 3);
-  EXPECT_TRUE(layout.IsTotalNComputed());
-}
-
-TEST(CellStatisticsTest, ScaleValidNOwnsASlotAndTotalNReadsTheCount) {
-  CellStatistics valid = Scale({Stat(1, Codes::kValidN), Stat(1, Codes::kUValidN)});
-  EXPECT_EQ(valid.GetFixedSize(), 2);
-  EXPECT_EQ(valid.GetValueIndex(0), 2);
-  EXPECT_EQ(valid.GetValueIndex(1), 3);
-  EXPECT_EQ(valid.ValueSize(), 4);
-  EXPECT_FALSE(valid.IsTotalNComputed());
-
-  CellStatistics total = Scale({Stat(1, Codes::kTotalN), Stat(1, Codes::kMean)});
-  EXPECT_EQ(total.GetUpdateStat(0), Codes::kTotalN);
-  EXPECT_EQ(total.GetFixedSize(), 2);
-  EXPECT_EQ(total.GetValueIndex(1), 2);  // total N took no slot
-  EXPECT_EQ(total.ValueSize(), 4);
-  EXPECT_TRUE(total.IsTotalNComputed());
-
-  // Missing N needs total N: the fixed region in a categorical layout; a
-  // scale layout keeps a valid N slot and reads total N from the count.
-  CellStatistics missingScale = Scale({Stat(1, Codes::kMissingN)});
-  EXPECT_EQ(missingScale.GetUpdateStat(0), Codes::kValidN);
-  EXPECT_EQ(missingScale.ValueSize(), 3);
-  EXPECT_FALSE(missingScale.IsTotalNComputed());
-  CellStatistics missingCat = Categorical({Stat(1, Codes::kUMissingN)});
-  EXPECT_EQ(missingCat.GetFixedPosition(1), 2);
-  EXPECT_EQ(missingCat.GetFixedPosition(2), 4);
-  EXPECT_EQ(missingCat.GetValueIndex(0), 5);
-  EXPECT_EQ(missingCat.ValueSize(), 6);
-  EXPECT_TRUE(missingCat.IsTotalNComputed());
-}
-
 TEST(CellStatisticsTest, OrderStatisticsOfOneVariableShareOneTable) {
   CellStatistics layout = Scale(
       {Stat(3, Codes::kMedian), Percentile(3, Codes::kPercentile, 25), Stat(3, Codes::kMode)});
@@ -124,50 +55,6 @@ TEST(CellStatisticsTest, OrderStatisticsOfOneVariableShareOneTable) {
   EXPECT_EQ(more.GetFrequencyIndex(3), 1);
   EXPECT_EQ(more.GetFrequencyIndex(4), 0);
   EXPECT_EQ(more.GetFrequencyIndex(5), -1);
-}
-
-TEST(CellStatisticsTest, EveryOtherStatisticOwnsItsSlots) {
-  CellStatistics layout =
-      Scale({Stat(2, Codes::kMean), Stat(2, Codes::kSum), Stat(2, Codes::kUSum),
-             Stat(2, Codes::kStdDev), Stat(2, Codes::kUSEMean), Stat(2, Codes::kMaximum),
-             Stat(2, Codes::kValueRange), Stat(2, Codes::kBelowPct), Stat(2, Codes::kUAtMostCount),
-             Stat(2, Codes::kSumSquaredDeviations), Stat(2, Codes::kLayerSumPct)});
-  const Codes::StatisticCodes updates[] = {
-      Codes::kMean,        Codes::kMean,     Codes::kUMean,      Codes::kVariance,
-      Codes::kUVariance,   Codes::kMaximum,  Codes::kValueRange, Codes::kBelowCount,
-      Codes::kUBelowCount, Codes::kVariance, Codes::kMean};
-  // Widths 2, 2, 2, 3, 3, 1, 2, 2, 2, 3, 2 from slot 2 on.
-  const int indices[] = {2, 4, 6, 8, 11, 14, 15, 17, 19, 21, 24};
-  for (int i = 0; i < 11; ++i) {
-    EXPECT_EQ(layout.GetUpdateStat(i), updates[i]) << i;
-    EXPECT_EQ(layout.GetValueIndex(i), indices[i]) << i;
-  }
-  EXPECT_EQ(layout.ValueSize(), 26);
-}
-
-TEST(CellStatisticsTest, ResponsesLiveInTheFixedRegion) {
-  CellStatistics weighted =
-      Categorical({Stat(0, Codes::kResponses), Stat(0, Codes::kColResponsesPct)});
-  EXPECT_TRUE(weighted.HasFixed(CellStatistics::kFixedResponses));
-  EXPECT_EQ(weighted.GetFixedPosition(3), 2);
-  EXPECT_EQ(weighted.GetFixedSize(), 3);
-  EXPECT_EQ(weighted.GetValueIndex(0), 2);
-  EXPECT_EQ(weighted.GetValueIndex(1), 2);
-  EXPECT_EQ(weighted.GetUpdateStat(1), Codes::kResponses);
-
-  CellStatistics both = Categorical(
-      {Stat(0, Codes::kResponses), Stat(0, Codes::kUResponses), Stat(0, Codes::kRowValidNPct)});
-  EXPECT_EQ(both.GetFixedPosition(2), 2);
-  EXPECT_EQ(both.GetFixedPosition(3), 4);
-  EXPECT_EQ(both.GetFixedSize(), 6);
-  EXPECT_EQ(both.GetValueIndex(1), 5);
-
-  // Responses are fixed in scale layouts too; valid N is not.
-  CellStatistics scale = Scale({Stat(0, Codes::kUResponses), Stat(0, Codes::kRowValidNPct)});
-  EXPECT_EQ(scale.GetFixedPosition(3), 2);
-  EXPECT_EQ(scale.GetFixedSize(), 4);
-  EXPECT_EQ(scale.GetValueIndex(0), 3);
-  EXPECT_EQ(scale.GetValueIndex(1), 4);
 }
 
 // Slot widths of the accumulators that own per-statistic slots.

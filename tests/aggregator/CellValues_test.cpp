@@ -57,35 +57,6 @@ AggregationStatistic Percentile(Codes::StatisticCodes code, double cut) {
   return stat;
 }
 
-AggregationStatistic Limits(Codes::StatisticCodes code, double lower, double upper) {
-  AggregationStatistic stat(0, code);
-  stat.SetLowerLimit(lower);
-  stat.SetUpperLimit(upper);
-  return stat;
-}
-
-TEST(CellValuesTest, WeightedMomentsOfTheWorkedExample) {
-  // 2, 4, 9 with weights 1, 1, 2: W = 4, mean 24 / 4 = 6,
-  // M2 = 1*16 + 1*4 + 2*9 = 38, unweighted mean 5 and M2 9 + 1 + 16 = 26.
-  ScaleCell cell(Stats({Codes::kCount, Codes::kUCount, Codes::kMean, Codes::kSum, Codes::kVariance,
-                        Codes::kSEMean, Codes::kStdDev, Codes::kSumSquaredDeviations, Codes::kUMean,
-                        Codes::kUSum, Codes::kUVariance, Codes::kValidN, Codes::kUValidN}),
-                 {2, 4, 9}, {1, 1, 2});
-  EXPECT_DOUBLE_EQ(cell(0), 4.0);
-  EXPECT_DOUBLE_EQ(cell(1), 3.0);
-  EXPECT_DOUBLE_EQ(cell(2), 6.0);
-  EXPECT_DOUBLE_EQ(cell(3), 24.0);
-  EXPECT_DOUBLE_EQ(cell(4), 38.0 / 3.0);
-  EXPECT_DOUBLE_EQ(cell(5), std::sqrt(38.0 / 3.0) / 2.0);
-  EXPECT_DOUBLE_EQ(cell(6), std::sqrt(38.0 / 3.0));
-  EXPECT_DOUBLE_EQ(cell(7), 38.0);
-  EXPECT_DOUBLE_EQ(cell(8), 5.0);
-  EXPECT_DOUBLE_EQ(cell(9), 15.0);
-  EXPECT_DOUBLE_EQ(cell(10), 13.0);
-  EXPECT_EQ(cell(11), 4.0);
-  EXPECT_EQ(cell(12), 3.0);
-}
-
 TEST(CellValuesTest, MeanThatCancelsToRoundingNoiseIsExactlyZero) {
   ScaleCell cell(Stats({Codes::kMean, Codes::kUMean, Codes::kSum}), {0.1, 0.2, -0.3});
   EXPECT_EQ(cell(0), 0.0);
@@ -222,38 +193,6 @@ TEST(CellValuesTest, StatisticsOfOneVariableShareOneTablePerWeighting) {
   EXPECT_DOUBLE_EQ(cell(4), 44.0 / 8.0);
 }
 
-TEST(CellValuesTest, LimitGroupsCountAndPercentPassingValues) {
-  // Valid values 3, 5, 7 (plus one missing), unit weights, L = 3, U = 5.
-  const std::vector<double> values = {3, 5, kSysmis, 7};
-  struct Expected {
-    Codes::StatisticCodes pct;
-    double passing;
-  };
-  const Expected groups[] = {{Codes::kBelowPct, 1},
-                             {Codes::kAtMostPct, 2},
-                             {Codes::kAbovePct, 2},
-                             {Codes::kAtLeastPct, 3},
-                             {Codes::kEqualPct, 1},
-                             {Codes::kBetweenPct, 2},
-                             {Codes::kBetweenBelowUpperPct, 1},
-                             {Codes::kUnspecifiedLimitPct, 0},
-                             {Codes::kStrictlyBetweenPct, 0}};
-  for (const Expected& group : groups) {
-    std::vector<AggregationStatistic> stats;
-    for (int offset = 0; offset < 4; ++offset) {
-      stats.push_back(Limits(static_cast<Codes::StatisticCodes>(group.pct + offset), 3, 5));
-    }
-    ScaleCell cell(stats, values, {2, 2, 2, 2});
-    EXPECT_DOUBLE_EQ(cell(0), group.passing / 3.0 * 100.0) << "code " << group.pct;
-    EXPECT_DOUBLE_EQ(cell(1), group.passing / 3.0 * 100.0) << "code " << group.pct;
-    EXPECT_EQ(cell(2), 2.0 * group.passing) << "code " << group.pct;
-    EXPECT_EQ(cell(3), group.passing) << "code " << group.pct;
-  }
-  ScaleCell below({Limits(Codes::kBelowPct, 0, 5), Limits(Codes::kAtMostCount, 0, 5)}, {3, 5, 7});
-  EXPECT_DOUBLE_EQ(below(0), 100.0 / 3.0);
-  EXPECT_EQ(below(1), 2.0);
-}
-
 TEST(CellValuesTest, FirstCasesOfZeroWeightLeaveWeightedAccumulatorsUntouched) {
   // The first two cases weigh nothing. Folding them into a running mean of
   // weight 0 would divide 0 by 0 and leave NaN for good.
@@ -359,23 +298,6 @@ TEST(CellValuesTest, NotANumberStaysOutOfTheFrequencyTables) {
   EXPECT_EQ(cell->ComputeValue(3), 5.0);
   EXPECT_EQ(cell->ComputeValue(4), 2.0);
   delete readers[0];
-}
-
-TEST(CellValuesTest, SlotsOfEveryStatisticStayApart) {
-  // Two means of one variable keep two pairs of slots; a long mixed layout
-  // must give every statistic what it would give alone.
-  const std::vector<AggregationStatistic> stats =
-      Stats({Codes::kMean, Codes::kMaximum, Codes::kValidN, Codes::kVariance, Codes::kMean,
-             Codes::kValueRange, Codes::kMinimum, Codes::kMedian, Codes::kUVariance, Codes::kSum,
-             Codes::kUValidN, Codes::kTotalN, Codes::kMissingN, Codes::kBelowCount});
-  const std::vector<double> values = {4, kSysmis, -2, 7.5, 7.5, 0};
-  const std::vector<double> weights = {1, 2, 0.5, 3, 1, 2};
-  ScaleCell together(stats, values, weights);
-  for (size_t i = 0; i < stats.size(); ++i) {
-    ScaleCell alone({stats[i]}, values, weights);
-    EXPECT_EQ(together(static_cast<int>(i)), alone(0)) << "statistic " << i;
-  }
-  EXPECT_EQ(together(0), together(4));
 }
 
 #if !defined(__SANITIZE_ADDRESS__)

@@ -29,8 +29,13 @@
 #include "TableMetadata.h"
 #include "baseutil.h"
 #include "casesource.h"
+#include "support/TestValues.h"
 
 namespace {
+
+using testsupport::Num;
+using testsupport::ReferencePath;
+using testsupport::Split;
 
 using Codes = TableEncryptionCodes;
 using Categories = std::vector<const AggregationCategory*>;
@@ -67,19 +72,6 @@ std::map<std::string, const AggregationCategory*> CategoriesByName(AggregationVa
     byName[CategoryName(*category)] = category;
   }
   return byName;
-}
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(text);
-  while (std::getline(in, part, separator)) parts.push_back(part);
-  if (!text.empty() && text.back() == separator) parts.push_back("");
-  return parts;
-}
-
-std::string ReferencePath(const std::string& file) {
-  return std::string(TABCUBE_SOURCE_DIR) + "/tests/reference/" + file;
 }
 
 // ---------------------------------------------------------------------------
@@ -416,12 +408,6 @@ TEST(CrosstabMissingTest, IncludedUserMissingIsACategoryButNotValid) {
 // Explicit lists, subtotals, empty categories and orders, end to end.
 // ---------------------------------------------------------------------------
 
-OBS Num(double number) {
-  OBS value;
-  value.num = number;
-  return value;
-}
-
 // One variable v (values 1-5, labels for 1-6, user-missing 9) and a
 // second one, g (values 1-2), over ten cases of weight 1.
 struct LabelledData {
@@ -632,204 +618,6 @@ TEST(CrosstabCategoriesTest, ResetStartsANewPass) {
   t.iterator.Rewind();
   t.Feed();  // two passes after the reset
   EXPECT_EQ(t.Count(TotalOf(v), TotalOf(g)), 18.0);
-}
-
-// ---------------------------------------------------------------------------
-// Randomized consistency: over random tables and data, every total (and
-// subtotal) cell's count is the sum of its members' counts, and every row of
-// row percentages sums to 100.
-// ---------------------------------------------------------------------------
-
-struct RandomDimension {
-  std::unique_ptr<AggregationVariable> var;
-  std::vector<std::unique_ptr<ParsedCategory>> parsed;
-  bool total = false;
-};
-
-// Value categories of a dimension (shown or hidden), each with its subtotal
-// code (0 when it belongs to none).
-std::vector<std::pair<const AggregationCategory*, int>> Members(const RandomDimension& rd) {
-  TableDimension* dim = rd.var->GetTableDimension();
-  std::vector<const AggregationCategory*> all(dim->GetCategoryPointers().begin(),
-                                              dim->GetCategoryPointers().end());
-  for (const AggregationCategory* hidden : dim->GetPcomputeRequiredCats()) all.push_back(hidden);
-  std::vector<std::pair<const AggregationCategory*, int>> members;
-  for (const AggregationCategory* category : all) {
-    if (category->GetCatType() != AggregationCategory::kValue) continue;
-    int subtotal = 0;
-    for (const auto& entry : rd.parsed) {
-      if (entry->GetPCType() != ParsedCategory::kValue) continue;
-      if (entry->Contains(category->GetCatValue(), false)) subtotal = entry->GetSubtotalEncoding();
-    }
-    members.emplace_back(category, subtotal);
-  }
-  return members;
-}
-
-void RunRandomTable(unsigned int seed) {
-  std::mt19937 rng(seed);
-  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  const double nan = std::nan("");
-
-  QUOR_DataSource data;
-  const int nDims = uniform(1, 3);
-  std::vector<int> nValues;
-  for (int d = 0; d < nDims; ++d) {
-    const int index = data.AddVariable("v" + std::to_string(d), 0);
-    data.GetVariable(index).AddMissingValue(9);
-    nValues.push_back(uniform(1, 5));
-  }
-  const int w = data.AddVariable("w", 0);
-  const int nCases = uniform(0, 300);
-  for (int c = 0; c < nCases; ++c) {
-    data.AddCase();
-    for (int d = 0; d < nDims; ++d) {
-      const int draw = uniform(0, 19);
-      data.SetValue(c, d, draw == 0 ? nan : draw == 1 ? 9.0 : uniform(1, nValues[d]));
-    }
-    data.SetValue(c, w, uniform(1, 8) * 0.25);
-  }
-
-  std::vector<RandomDimension> dims(static_cast<size_t>(nDims));
-  std::vector<Codes::DimensionPosition> positions;
-  int position = 0;
-  for (int d = 0; d < nDims; ++d) {
-    RandomDimension& rd = dims[static_cast<size_t>(d)];
-    rd.var = std::make_unique<AggregationVariable>(d, "v" + std::to_string(d));
-    rd.total = uniform(0, 3) != 0;
-    rd.var->SetIsTotalNo(!rd.total);
-    rd.var->SetIsTotalPositionAfter(uniform(0, 1) == 1);
-    rd.var->SetIsMissingExclude(uniform(0, 1) == 1);
-    rd.var->SetIsOrderA(uniform(0, 1) == 1);
-    rd.var->SetIsEmptyInclude(uniform(0, 1) == 1);
-    if (uniform(0, 2) == 0) {
-      // An explicit list of some values, the first two grouped under a
-      // subtotal (shown or hiding), and perhaps all other values.
-      std::vector<ParsedCategory*> list;
-      const int listed = uniform(1, nValues[static_cast<size_t>(d)]);
-      for (int value = 1; value <= listed; ++value) {
-        rd.parsed.push_back(std::make_unique<ParsedCategory>(Num(value), 0));
-        if (value <= 2) rd.parsed.back()->SetSubtotalEncoding(-101);
-        list.push_back(rd.parsed.back().get());
-        if (value == std::min(2, listed)) {
-          rd.parsed.push_back(
-              std::make_unique<ParsedCategory>("Sub", true, -101, uniform(0, 1) == 1));
-          list.push_back(rd.parsed.back().get());
-        }
-      }
-      if (uniform(0, 1) == 1) {
-        rd.parsed.push_back(std::make_unique<ParsedCategory>(ParsedCategory::kOtherNM));
-        list.push_back(rd.parsed.back().get());
-      }
-      rd.var->SetParsedCategories(list);
-    }
-    position = std::min(2, position + uniform(0, 1));
-    positions.push_back(static_cast<Codes::DimensionPosition>(d == 0 ? 0 : position));
-  }
-
-  ProcDSIterator iterator(data, w);
-  AggregationTable table(iterator, true, false);
-  AggregationCube* cube = table.CreateCube();
-  for (int d = 0; d < nDims; ++d) {
-    cube->AddCategoricalVariable(dims[static_cast<size_t>(d)].var.get(),
-                                 positions[static_cast<size_t>(d)]);
-  }
-  cube->CreateCubeAggregator();
-  cube->AddCategoryStatistics(Stats({Codes::kCount, Codes::kRowPct}), dims[0].var.get());
-  while (iterator.Next()) table.AddNewCase();
-  CubeAggregator* aggregator = table.GetCubeAggregators()[0];
-
-  // Every category a cell can be named by, shown or hidden.
-  std::vector<std::vector<const AggregationCategory*>> lists;
-  for (const RandomDimension& rd : dims) {
-    TableDimension* dim = rd.var->GetTableDimension();
-    std::vector<const AggregationCategory*> list(dim->GetCategoryPointers().begin(),
-                                                 dim->GetCategoryPointers().end());
-    for (const AggregationCategory* hidden : dim->GetPcomputeRequiredCats()) list.push_back(hidden);
-    lists.push_back(list);
-  }
-  auto count = [&](const Categories& cell) {
-    StatValues* values = aggregator->GetStatValues(cell, -1);
-    return values ? values->GetStatValue(0).GetValue1() : 0.0;
-  };
-
-  std::vector<size_t> at(static_cast<size_t>(nDims), 0);
-  while (true) {
-    Categories cell;
-    for (int d = 0; d < nDims; ++d) {
-      cell.push_back(lists[static_cast<size_t>(d)][at[static_cast<size_t>(d)]]);
-    }
-    for (int d = 0; d < nDims; ++d) {
-      const AggregationCategory* category = cell[static_cast<size_t>(d)];
-      const int code = category->GetCatEncoding();
-      if (code > Codes::kTotalCategory || category->GetCatType() == AggregationCategory::kDummy) {
-        continue;
-      }
-      // A total sums every value category of its dimension, a subtotal the
-      // members of its group.
-      double sum = 0.0;
-      for (const auto& member : Members(dims[static_cast<size_t>(d)])) {
-        if (code != Codes::kTotalCategory && member.second != code) continue;
-        Categories memberCell = cell;
-        memberCell[static_cast<size_t>(d)] = member.first;
-        sum += count(memberCell);
-      }
-      EXPECT_EQ(count(cell), sum) << "seed " << seed << " dimension " << d << " code " << code;
-    }
-    size_t d = 0;
-    while (d < at.size() && ++at[d] == lists[d].size()) at[d++] = 0;
-    if (d == at.size()) break;
-  }
-
-  // Row percentages across the innermost column's value categories.
-  int innerColumn = -1;
-  for (int d = 0; d < nDims; ++d) {
-    if (positions[static_cast<size_t>(d)] == Codes::kColumnPosition) innerColumn = d;
-  }
-  if (innerColumn < 0) return;
-  const std::vector<std::pair<const AggregationCategory*, int>> columnMembers =
-      Members(dims[static_cast<size_t>(innerColumn)]);
-  std::fill(at.begin(), at.end(), 0);
-  while (true) {
-    if (at[static_cast<size_t>(innerColumn)] == 0) {
-      Categories cell;
-      for (int d = 0; d < nDims; ++d) {
-        cell.push_back(lists[static_cast<size_t>(d)][at[static_cast<size_t>(d)]]);
-      }
-      double sum = 0.0;
-      bool any = false;
-      for (const auto& member : columnMembers) {
-        cell[static_cast<size_t>(innerColumn)] = member.first;
-        StatValues* values = aggregator->GetStatValues(cell, -1);
-        if (!values || values->GetStatValue(0).GetValue1() == 0.0) continue;
-        sum += values->GetStatValue(1).GetValue1();
-        any = true;
-      }
-      if (any) {
-        EXPECT_NEAR(sum, 100.0, 1e-9) << "seed " << seed;
-      }
-    }
-    size_t d = 0;
-    while (d < at.size() && ++at[d] == lists[d].size()) at[d++] = 0;
-    if (d == at.size()) break;
-  }
-}
-
-// The seeds are fixed so that a failure reproduces; TABCUBE_SEED chooses
-// another series.
-TEST(CrosstabRandomTest, TotalsSumTheirMembersAndRowPercentagesSumTo100) {
-  const char* fromEnvironment = std::getenv("TABCUBE_SEED");
-  const unsigned int base =
-      fromEnvironment ? static_cast<unsigned int>(std::strtoul(fromEnvironment, nullptr, 10))
-                      : 20240607u;
-  for (unsigned int i = 0; i < 200; ++i) {
-    const unsigned int seed = base + i;
-    RunRandomTable(seed);
-    if (::testing::Test::HasFailure()) {
-      ADD_FAILURE() << "failing seed " << seed;
-      break;
-    }
-  }
 }
 
 }  // namespace

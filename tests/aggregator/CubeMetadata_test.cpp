@@ -230,56 +230,9 @@ class PercentBaseTest : public ::testing::Test {
   CubeMetadata metadata_;
 };
 
-TEST_F(PercentBaseTest, DefaultOptionBases) {
-  EXPECT_EQ(Base(0), (std::vector<int>{0, 1, 2, 4}));  // row
-  EXPECT_EQ(Base(1), (std::vector<int>{0, 2, 3, 4}));  // column
-  EXPECT_EQ(Base(2), (std::vector<int>{}));            // table
-  EXPECT_EQ(Base(3), (std::vector<int>{0, 2, 4}));     // subtable
-  EXPECT_EQ(Base(4), (std::vector<int>{4}));           // layer
-  EXPECT_EQ(Base(5), (std::vector<int>{0, 1, 4}));     // layer-row
-  EXPECT_EQ(Base(6), (std::vector<int>{2, 3, 4}));     // layer-column
-  EXPECT_EQ(Base(7), (std::vector<int>{}));            // no such type
+TEST_F(PercentBaseTest, UnknownTypesHaveAnEmptyBase) {
+  EXPECT_EQ(Base(7), (std::vector<int>{}));
   EXPECT_EQ(Base(-1), (std::vector<int>{}));
-}
-
-TEST_F(PercentBaseTest, InnerColumnDownRowsBases) {
-  // With option 2 the innermost column C2 is shown down the rows: the table
-  // behaves as rows R1, R2, C2 and the single column C1.
-  metadata_.SetClabelOption(Codes::kInnerColumnDownRows);
-  EXPECT_EQ(Base(0), (std::vector<int>{0, 1, 3, 4}));
-  EXPECT_EQ(Base(1), (std::vector<int>{0, 1, 2, 4}));
-  EXPECT_EQ(Base(2), (std::vector<int>{}));
-  EXPECT_EQ(Base(3), (std::vector<int>{0, 1, 4}));
-  EXPECT_EQ(Base(4), (std::vector<int>{4}));
-  EXPECT_EQ(Base(5), (std::vector<int>{0, 1, 3, 4}));
-  EXPECT_EQ(Base(6), (std::vector<int>{2, 4}));
-}
-
-TEST_F(PercentBaseTest, OtherOptionBases) {
-  // Option 1: R2 becomes the innermost column (rows R1; columns C1, C2, R2).
-  metadata_.SetClabelOption(Codes::kInnerRowAcrossColumns);
-  EXPECT_EQ(Base(0), (std::vector<int>{0, 2, 3, 4}));
-  EXPECT_EQ(Base(1), (std::vector<int>{1, 2, 3, 4}));
-  EXPECT_EQ(Base(3), (std::vector<int>{2, 3, 4}));
-  EXPECT_EQ(Base(4), (std::vector<int>{4}));
-  EXPECT_EQ(Base(5), (std::vector<int>{0, 4}));
-  EXPECT_EQ(Base(6), (std::vector<int>{1, 2, 3, 4}));
-  // Option 3: R2 becomes a layer (rows R1; columns C1, C2; layers R2, L).
-  metadata_.SetClabelOption(Codes::kInnerRowAsLayers);
-  EXPECT_EQ(Base(0), (std::vector<int>{0, 1, 2, 4}));
-  EXPECT_EQ(Base(1), (std::vector<int>{1, 2, 3, 4}));
-  EXPECT_EQ(Base(3), (std::vector<int>{1, 2, 4}));
-  EXPECT_EQ(Base(4), (std::vector<int>{1, 4}));
-  EXPECT_EQ(Base(5), (std::vector<int>{0, 1, 4}));
-  EXPECT_EQ(Base(6), (std::vector<int>{1, 2, 3, 4}));
-  // Option 4: C2 becomes a layer (rows R1, R2; column C1; layers C2, L).
-  metadata_.SetClabelOption(Codes::kInnerColumnAsLayers);
-  EXPECT_EQ(Base(0), (std::vector<int>{0, 1, 3, 4}));
-  EXPECT_EQ(Base(1), (std::vector<int>{0, 2, 3, 4}));
-  EXPECT_EQ(Base(3), (std::vector<int>{0, 3, 4}));
-  EXPECT_EQ(Base(4), (std::vector<int>{3, 4}));
-  EXPECT_EQ(Base(5), (std::vector<int>{0, 1, 3, 4}));
-  EXPECT_EQ(Base(6), (std::vector<int>{2, 3, 4}));
 }
 
 // An independent model of the bases: each label option moves the innermost
@@ -361,7 +314,7 @@ TEST(CubeMetadataTest, BasesMatchTheMovedAxesModelForEveryShapeAndOption) {
           for (int option = 0; option <= 4; ++option) {
             metadata.SetClabelOption(static_cast<Codes::CLabelOption>(option));
             for (int type = 0; type < 7; ++type) {
-              std::vector<int> dimsOut;
+              std::vector<int> dimsOut = {99};  // replaced, not appended to
               metadata.GetPercentBase(dimsOut, type);
               EXPECT_EQ(dimsOut, ModelBase(positions, option, type))
                   << "rows " << nRows << " columns " << nColumns << " layers " << nLayers

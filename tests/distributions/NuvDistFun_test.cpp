@@ -7,19 +7,23 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
+#include <functional>
 #include <limits>
-#include <tuple>
+#include <map>
+#include <sstream>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "distributions/NuvDistFunProbe.h"
+#include "support/TestValues.h"
 
 namespace {
 
 using P = NuvDistFunProbe;
 using D = NuvDistFun;
 constexpr double kMissing = NuvDistFun::_missing;
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Relative distance, for comparisons with a stated tolerance.
 double Rel(double got, double expected) {
@@ -33,29 +37,79 @@ TEST(NuvDistFunTest, MissingIsTheMostNegativeDouble) {
 
 // ---- Continuous distributions: documented values and invalid arguments ------
 
-TEST(NuvDistFunTest, NormalSpecialValuesAndInvalidArguments) {
-  EXPECT_EQ(D::CdfNorm(0, 0, 1), 0.5);
-  EXPECT_EQ(D::CdfNorm(3.5, 3.5, 2), 0.5);
-  EXPECT_EQ(D::IdfNorm(0.5, 3, 2), 3.0);
-  EXPECT_EQ(D::CdfNorm(1, 0, 0), kMissing);
-  EXPECT_EQ(D::CdfNorm(1, 0, -2), kMissing);
-  EXPECT_EQ(D::CdfNorm(kNaN, 0, 1), kMissing);
-  EXPECT_EQ(D::CdfNorm(-INFINITY, 0, 1), 0.0);
-  EXPECT_EQ(D::CdfNorm(INFINITY, 0, 1), 1.0);
-  for (double p : {0.0, 1.0, -0.1, 1.5}) EXPECT_EQ(D::IdfNorm(p, 0, 1), kMissing) << p;
-  EXPECT_EQ(D::IdfNorm(0.3, 0, 0), kMissing);
-  EXPECT_EQ(P::probit(0.5), 0.0);
-  EXPECT_EQ(P::probit(0.0), kMissing);
-  EXPECT_EQ(P::probit(1.0), kMissing);
-  EXPECT_EQ(P::prbnrm(0.0), 0.5);
-  EXPECT_EQ(P::derf(0.0), 0.0);
-  EXPECT_EQ(P::derfc(0.0), 1.0);
-  EXPECT_EQ(P::derf(-0.7), -P::derf(0.7));
-  EXPECT_EQ(P::derf(7.0), 1.0);
-  EXPECT_EQ(P::derfc(-30.0), 2.0);
+using Arguments = std::vector<double>;
+using Function = std::function<double(const Arguments&, long int&)>;
+
+// The functions the special value table names, with their arguments in order
+// (a boolean argument as 0 or 1).
+const std::map<std::string, Function>& Functions() {
+  using A = const Arguments&;
+  static const std::map<std::string, Function> functions = {
+      {"CdfNorm", [](A a, long int&) { return D::CdfNorm(a[0], a[1], a[2]); }},
+      {"IdfNorm", [](A a, long int&) { return D::IdfNorm(a[0], a[1], a[2]); }},
+      {"probit", [](A a, long int&) { return P::probit(a[0]); }},
+      {"prbnrm", [](A a, long int&) { return P::prbnrm(a[0]); }},
+      {"derf", [](A a, long int&) { return P::derf(a[0]); }},
+      {"derfc", [](A a, long int&) { return P::derfc(a[0]); }},
+      {"CdfT", [](A a, long int&) { return D::CdfT(a[0], a[1]); }},
+      {"IdfT", [](A a, long int&) { return D::IdfT(a[0], a[1]); }},
+      {"quorcdft", [](A a, long int& s) { return P::quorcdft(a[0], a[1], s); }},
+      {"quoridft", [](A a, long int& s) { return P::quoridft(a[0], a[1], s); }},
+      {"CdfChi", [](A a, long int&) { return D::CdfChi(a[0], a[1]); }},
+      {"IdfChi", [](A a, long int&) { return D::IdfChi(a[0], a[1]); }},
+      {"quoridfchi", [](A a, long int& s) { return P::quoridfchi(a[0], a[1], s); }},
+      {"idfchb", [](A a, long int& s) { return P::idfchb(a[0], a[1], a[2], s); }},
+      {"gammad", [](A a, long int& s) { return P::gammad(a[0], a[1], a[2] != 0, s); }},
+      {"CdfF", [](A a, long int&) { return D::CdfF(a[0], a[1], a[2]); }},
+      {"IdfF", [](A a, long int&) { return D::IdfF(a[0], a[1], a[2]); }},
+      {"quorcdff", [](A a, long int& s) { return P::quorcdff(a[0], a[1], a[2], s); }},
+      {"quoridff", [](A a, long int& s) { return P::quoridff(a[0], a[1], a[2], s); }},
+      {"IdfBet", [](A a, long int&) { return D::IdfBet(a[0], a[1], a[2]); }},
+      {"betinv", [](A a, long int&) { return P::betinv(a[0], a[1], a[2]); }},
+      {"cdfbet", [](A a, long int& s) { return P::cdfbet(a[0], a[1], a[2], s); }},
+      {"cbtaux", [](A a, long int&) { return P::cbtaux(a[0]); }},
+      {"dnlgam", [](A a, long int&) { return P::dnlgam(a[0]); }},
+      {"dnlbnc", [](A a, long int& s) { return P::dnlbnc(a[0], a[1], s); }},
+      {"PdfBin", [](A a, long int& s) { return D::PdfBin(a[0], a[1], a[2], s); }},
+      {"CdfBin", [](A a, long int& s) { return D::CdfBin(a[0], a[1], a[2], s); }},
+      {"IdfBin", [](A a, long int& s) { return D::IdfBin(a[0], a[1], a[2], s); }},
+  };
+  return functions;
+}
+
+double Parse(const std::string& text) {
+  return text == "missing" ? kMissing : std::strtod(text.c_str(), nullptr);
+}
+
+// Every row of the table: the value (exact, or within the relative
+// tolerance) and, where given, the status the function reports.
+TEST(NuvDistFunTest, SpecialValuesAndInvalidArgumentsMatchTheTable) {
+  const auto rows = testsupport::ReadTsv("distributions/special_values.tsv");
+  ASSERT_GT(rows.size(), 150u);
+  for (const std::vector<std::string>& row : rows) {
+    ASSERT_EQ(row.size(), 5u);
+    const auto function = Functions().find(row[0]);
+    ASSERT_NE(function, Functions().end()) << row[0];
+    Arguments arguments;
+    std::istringstream in(row[1]);
+    for (std::string a; in >> a;) arguments.push_back(Parse(a));
+    long int status = -7;
+    const double got = function->second(arguments, status);
+    const double expected = Parse(row[2]), tolerance = Parse(row[4]);
+    const std::string call = row[0] + "(" + row[1] + ")";
+    if (tolerance == 0.0) {
+      EXPECT_EQ(got, expected) << call;
+    } else {
+      EXPECT_LE(Rel(got, expected), tolerance) << call;
+    }
+    if (row[3] != "-") {
+      EXPECT_EQ(status, std::stol(row[3])) << call;
+    }
+  }
 }
 
 TEST(NuvDistFunTest, NormalTailsAreSymmetricToTheLastPlace) {
+  EXPECT_EQ(P::derf(-0.7), -P::derf(0.7));
   for (double z : {0.1, 1.0, 3.3, 8.0, 20.0, 37.0}) {
     const double lower = D::CdfNorm(-z, 0, 1);
     EXPECT_LE(Rel(D::CdfNorm(z, 0, 1), 1.0 - lower), 2e-16) << z;
@@ -63,37 +117,6 @@ TEST(NuvDistFunTest, NormalTailsAreSymmetricToTheLastPlace) {
     EXPECT_LE(Rel(D::IdfNorm(lower, 0, 1), -z), 1e-14) << z;
     EXPECT_EQ(P::probit(lower), D::IdfNorm(lower, 0, 1));
   }
-}
-
-TEST(NuvDistFunTest, TSpecialValuesAndInvalidArguments) {
-  for (double df : {0.3, 1.0, 7.0, 1e9}) {
-    EXPECT_EQ(D::CdfT(0, df), 0.5) << df;
-    EXPECT_EQ(D::IdfT(0.5, df), 0.0) << df;
-  }
-  EXPECT_EQ(D::CdfT(1, 1), 0.75);
-  EXPECT_EQ(D::CdfT(-1, 1), 0.25);
-  EXPECT_EQ(D::CdfT(-INFINITY, 3), 0.0);
-  EXPECT_EQ(D::CdfT(INFINITY, 3), 1.0);
-  EXPECT_EQ(D::CdfT(1, 0), kMissing);
-  EXPECT_EQ(D::CdfT(1, -4), kMissing);
-  EXPECT_EQ(D::CdfT(kNaN, 4), kMissing);
-  for (double p : {0.0, 1.0, -1.0, 2.0}) EXPECT_EQ(D::IdfT(p, 5), kMissing) << p;
-  EXPECT_EQ(D::IdfT(0.2, 0), kMissing);
-
-  long int status = -7;
-  EXPECT_EQ(P::quorcdft(1.0, 0.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::quorcdft(1.0, 3.0, status), D::CdfT(1.0, 3.0));
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(P::quoridft(1.0, 3.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::quoridft(0.3, -1.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::quoridft(0.5, 3.0, status), 0.0);
-  EXPECT_EQ(status, 0);
-  // A quantile beyond the double range is a numerical failure, not a number.
-  EXPECT_EQ(P::quoridft(1e-300, 0.01, status), kMissing);
-  EXPECT_EQ(status, 2);
 }
 
 TEST(NuvDistFunTest, TMatchesClosedFormsAndItsOwnSymmetry) {
@@ -117,34 +140,6 @@ TEST(NuvDistFunTest, TMatchesClosedFormsAndItsOwnSymmetry) {
   // Huge df: the t distribution is the normal one to O(1/df).
   EXPECT_LE(Rel(D::CdfT(-2.5, 1e14), D::CdfNorm(-2.5, 0, 1)), 1e-12);
   EXPECT_LE(Rel(D::IdfT(0.01, 1e14), D::IdfNorm(0.01, 0, 1)), 1e-12);
-}
-
-TEST(NuvDistFunTest, ChiSquareSpecialValuesAndInvalidArguments) {
-  EXPECT_EQ(D::CdfChi(0, 3), 0.0);
-  EXPECT_EQ(D::CdfChi(-2, 3), 0.0);
-  EXPECT_EQ(D::CdfChi(INFINITY, 3), 1.0);
-  EXPECT_EQ(D::CdfChi(2, 0), kMissing);
-  EXPECT_EQ(D::CdfChi(2, -1), kMissing);
-  EXPECT_EQ(D::IdfChi(0, 4), 0.0);
-  EXPECT_EQ(D::IdfChi(1, 2), kMissing);
-  EXPECT_EQ(D::IdfChi(-0.1, 2), kMissing);
-  EXPECT_EQ(D::IdfChi(0.5, 0), kMissing);
-
-  long int status = -7;
-  for (double p : {-0.1, 1.0, 1.5}) {
-    EXPECT_EQ(P::quoridfchi(p, 3.0, status), kMissing) << p;
-    EXPECT_EQ(status, 1);
-  }
-  EXPECT_EQ(P::quoridfchi(0.5, 0.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::quoridfchi(0.0, 3.0, status), 0.0);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(P::idfchb(0.5, 3.0, 0.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::idfchb(0.5, 3.0, -1.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::idfchb(0.5, -3.0, 1.0, status), kMissing);
-  EXPECT_EQ(status, 1);
 }
 
 TEST(NuvDistFunTest, ChiSquareMatchesClosedForms) {
@@ -172,13 +167,6 @@ TEST(NuvDistFunTest, ChiSquareBracketingRecoversFromAnyPositiveGuess) {
 
 TEST(NuvDistFunTest, IncompleteGammaCasesAndStatuses) {
   long int status = -7;
-  EXPECT_EQ(P::gammad(1.0, 0.0, true, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::gammad(1.0, -2.0, false, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::gammad(0.0, 2.0, true, status), 0.0);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(P::gammad(-1.0, 2.0, false, status), 1.0);
   for (double a : {0.05, 3.0, 800.0}) {
     for (double x : {0.01, 1.0, 3.0, 900.0}) {
       const double lower = P::gammad(x, a, true, status);
@@ -189,32 +177,6 @@ TEST(NuvDistFunTest, IncompleteGammaCasesAndStatuses) {
   // Beyond a = 1e10 the Wilson-Hilferty form: P(a, a) = 1/2 + 1/(3 sqrt(2 pi a)) + O(1/a).
   const double a = 1e12;
   EXPECT_NEAR(P::gammad(a, a, true, status), 0.5 + 1 / (3 * std::sqrt(2 * M_PI * a)), 1e-12);
-  EXPECT_EQ(status, 0);
-}
-
-TEST(NuvDistFunTest, FSpecialValuesAndInvalidArguments) {
-  EXPECT_EQ(D::IdfF(0, 3, 4), 0.0);
-  EXPECT_EQ(D::CdfF(0, 3, 4), 0.0);
-  EXPECT_EQ(D::CdfF(-1, 3, 4), 0.0);
-  EXPECT_EQ(D::CdfF(INFINITY, 3, 4), 1.0);
-  EXPECT_EQ(D::CdfF(1, 0, 4), kMissing);
-  EXPECT_EQ(D::CdfF(1, 3, -4), kMissing);
-  for (double p : {-0.1, 1.0, 2.0}) EXPECT_EQ(D::IdfF(p, 3, 4), kMissing) << p;
-  EXPECT_EQ(D::IdfF(0.5, 0, 4), kMissing);
-  EXPECT_EQ(D::IdfF(0.5, 3, 0), kMissing);
-
-  long int status = -7;
-  EXPECT_EQ(P::quorcdff(1.0, 3.0, 0.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::quorcdff(1.0, -3.0, 4.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::quoridff(1.0, 3.0, 4.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::quoridff(-0.5, 3.0, 4.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::quoridff(0.5, 3.0, -4.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::quoridff(0.0, 3.0, 4.0, status), 0.0);
   EXPECT_EQ(status, 0);
 }
 
@@ -238,25 +200,10 @@ TEST(NuvDistFunTest, FTailsSwapWithTheDegreesOfFreedom) {
 }
 
 TEST(NuvDistFunTest, BetaSpecialValuesAndInvalidArguments) {
-  EXPECT_EQ(D::IdfBet(1.2, 2, 3), -1.0);
-  EXPECT_EQ(D::IdfBet(-0.2, 2, 3), -1.0);
-  EXPECT_EQ(D::IdfBet(0.5, 0, 3), -1.0);
-  EXPECT_EQ(D::IdfBet(0.5, 2, -3), -1.0);
-  EXPECT_EQ(D::IdfBet(0, 2, 3), 0.0);
-  EXPECT_EQ(D::IdfBet(1, 2, 3), 1.0);
-  EXPECT_EQ(P::betinv(0.5, 7.0, 7.0), 0.5);
   EXPECT_LE(Rel(P::betinv(0.3, 1.0, 4.0), 1 - std::pow(0.7, 0.25)), 1e-15);
   EXPECT_LE(Rel(P::betinv(0.3, 4.0, 1.0), std::pow(0.3, 0.25)), 1e-15);
 
   long int status = -7;
-  EXPECT_EQ(P::cdfbet(0.5, 0.0, 2.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::cdfbet(0.5, 2.0, -1.0, status), kMissing);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(P::cdfbet(-0.5, 2.0, 3.0, status), 0.0);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(P::cdfbet(1.5, 2.0, 3.0, status), 1.0);
-  EXPECT_EQ(P::cdfbet(0.3, 1.0, 1.0, status), 0.3);
   EXPECT_LE(Rel(P::cdfbet(0.3, 1.0, 5.0, status), 1 - std::pow(0.7, 5)), 1e-15);
   EXPECT_LE(Rel(P::cdfbet(0.3, 5.0, 1.0, status), std::pow(0.3, 5)), 1e-15);
   // I_x(a, b) + I_(1-x)(b, a) = 1, and the inverse recovers x.
@@ -284,18 +231,10 @@ TEST(NuvDistFunTest, PeizerPrattApproximationIsCloseForLargeParameters) {
 }
 
 TEST(NuvDistFunTest, AuxiliaryFunctionsAtTheirSpecialPoints) {
-  EXPECT_EQ(P::cbtaux(0.0), 1.0);
-  EXPECT_EQ(P::cbtaux(1.0), 0.0);
-  EXPECT_EQ(P::cbtaux(-0.5), kMissing);
-  EXPECT_EQ(P::cbtaux(1e19), -1.0);
   // Near 1, g(1 + d) = -d/3 + d^2/6 - ..., where the closed form cancels.
   const double x = 1 + 1e-9;
   const double d = x - 1;  // exact
   EXPECT_LE(Rel(P::cbtaux(x), -d / 3 + d * d / 6), 2e-16);
-  EXPECT_EQ(P::dnlgam(1.0), 0.0);
-  EXPECT_EQ(P::dnlgam(2.0), 0.0);
-  EXPECT_EQ(P::dnlgam(0.0), kMissing);
-  EXPECT_EQ(P::dnlgam(-1.5), kMissing);
   EXPECT_LE(Rel(P::dnlgam(0.5), 0.5 * std::log(M_PI)), 2e-16);
   EXPECT_LE(Rel(P::dnlgam(11.0), std::log(3628800.0)), 2e-16);
 }
@@ -307,54 +246,8 @@ TEST(NuvDistFunTest, LogBinomialCoefficient) {
   EXPECT_EQ(P::dnlbnc(33, 16, status), std::log(1166803110.0));
   EXPECT_EQ(status, 0);
   EXPECT_EQ(P::dnlbnc(5, 2, status), std::log(10.0));
-  EXPECT_EQ(P::dnlbnc(7, 0, status), 0.0);
-  EXPECT_EQ(P::dnlbnc(7, 7, status), 0.0);
   EXPECT_LE(Rel(P::dnlbnc(1e6, 1, status), std::log(1e6)), 2e-16);
   EXPECT_LE(Rel(P::dnlbnc(1e6, 999999, status), std::log(1e6)), 2e-16);
-  for (auto [n, k] : {std::pair{-1.0, 0.0}, {5.0, -1.0}, {5.0, 6.0}}) {
-    EXPECT_EQ(P::dnlbnc(n, k, status), kMissing);
-    EXPECT_EQ(status, 1);
-  }
-}
-
-TEST(NuvDistFunTest, BinomialProbabilitiesSpecialValuesAndStatuses) {
-  long int err = -7;
-  EXPECT_EQ(D::PdfBin(3, 2, 0.5, err), 0.0);
-  EXPECT_EQ(err, 0);
-  EXPECT_EQ(D::PdfBin(1.5, 4, 0.5, err), 0.0);
-  EXPECT_EQ(D::PdfBin(-1, 4, 0.5, err), 0.0);
-  EXPECT_EQ(D::PdfBin(0, 4, 0.0, err), 1.0);
-  EXPECT_EQ(D::PdfBin(1, 4, 0.0, err), 0.0);
-  EXPECT_EQ(D::PdfBin(4, 4, 1.0, err), 1.0);
-  EXPECT_EQ(D::PdfBin(3, 4, 1.0, err), 0.0);
-  EXPECT_LE(Rel(D::PdfBin(2, 4, 0.5, err), 0.375), 4e-16);
-  EXPECT_EQ(D::PdfBin(4, 4, 0.5, err), 0.0625);
-  for (auto [n, prob] : {std::pair{0.5, 0.5}, {4.0, -0.1}, {4.0, 1.1}, {4.0, kNaN}}) {
-    err = -7;
-    EXPECT_EQ(D::PdfBin(1, n, prob, err), kMissing);
-    EXPECT_EQ(err, 1);
-  }
-
-  EXPECT_LE(Rel(D::CdfBin(1, 4, 0.5, err), 0.3125), 4e-16);
-  EXPECT_EQ(err, 0);
-  EXPECT_EQ(D::CdfBin(1.9, 4, 0.5, err), D::CdfBin(1, 4, 0.5, err));
-  EXPECT_EQ(D::CdfBin(-1, 4, 0.5, err), 0.0);
-  EXPECT_EQ(D::CdfBin(4, 4, 0.5, err), 1.0);
-  EXPECT_EQ(D::CdfBin(0, 4, 0.5, err), 0.0625);
-  EXPECT_EQ(D::CdfBin(-1, 4, 0.0, err), 0.0);
-  EXPECT_EQ(D::CdfBin(0, 4, 0.0, err), 1.0);
-  EXPECT_EQ(D::CdfBin(3, 4, 1.0, err), 0.0);
-  EXPECT_EQ(D::CdfBin(4, 4, 1.0, err), 1.0);
-  err = -7;
-  EXPECT_EQ(D::CdfBin(1, 4.5, 0.5, err), kMissing);
-  EXPECT_EQ(err, 3);
-  for (auto [n, prob] : {std::pair{0.0, 0.5}, {4.0, -0.1}, {4.0, 1.1}}) {
-    err = -7;
-    EXPECT_EQ(D::CdfBin(1, n, prob, err), kMissing);
-    EXPECT_EQ(err, 1);
-  }
-  EXPECT_EQ(D::CdfBin(kNaN, 4, 0.5, err), kMissing);
-  EXPECT_EQ(err, 1);
 }
 
 TEST(NuvDistFunTest, BinomialCdfIsTheSumOfItsProbabilities) {
@@ -372,36 +265,8 @@ TEST(NuvDistFunTest, BinomialCdfIsTheSumOfItsProbabilities) {
   EXPECT_EQ(err, 0);
 }
 
-TEST(NuvDistFunTest, BinomialQuantileSpecialValuesAndStatuses) {
-  long int err = -7;
-  EXPECT_EQ(D::IdfBin(0, 12, 0.5, err), -1.0);
-  EXPECT_EQ(err, 0);
-  EXPECT_EQ(D::IdfBin(1, 12, 0.5, err), 12.0);
-  EXPECT_EQ(D::IdfBin(0, 12, 1.0, err), 11.0);
-  EXPECT_EQ(D::IdfBin(1, 12, 0.0, err), 0.0);
-  EXPECT_EQ(D::IdfBin(0.5, 12, 0.0, err), -1.0);
-  EXPECT_EQ(D::IdfBin(0.5, 12, 1.0, err), 11.0);
-  err = -7;
-  EXPECT_EQ(D::IdfBin(0.5, 12.5, 0.5, err), kMissing);
-  EXPECT_EQ(err, 1);
-  for (auto [p, n, prob] : {std::tuple{0.5, 0.0, 0.5},
-                            {-0.1, 12.0, 0.5},
-                            {1.1, 12.0, 0.5},
-                            {0.5, 12.0, -0.5},
-                            {0.5, 12.0, 1.5},
-                            {kNaN, 12.0, 0.5}}) {
-    err = -7;
-    EXPECT_EQ(D::IdfBin(p, n, prob, err), kMissing);
-    EXPECT_EQ(err, 2);
-  }
-}
-
 TEST(NuvDistFunTest, BinomialQuantileIsTheLargestKWithCdfAtMostP) {
   long int err;
-  // F(k) = P(X <= k) for Binomial(10, 1/2) in 1024ths: 1, 11, 56, 176, 386, 638, ...
-  EXPECT_EQ(D::IdfBin(0.025, 10, 0.5, err), 1.0);
-  EXPECT_EQ(D::IdfBin(56.0 / 1024, 10, 0.5, err), 2.0);  // F(2) = p exactly
-  EXPECT_EQ(D::IdfBin(0.5, 11, 0.5, err), 5.0);          // F(5) = 1/2 exactly
   // A CDF within a relative 2^-45 of p counts as equal to p (so that p computed
   // from the CDF finds its own k).
   const double fuzz = 1 + 0x1p-45;
@@ -419,16 +284,6 @@ TEST(NuvDistFunTest, BinomialQuantileIsTheLargestKWithCdfAtMostP) {
       }
     }
   }
-}
-
-TEST(NuvDistFunTest, BinomialQuantileFarInTheTailIsNotDecidedByAnAbsoluteTolerance) {
-  long int err;
-  // Binomial(100, 1/2): F(6) = 1.003e-21 <= 1e-20 < F(7) = 1.363e-20. A CDF
-  // within 2.8e-14 of p in absolute terms would stop at the normal start, 3.
-  EXPECT_EQ(D::IdfBin(1e-20, 100, 0.5, err), 6.0);
-  // Binomial(10, 0.9): F(0) = 1e-10 > 1e-11, so no k qualifies. The walk down
-  // from the normal start (2) must not stop at 0.
-  EXPECT_EQ(D::IdfBin(1e-11, 10, 0.9, err), -1.0);
 }
 
 // ---- GPTile ----------------------------------------------------------------------
