@@ -471,63 +471,6 @@ std::vector<std::string> Listed(AggregationVariable& var) {
   return out;
 }
 
-TEST(CrosstabCategoriesTest, SubtotalsShowOrHideTheirGroups) {
-  for (bool hiding : {false, true}) {
-    LabelledData d;
-    // [1, 2, subtotal of 1 and 2, 3, other non-missing], total after. The
-    // other entry collects 4 and 5, and the labelled 6 as an empty category.
-    ParsedCategory one(Num(1), 0), two(Num(2), 0), three(Num(3), 0);
-    one.SetSubtotalEncoding(-101);
-    two.SetSubtotalEncoding(-101);
-    ParsedCategory subtotal("Low", false, -101, !hiding);
-    ParsedCategory other(ParsedCategory::kOtherNM);
-    AggregationVariable v(d.v, "v"), g(d.g, "g");
-    v.SetParsedCategories({&one, &two, &subtotal, &three, &other});
-    v.SetIsTotalNo(false);
-    g.SetIsTotalNo(false);
-    ReadTable t(d, v, g);
-    t.Feed();
-    const std::vector<std::string> shown =
-        hiding ? std::vector<std::string>{"Low", "3", "4", "5", "six", "Total"}
-               : std::vector<std::string>{"1", "2", "Low", "3", "4", "5", "six", "Total"};
-    EXPECT_EQ(Listed(v), shown) << "hiding " << hiding;
-
-    TableDimension* dim = v.GetTableDimension();
-    const auto& categories = dim->GetCategoryPointers();
-    const AggregationCategory* sub = categories[hiding ? 0 : 2];
-    EXPECT_EQ(sub->GetCatEncoding(), -101);
-    const AggregationCategory* gTotal = TotalOf(g);
-    EXPECT_EQ(t.Count(sub, gTotal), 3.0);         // values 1, 2, 2
-    EXPECT_EQ(t.Count(TotalOf(v), gTotal), 9.0);  // the user-missing 9 is in no category
-    if (hiding) {
-      // The hidden members are kept for computed categories, with their cells.
-      ASSERT_EQ(dim->GetPcomputeRequiredCats().size(), 2u);
-      EXPECT_EQ(t.Count(dim->GetPcomputeRequiredCats()[1], gTotal), 2.0);
-    }
-  }
-}
-
-TEST(CrosstabCategoriesTest, EmptyLabelledCategoriesAndLabelOrder) {
-  LabelledData d;
-  AggregationVariable v(d.v, "v"), g(d.g, "g");
-  v.SetSortKey(Codes::kLabelSort);
-  v.SetIsOrderA(false);
-  ReadTable t(d, v, g);
-  t.Feed();
-  // Descending by label; "six" has no case and stays as an empty category.
-  EXPECT_EQ(Listed(v), (std::vector<std::string>{"two", "three", "six", "one", "four", "five"}));
-  EXPECT_EQ(v.GetTableDimension()->NEmptyCategories(), 1);
-  EXPECT_EQ(v.GetTableDimension()->GetNumberOfCategories(), 6);
-
-  LabelledData d2;
-  AggregationVariable v2(d2.v, "v"), g2(d2.g, "g");
-  v2.SetIsEmptyInclude(false);
-  v2.SetIsOrderA(false);
-  ReadTable t2(d2, v2, g2);
-  t2.Feed();
-  EXPECT_EQ(Listed(v2), (std::vector<std::string>{"5", "4", "3", "2", "1"}));
-}
-
 TEST(CrosstabCategoriesTest, OrderByACountStatistic) {
   LabelledData d;
   AggregationVariable v(d.v, "v"), g(d.g, "g");

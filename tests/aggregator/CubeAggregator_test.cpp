@@ -135,69 +135,6 @@ CellKey Key(const std::vector<int>& codes) {
 // ---------------------------------------------------------------------------
 // Scale cubes
 
-TEST(CubeAggregatorScaleTest, ACaseReachesEveryCombinationOfItsCells) {
-  CubeFixture fixture({{5.0, 2.0}, {7.0, 1.0}});
-  FixedCellDimension* a = fixture.AddDimension({MakeCells({2, -100}), MakeCells({3, -100})});
-  FixedCellDimension* b = fixture.AddDimension({MakeCells({1}), MakeCells({1})});
-  CubeMetadata cube;
-  cube.AddDimension(a, Codes::kRowPosition);
-  cube.AddDimension(b, Codes::kColumnPosition);
-  CubeAggregator aggregator(fixture.Metadata(), cube);
-  aggregator.SetCellStatistics({Stat(Codes::kMean), Stat(Codes::kCount)}, nullptr);
-  EXPECT_TRUE(aggregator.IsCubeEmpty());
-  EXPECT_EQ(aggregator.GetKeyLength(), 2);
-  fixture.Feed(aggregator);
-
-  CellKey cell21 = Key({2, 1}), cell31 = Key({3, 1}), total = Key({-100, 1});
-  EXPECT_DOUBLE_EQ(aggregator.GetCount(cell21, true), 2.0);
-  EXPECT_DOUBLE_EQ(aggregator.GetCount(cell21, false), 1.0);
-  EXPECT_DOUBLE_EQ(aggregator.GetCount(cell31, true), 1.0);
-  EXPECT_DOUBLE_EQ(aggregator.GetCount(total, true), 3.0);
-  EXPECT_DOUBLE_EQ(aggregator.GetCount(total, false), 2.0);
-  // Statistic 0 is the mean: (2 * 5 + 7) / 3.
-  EXPECT_DOUBLE_EQ(aggregator.GetSortValue(total), 17.0 / 3.0);
-  EXPECT_DOUBLE_EQ(aggregator.GetSortValue(cell21), 5.0);
-  CellKey absent = Key({4, 1});
-  EXPECT_EQ(aggregator.GetCount(absent, true), 0.0);
-  EXPECT_EQ(aggregator.GetSortValue(absent), kMissing);
-  EXPECT_EQ(aggregator.GetCountMeanVariance(0, absent), nullptr);
-  EXPECT_FALSE(aggregator.IsCubeEmpty());
-}
-
-TEST(CubeAggregatorScaleTest, ACaseWithoutACategoryReachesNoCell) {
-  CubeFixture fixture({{5.0, 1.0}});
-  FixedCellDimension* a = fixture.AddDimension({MakeCells({-100})});
-  FixedCellDimension* b = fixture.AddDimension({MakeCells({1})});
-  CubeMetadata cube;
-  cube.AddDimension(a, Codes::kRowPosition);
-  cube.AddDimension(b, Codes::kColumnPosition);
-  CubeAggregator aggregator(fixture.Metadata(), cube);
-  aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kColPct)}, nullptr);
-  fixture.Feed(aggregator);
-  EXPECT_TRUE(aggregator.IsCubeEmpty());
-}
-
-TEST(CubeAggregatorScaleTest, ListwiseDeletionSkipsCellsAndBases) {
-  const double nan = std::nan("");
-  for (const bool listwise : {true, false}) {
-    SCOPED_TRACE(listwise ? "listwise" : "pairwise");
-    CubeFixture fixture({{nan, 1.0}, {4.0, 1.0}}, listwise);
-    FixedCellDimension* a = fixture.AddDimension({MakeCells({1}), MakeCells({2})});
-    CubeMetadata cube;
-    cube.AddDimension(a, Codes::kRowPosition);
-    CubeAggregator aggregator(fixture.Metadata(), cube);
-    aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kTablePct)}, nullptr);
-    fixture.Feed(aggregator);
-    CellKey first = Key({1}), second = Key({2});
-    EXPECT_EQ(aggregator.GetCount(first, true), listwise ? 0.0 : 1.0);
-    EXPECT_EQ(aggregator.GetCount(second, true), 1.0);
-    // The table base counts the case of x missing only without listwise.
-    StatValues* values = aggregator.GetStatValues(fixture.Categories(cube, {2}), -1);
-    ASSERT_NE(values, nullptr);
-    EXPECT_DOUBLE_EQ(values->GetStatValue(1), listwise ? 100.0 : 50.0);
-  }
-}
-
 // ---------------------------------------------------------------------------
 // Categorical cubes
 

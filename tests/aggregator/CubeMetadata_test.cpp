@@ -81,20 +81,6 @@ TEST(CubeMetadataTest, OdometerTurnsDimensionZeroFastest) {
   EXPECT_EQ(AllScaleKeys(metadata), next);
 }
 
-TEST(CubeMetadataTest, OneDimensionWalksItsCells) {
-  Dimensions dims;
-  CubeMetadata metadata;
-  metadata.AddDimension(dims.Add({5, -100, -200}), Codes::kRowPosition);
-  CellKey key(1);
-  ASSERT_TRUE(metadata.MakeScaleCellKey(key));
-  EXPECT_EQ(key[0], 5);
-  ASSERT_TRUE(metadata.NewCellKey(key));
-  EXPECT_EQ(key[0], -100);
-  ASSERT_TRUE(metadata.NewCellKey(key));
-  EXPECT_EQ(key[0], -200);
-  EXPECT_FALSE(metadata.NewCellKey(key));
-}
-
 TEST(CubeMetadataTest, OdometerVisitsEveryCombinationOnce) {
   std::mt19937 rng(417);
   for (int round = 0; round < 50; ++round) {
