@@ -76,24 +76,6 @@ TEST(TableCVariableTest, ValuesAreNumberedInOrderOfFirstAppearance) {
   EXPECT_EQ(dim.GetCaseValues()[0]->GetIndex(), static_cast<unsigned int>(d.index));
 }
 
-TEST(TableCVariableTest, CategoryListFollowsValueOrder) {
-  NumericData d({5, 3, 5, 9});
-  TableCVariable ascending(d.index);
-  EncodeAll(ascending, d.data);
-  const std::vector<AggregationCategory*>& up = ascending.GetCategoryPointers();
-  ASSERT_EQ(up.size(), 3u);
-  const double values[] = {3, 5, 9};
-  const int codes[] = {2, 1, 3};
-  for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(up[i]->GetCatType(), AggregationCategory::kValue);
-    EXPECT_EQ(up[i]->GetCatValue().num, values[i]);
-    EXPECT_EQ(up[i]->GetCatEncoding(), codes[i]);
-    EXPECT_EQ(up[i]->GetVarIndex(), d.index);
-  }
-  EXPECT_EQ(ascending.GetNumberOfCategories(), 3);
-  EXPECT_EQ(ascending.NEmptyCategories(), 0);
-}
-
 TEST(TableCVariableTest, ExplicitEntryAddsItsSubtotalCell) {
   NumericData d({7, 8, 7});
   ParsedCategory seven(Num(7), 0);

@@ -207,38 +207,6 @@ TEST(TableMCSetTest, CategoriesOfOneSubtotalShareOneSubtotalCell) {
   EXPECT_EQ(cases[0].counts, (std::vector<int>{1, 2, 3, 3}));
 }
 
-TEST(TableMCSetTest, LabelsComeFromTheFirstMemberThatLabelsAValue) {
-  NumericMembers d(2, {{1, 2}, {3, kSysmis}});
-  QUOR_InputCaseIterator it(d.data);
-  QUOR_Variable& first = d.data.GetVariable(d.indices[0]);
-  QUOR_Variable& second = d.data.GetVariable(d.indices[1]);
-  first.AddValueLabel(1, "one (first)");
-  second.AddValueLabel(1, "one (second)");
-  second.AddValueLabel(2, "two (second)");
-  second.AddValueLabel(5, "five (second)");
-  AggregationMCSet set(d.indices, "$s");
-  set.SetIsTotalNo(false);
-  TableMCSet dim(set);
-  EncodeAll(dim, it);
-
-  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
-  // Values 1, 2, 3 met, the labelled 5 added empty, then the total.
-  ASSERT_EQ(categories.size(), 5u);
-  const double values[] = {1, 2, 3, 5};
-  const int codes[] = {1, 2, 3, 0};
-  const char* labels[] = {"one (first)", "two (second)", "", "five (second)"};
-  const int variables[] = {d.indices[0], d.indices[1], d.indices[0], d.indices[1]};
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(categories[i]->GetCatValue().num, values[i]);
-    EXPECT_EQ(categories[i]->GetCatEncoding(), codes[i]);
-    EXPECT_EQ(categories[i]->GetCatLabel(), labels[i]);
-    EXPECT_EQ(categories[i]->GetVarIndex(), variables[i]) << i;
-  }
-  EXPECT_EQ(categories[4]->GetCatType(), AggregationCategory::kTotal);
-  EXPECT_EQ(dim.GetNumberOfCategories(), 5);
-  EXPECT_EQ(dim.NEmptyCategories(), 1);
-}
-
 TEST(TableMCSetTest, ResetStartsTheCodesAgain) {
   NumericMembers d(2, {{4, 6}});
   QUOR_InputCaseIterator it(d.data);
