@@ -102,6 +102,14 @@ TEST(ParsedCategoryTest, StringRangesUseTheValueOrder) {
   // entry's one byte is read.
   EXPECT_FALSE(range.Contains(Str("DX", 2)[0], 2, false));
   EXPECT_TRUE(range.Contains(Str("DX", 2)[0], false));
+  // Open-ended ranges hold their bound, also read at a wider value's width.
+  const Parsed lo(d[0], 1, Parsed::kLoRange), hi(b[0], 1, Parsed::kHiRange);
+  for (const char* text : {"B", "D"}) {
+    EXPECT_TRUE(lo.Contains(Str(text, 5)[0], 5, false)) << text;
+    EXPECT_TRUE(hi.Contains(Str(text, 5)[0], 5, false)) << text;
+  }
+  EXPECT_FALSE(lo.Contains(Str("E", 5)[0], 5, false));
+  EXPECT_FALSE(hi.Contains(Str("A", 5)[0], 5, false));
 }
 
 TEST(ParsedCategoryTest, NumbersOrderBeforeStringBounds) {
