@@ -59,7 +59,11 @@ CsvReader::~CsvReader() {
 }
 
 void CsvReader::Rewind() {
-  SeekTo(_file, _first, _path);
+  // A whole file may be a pipe, which reads once from its start.
+  if (_first == 0)
+    std::rewind(_file);
+  else
+    SeekTo(_file, _first, _path);
   _offset = _first;
   _begin = _filled = 0;
   _atEnd = false;

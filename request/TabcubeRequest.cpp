@@ -99,11 +99,12 @@ std::vector<CubeResult> Run(const Request& request, const QUOR_DataSource& dataS
 constexpr uint64_t kLeastBytesPerPart = 1 << 20;
 
 // Parts a CSV file is read in: the threads asked for from two on, else (-1)
-// a part per core for a file large enough.
+// a part per core for a file large enough. Data that are not a regular file
+// (a pipe) are read in one part: parts are read at their own offsets.
 int CsvParts(int threads, const std::string& path) {
-  if (threads >= 0) return std::max(1, threads);
   struct stat status;
-  if (stat(path.c_str(), &status) != 0) return 1;
+  if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 1;
+  if (threads >= 0) return std::max(1, threads);
   const uint64_t parts = static_cast<uint64_t>(status.st_size) / kLeastBytesPerPart;
   const uint64_t cores = std::max(1u, std::thread::hardware_concurrency());
   return static_cast<int>(std::max<uint64_t>(1, std::min(parts, cores)));
