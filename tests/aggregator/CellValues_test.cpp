@@ -93,27 +93,6 @@ TEST(CellValuesTest, DispersionNeedsMoreThanOneUnitOfWeight) {
   EXPECT_DOUBLE_EQ(halves(1), 2.0);
 }
 
-TEST(CellValuesTest, ExtremesIgnoreMissingValuesAndStartEmpty) {
-  // All values negative: a maximum that started at 0 would be wrong.
-  ScaleCell cell(Stats({Codes::kMaximum, Codes::kMinimum, Codes::kValueRange}),
-                 {-5.0, kSysmis, -3.0, -8.0});
-  EXPECT_EQ(cell(0), -3.0);
-  EXPECT_EQ(cell(1), -8.0);
-  EXPECT_EQ(cell(2), 5.0);
-}
-
-TEST(CellValuesTest, EmpiricalMedianAveragesTheMiddlePairOnly) {
-  ScaleCell even(Stats({Codes::kMedian, Codes::kUMedian}), {4, 1, 3, 2});
-  EXPECT_EQ(even(0), 2.5);
-  EXPECT_EQ(even(1), 2.5);
-  ScaleCell odd(Stats({Codes::kMedian}), {3, 1, 2});
-  EXPECT_EQ(odd(0), 2.0);
-  // Weights 1, 3: the cumulative weight passes half of 4 inside value 2.
-  ScaleCell weighted(Stats({Codes::kMedian, Codes::kUMedian}), {1, 2}, {1, 3});
-  EXPECT_EQ(weighted(0), 2.0);
-  EXPECT_EQ(weighted(1), 1.5);
-}
-
 TEST(CellValuesTest, InterpolatedPercentilesOfOneDistinctValueAreThatValue) {
   AggregationStatistic p10(0, Codes::kPercentileInterpolated),
       p90(0, Codes::kUPercentileInterpolated);
@@ -178,19 +157,6 @@ TEST(CellValuesTest, PercentileCutPointsAtAndBeyondTheEnds) {
   EXPECT_EQ(cell(4), 15.0);  // cumulative weight meets 1 of 4 exactly at 10
   EXPECT_EQ(cell(5), kMissing);
   EXPECT_DOUBLE_EQ(cell(6), 25.0);
-}
-
-TEST(CellValuesTest, StatisticsOfOneVariableShareOneTablePerWeighting) {
-  // Median, percentile and mode read one weighted table, the unweighted median
-  // another; each must still see every case exactly once.
-  ScaleCell cell({Stat(0, Codes::kMedian), Percentile(Codes::kPercentile, 75),
-                  Stat(0, Codes::kMode), Stat(0, Codes::kUMedian), Stat(0, Codes::kMean)},
-                 {1, 2, 2, 3, 9}, {1, 1, 1, 1, 4});
-  EXPECT_EQ(cell(0), 6.0);  // weights 1,2,1,4 over 1,2,3,9: half of 8 is met exactly at 3
-  EXPECT_EQ(cell(1), 9.0);
-  EXPECT_EQ(cell(2), 9.0);
-  EXPECT_EQ(cell(3), 2.0);
-  EXPECT_DOUBLE_EQ(cell(4), 44.0 / 8.0);
 }
 
 TEST(CellValuesTest, FirstCasesOfZeroWeightLeaveWeightedAccumulatorsUntouched) {

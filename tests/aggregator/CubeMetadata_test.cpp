@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -79,26 +77,6 @@ TEST(CubeMetadataTest, OdometerTurnsDimensionZeroFastest) {
   dims[1]->SetCells({7});
   const std::vector<std::vector<int>> next = {{5, 7}, {-100, 7}, {-200, 7}};
   EXPECT_EQ(AllScaleKeys(metadata), next);
-}
-
-TEST(CubeMetadataTest, OdometerVisitsEveryCombinationOnce) {
-  std::mt19937 rng(417);
-  for (int round = 0; round < 50; ++round) {
-    Dimensions dims;
-    CubeMetadata metadata;
-    const int nDims = 1 + static_cast<int>(rng() % 4);
-    size_t product = 1;
-    for (int d = 0; d < nDims; ++d) {
-      const int nCells = 1 + static_cast<int>(rng() % 4);
-      std::vector<int> codes;
-      for (int c = 0; c < nCells; ++c) codes.push_back(c == 0 ? 1 + d : -100 - c);
-      product *= codes.size();
-      metadata.AddDimension(dims.Add(codes), Codes::kRowPosition);
-    }
-    const std::vector<std::vector<int>> keys = AllScaleKeys(metadata);
-    ASSERT_EQ(keys.size(), product) << "round " << round;
-    EXPECT_EQ(std::set<std::vector<int>>(keys.begin(), keys.end()).size(), product);
-  }
 }
 
 TEST(CubeMetadataTest, ScaleFirstKeyStopsAtTheFirstNonCategory) {

@@ -248,22 +248,6 @@ TEST_F(TableMetadataTest, ClearForgetsDimensionsWhileClearDeepDestroysThem) {
   EXPECT_EQ(metadata.NumberOfDimensions(), 0);
 }
 
-TEST_F(TableMetadataTest, CopySharesDimensionsAndReaders) {
-  QUOR_InputCaseIterator iterator(source);
-  TableMetadata metadata(iterator, true);
-  auto* dimension = new ScriptedDimension(0, true);
-  metadata.AddDimension(dimension);
-  metadata.GetCaseIndex(StatsOn({4}));
-  metadata.SetClabelOption(Codes::kInnerColumnDownRows);
-
-  TableMetadata copy(metadata);
-  EXPECT_EQ(copy.GetDimension(0), dimension);
-  EXPECT_EQ(copy.GetCaseReaders(), metadata.GetCaseReaders());
-  EXPECT_EQ(copy.GetClabelOption(), Codes::kInnerColumnDownRows);
-  EXPECT_EQ(&copy.GetIterator(), &iterator);
-  EXPECT_EQ(copy.GetCaseIndex(StatsOn({4})), std::vector<int>{0});
-}
-
 // Clearing either of a metadata and its copy leaves the other one's shared
 // dimensions and readers alive; the other one destroys them. Under the
 // sanitizers a reader destroyed twice, or used after Clear, fails here.

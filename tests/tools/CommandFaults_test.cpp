@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CategoryWarnings.h"
@@ -171,19 +172,18 @@ TEST(CommandFaultsTest, CategoriesOrderedByAStatistic) {
 
 TEST(CommandFaultsTest, StatisticsCategoriesCannotBeOrderedBy) {
   CommandRun command;
-  EXPECT_EQ(
-      command.Error(SortRequest(R"({"sort": "statistic", "sortStatistic": "Mean"})"), kSortData),
-      "request: $.tables[0].variables.g.sortStatistic: categories cannot be ordered by "
-      "Mean without a \"sortVariable\"");
-  EXPECT_EQ(
-      command.Error(SortRequest(R"({"sort": "statistic", "sortStatistic": "ColPct"})"), kSortData),
-      "request: $.tables[0].variables.g.sortStatistic: categories cannot be ordered by "
-      "ColPct without a \"sortVariable\"");
-  EXPECT_EQ(command.Error(SortRequest(R"({"sort": "statistic", "sortStatistic": "Percentile",)"
-                                      R"( "sortVariable": "x"})"),
-                          kSortData),
-            "request: $.tables[0].variables.g.sortStatistic: categories cannot be ordered by "
-            "Percentile of a variable");
+  const std::string at =
+      "request: $.tables[0].variables.g.sortStatistic: categories cannot be "
+      "ordered by ";
+  const std::pair<const char*, std::string> cases[] = {
+      {R"("Mean"})", "Mean without a \"sortVariable\""},
+      {R"("ColPct"})", "ColPct without a \"sortVariable\""},
+      {R"("Percentile", "sortVariable": "x"})", "Percentile of a variable"}};
+  for (const auto& [statistic, message] : cases)
+    EXPECT_EQ(command.Error(SortRequest(std::string(R"({"sort": "statistic", "sortStatistic": )") +
+                                        statistic),
+                            kSortData),
+              at + message);
 }
 
 std::vector<double> Counts(const CubeResult& cube) {

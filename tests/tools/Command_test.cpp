@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -84,36 +85,45 @@ void ExpectInputError(const Outcome& outcome, const std::string& message) {
   EXPECT_TRUE(outcome.out.empty()) << outcome.out;
 }
 
-TEST(CommandTest, EveryBundledRequestRuns) {
-  for (const char* name : {"demo.json", "demo_survey.json"}) {
-    const Outcome outcome = RunTabcube("run " + kExamples + "/requests/" + name + " --format json");
-    EXPECT_EQ(outcome.status, 0) << name << ": " << outcome.err;
-    EXPECT_NE(outcome.out.find("\"tables\""), std::string::npos);
-  }
-}
-
 TEST(CommandTest, DemoTextMatchesTheExpectedTables) {
   const Outcome outcome = RunTabcube("demo");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out, Slurp(kSource + "/tests/tools/demo.expected.txt"));
 }
 
-TEST(CommandTest, UnreadableDataFile) {
+// Each bad request stops the run with exit status 2, no output and a message
+// naming the place and the problem.
+TEST(CommandTest, BadRequestsNameThePlaceAndTheProblem) {
   Scratch scratch;
-  const std::string request = scratch.Write("r.json", TableRequest("missing.csv", R"(["Count"])"));
-  ExpectInputError(RunTabcube("run " + request), "missing.csv: cannot open for reading");
-}
-
-TEST(CommandTest, MalformedCsvNamesLineAndColumn) {
-  Scratch scratch;
-  scratch.Write("d.csv", "g,x\n1,2\n1,\"3\n");
-  const std::string request = scratch.Write("r.json", TableRequest("d.csv", R"(["Count"])"));
-  ExpectInputError(RunTabcube("run " + request), "d.csv:3:3: quoted field is not closed");
+  scratch.Write("d.csv", kSmallCsv);
+  scratch.Write("broken.csv", "g,x\n1,2\n1,\"3\n");
+  const std::pair<std::string, std::string> cases[] = {
+      {TableRequest("missing.csv", R"(["Count"])"), "missing.csv: cannot open for reading"},
+      {TableRequest("broken.csv", R"(["Count"])"), "broken.csv:3:3: quoted field is not closed"},
+      {R"({"data": "d.csv", "tables": [{"rows": [["nope"]], "statistics": ["Count"]}]})",
+       "$.tables[0].rows: unknown variable or set nope"},
+      {R"({"data": "d.csv", "sets": [{"name": "m", "variables": ["x", "s"]}],
+          "tables": [{"rows": [["m"]], "statistics": ["Count"]}]})",
+       "$.sets[0].variables[1]: set m mixes numeric and string variables"},
+      {TableRequest("d.csv", R"(["Mean"])"),
+       "$.tables[0].statistics[0]: statistic Mean needs a \"variable\""},
+      {TableRequest("d.csv", R"([{"name": "Percentile", "variable": "x", "parameter": 120}])"),
+       "$.tables[0].statistics[0].parameter: a percentile must lie in [0, 100]"},
+      {TableRequest("d.csv", R"(["Count"])", R"("weight": "s", )"),
+       "weight: variable s is a string"},
+      {R"({"data": "d.csv", "tables": []})", "$.tables: the request has no table"},
+  };
+  for (const auto& [request, message] : cases)
+    ExpectInputError(RunTabcube("run " + scratch.Write("r.json", request)), message);
+  // A failed run leaves no output file behind.
+  const std::string output = scratch.Directory() + "/out.txt";
+  const std::string broken = scratch.Write("b.json", TableRequest("broken.csv", R"(["Count"])"));
+  EXPECT_EQ(RunTabcube("run " + broken + " --output " + output).status, 2);
+  EXPECT_FALSE(std::ifstream(output).good());
 }
 
 TEST(CommandTest, ValueThatIsNotANumber) {
   Scratch scratch;
-  scratch.Write("d.csv", "g,x\n1,2\n1,3\n");
   scratch.Write(
       "d.json",
       R"({"variables": [{"name": "g", "type": "numeric"}, {"name": "x", "type": "numeric"}]})");
@@ -126,66 +136,6 @@ TEST(CommandTest, ValueThatIsNotANumber) {
   const std::string counts = scratch.Write(
       "c.json", TableRequest("bad.csv", R"(["Count"])", R"("dictionary": "d.json", )"));
   EXPECT_EQ(RunTabcube("run " + counts).status, 0);
-}
-
-TEST(CommandTest, UnknownVariableOrSet) {
-  Scratch scratch;
-  scratch.Write("d.csv", kSmallCsv);
-  const std::string request = scratch.Write(
-      "r.json", R"({"data": "d.csv", "tables": [{"rows": [["nope"]], "statistics": ["Count"]}]})");
-  ExpectInputError(RunTabcube("run " + request), "$.tables[0].rows: unknown variable or set nope");
-}
-
-TEST(CommandTest, SetMixingNumericAndStringMembers) {
-  Scratch scratch;
-  scratch.Write("d.csv", kSmallCsv);
-  const std::string request =
-      scratch.Write("r.json", R"({"data": "d.csv", "sets": [{"name": "m", "variables": ["x", "s"]}],
-                    "tables": [{"rows": [["m"]], "statistics": ["Count"]}]})");
-  ExpectInputError(RunTabcube("run " + request),
-                   "$.sets[0].variables[1]: set m mixes numeric and string variables");
-}
-
-TEST(CommandTest, StatisticThatNeedsAVariable) {
-  Scratch scratch;
-  scratch.Write("d.csv", kSmallCsv);
-  const std::string request = scratch.Write("r.json", TableRequest("d.csv", R"(["Mean"])"));
-  ExpectInputError(RunTabcube("run " + request),
-                   "$.tables[0].statistics[0]: statistic Mean needs a \"variable\"");
-}
-
-TEST(CommandTest, PercentileOutsideTheRange) {
-  Scratch scratch;
-  scratch.Write("d.csv", kSmallCsv);
-  const std::string request = scratch.Write(
-      "r.json",
-      TableRequest("d.csv", R"([{"name": "Percentile", "variable": "x", "parameter": 120}])"));
-  ExpectInputError(RunTabcube("run " + request),
-                   "$.tables[0].statistics[0].parameter: a percentile must lie in [0, 100]");
-}
-
-TEST(CommandTest, StringWeightVariable) {
-  Scratch scratch;
-  scratch.Write("d.csv", kSmallCsv);
-  const std::string request =
-      scratch.Write("r.json", TableRequest("d.csv", R"(["Count"])", R"("weight": "s", )"));
-  ExpectInputError(RunTabcube("run " + request), "weight: variable s is a string");
-}
-
-TEST(CommandTest, RequestWithoutTables) {
-  Scratch scratch;
-  const std::string request = scratch.Write("r.json", R"({"data": "d.csv", "tables": []})");
-  ExpectInputError(RunTabcube("run " + request), "$.tables: the request has no table");
-}
-
-TEST(CommandTest, FailedRunLeavesNoOutputFile) {
-  Scratch scratch;
-  scratch.Write("d.csv", "g,x\n1,2\n1,\"3\n");
-  const std::string request = scratch.Write("r.json", TableRequest("d.csv", R"(["Count"])"));
-  const std::string output = scratch.Directory() + "/out.txt";
-  const Outcome outcome = RunTabcube("run " + request + " --output " + output);
-  EXPECT_EQ(outcome.status, 2);
-  EXPECT_FALSE(std::ifstream(output).good());
 }
 
 TEST(CommandTest, OutputToADeviceIsWrittenInPlace) {
