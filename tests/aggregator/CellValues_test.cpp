@@ -326,29 +326,6 @@ TEST(CellValuesTest, CategoricalTotalOnlyCaseChangesOnlyTotalN) {
   EXPECT_EQ(cell.ComputeValue(8), 5.5);  // numerator of the percentage
 }
 
-TEST(CellValuesTest, CategoricalCellSummarisesItsVariable) {
-  Cases cases(1);
-  for (double v : {4.0, 6.0, kSysmis, 11.0}) cases.Add({v});
-  cases.Start();
-  const auto layout = CategoricalLayout(Stats({Codes::kMean, Codes::kValidN, Codes::kMaximum,
-                                               Codes::kMedian, Codes::kCount, Codes::kUVariance}));
-  std::unique_ptr<CellValues> cell;
-  while (cases.Next()) {
-    const bool valid = cases.Reader(0)->IsValid();
-    if (!cell) {
-      cell.reset(new CellValues(layout.get(), cases.Reader(0), valid, false, 2.0));
-    } else {
-      cell->AddCategoricalCase(cases.Reader(0), valid, false, 2.0);
-    }
-  }
-  EXPECT_DOUBLE_EQ(cell->ComputeValue(0), 7.0);
-  EXPECT_EQ(cell->ComputeValue(1), 6.0);
-  EXPECT_EQ(cell->ComputeValue(2), 11.0);
-  EXPECT_EQ(cell->ComputeValue(3), 6.0);
-  EXPECT_EQ(cell->ComputeValue(4), 8.0);
-  EXPECT_DOUBLE_EQ(cell->ComputeValue(5), 13.0);
-}
-
 TEST(CellValuesTest, StringVariableHasNoNumericValue) {
   Cases cases(std::vector<int>{8});
   const int c = cases.Source().AddCase();

@@ -151,28 +151,6 @@ TEST(DictionaryTest, InferenceMakesNumbersAndWidestStrings) {
   EXPECT_FALSE(dictionary.variables[2].isString);
 }
 
-TEST(DictionaryTest, ParsesTypesLabelsAndMissingValues) {
-  const Dictionary dictionary = ParseDictionary(
-      R"({"variables": [
-           {"name": "m", "type": "numeric", "label": "Marital",
-            "valueLabels": [[1, "Never"], [99, "No answer"]],
-            "missing": {"values": [99], "range": [96, 98]}},
-           {"name": "s", "type": "string", "width": 3, "valueLabels": [["a", "A"]],
-            "missing": {"values": ["x"], "range": null}},
-           {"name": "w", "type": "numeric"}],
-          "weight": "w"})",
-      "dict.json");
-  ASSERT_EQ(dictionary.variables.size(), 3u);
-  const VariableSpec& m = dictionary.variables[0];
-  EXPECT_EQ(m.label, "Marital");
-  ASSERT_EQ(m.valueLabels.size(), 2u);
-  EXPECT_EQ(m.valueLabels[1].numericValue, 99);
-  EXPECT_TRUE(m.hasMissingRange);
-  EXPECT_EQ(m.missingHigh, 98);
-  EXPECT_EQ(dictionary.variables[1].missingStrings, std::vector<std::string>{"x"});
-  EXPECT_EQ(dictionary.weight, "w");
-}
-
 std::string DictionaryError(const std::string& text) {
   try {
     ParseDictionary(text, "d.json");
