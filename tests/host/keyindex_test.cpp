@@ -71,21 +71,6 @@ TEST(ObsVecMapTest, KeySpecIsTheWidestListedType) {
   EXPECT_THROW(ObsVecMap::MakeKeySpec(data, {4}), std::invalid_argument);
 }
 
-TEST(ObsVecMapTest, InsertReturnsZeroedDoublesOnceAndTheSameEntryAfter) {
-  ObsVecMap map({0}, 2);
-  OBS five = Num(5.0);
-  OBS* entry = map.Insert(&five);
-  EXPECT_EQ(entry[0].num, 0.0);
-  EXPECT_EQ(entry[1].num, 0.0);
-  entry[0].num = 1.0;
-  entry[1].num = -101.0;
-  EXPECT_EQ(map.Insert(&five), entry);
-  EXPECT_EQ(map.Contains(&five), entry);
-  EXPECT_EQ(map.Size(), 1u);
-  OBS six = Num(6.0);
-  EXPECT_EQ(map.Contains(&six), nullptr);
-}
-
 TEST(ObsVecMapTest, ZerosOfBothSignsAreOneKeyAndSoAreNaNs) {
   ObsVecMap map({0}, 1);
   OBS zero = Num(0.0);
