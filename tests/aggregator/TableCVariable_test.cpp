@@ -60,22 +60,6 @@ Encoded EncodeAll(TableDimension& dim, const QUOR_DataSource& data) {
 
 const double kSysmis = std::numeric_limits<double>::quiet_NaN();
 
-TEST(TableCVariableTest, ValuesAreNumberedInOrderOfFirstAppearance) {
-  NumericData d({5, 3, 5, 9});
-  TableCVariable dim(d.index);
-  const Encoded e = EncodeAll(dim, d.data);
-  EXPECT_EQ(e.cells, (std::vector<std::vector<int>>{{1}, {2}, {1}, {3}}));
-  EXPECT_EQ(e.results, (std::vector<bool>{true, true, true, true}));
-  EXPECT_EQ(dim.GetNumberOfValues(), 3);
-  const OBS five = Num(5), seven = Num(7), nine = Num(9);
-  EXPECT_EQ(dim.GetCategoryEncoding(&five), 1);
-  EXPECT_EQ(dim.GetCategoryEncoding(&nine), 3);
-  EXPECT_EQ(dim.GetCategoryEncoding(&seven), 0);
-  EXPECT_EQ(dim.VariableIndex(), std::vector<int>{d.index});
-  ASSERT_EQ(dim.GetCaseValues().size(), 1u);
-  EXPECT_EQ(dim.GetCaseValues()[0]->GetIndex(), static_cast<unsigned int>(d.index));
-}
-
 TEST(TableCVariableTest, ExplicitEntryAddsItsSubtotalCell) {
   NumericData d({7, 8, 7});
   ParsedCategory seven(Num(7), 0);
