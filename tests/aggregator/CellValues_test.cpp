@@ -93,6 +93,15 @@ TEST(CellValuesTest, DispersionNeedsMoreThanOneUnitOfWeight) {
   EXPECT_DOUBLE_EQ(halves(1), 2.0);
 }
 
+TEST(CellValuesTest, ExtremesIgnoreMissingValuesAndStartEmpty) {
+  // All values negative: a maximum that started at 0 would be wrong.
+  ScaleCell cell(Stats({Codes::kMaximum, Codes::kMinimum, Codes::kValueRange}),
+                 {-5.0, kSysmis, -3.0, -8.0});
+  EXPECT_EQ(cell(0), -3.0);
+  EXPECT_EQ(cell(1), -8.0);
+  EXPECT_EQ(cell(2), 5.0);
+}
+
 TEST(CellValuesTest, InterpolatedPercentilesOfOneDistinctValueAreThatValue) {
   AggregationStatistic p10(0, Codes::kPercentileInterpolated),
       p90(0, Codes::kUPercentileInterpolated);

@@ -89,8 +89,8 @@ TEST(CsvReaderTest, MalformedInputNamesLineAndColumn) {
 
 TEST(CsvReaderTest, BytesThatAreNotUtf8NameTheirPlace) {
   // Two-, three- and four-byte characters pass, quoted or not, across lines.
-  EXPECT_EQ(ReadAll("a,b\n\xC3\xA9,\"\xE2\x82\xAC\n\xF0\x9F\x98\x80\"\n"),
-            (Records{{"a", "b"}, {"\xC3\xA9", "\xE2\x82\xAC\n\xF0\x9F\x98\x80"}}));
+  EXPECT_EQ(ReadAll("a,b\n\xC3\xA9\xE0\xA4\x85,\"\xE2\x82\xAC\n\xF0\x9F\x98\x80\"\n"),
+            (Records{{"a", "b"}, {"\xC3\xA9\xE0\xA4\x85", "\xE2\x82\xAC\n\xF0\x9F\x98\x80"}}));
   const std::string kRule = " (the data must be UTF-8 text)", notUtf8 = " is not UTF-8" + kRule;
   EXPECT_EQ(ErrorOf("a,b\nx,ab\x80\n"), ":2:5: byte 0x80" + notUtf8);
   EXPECT_EQ(ErrorOf("a,b\nx,ab\xE9\n"), ":2:5: an incomplete UTF-8 character" + kRule);
