@@ -7,6 +7,8 @@
 
 #include <cstring>
 #include <fstream>
+#include <utility>
+#include <vector>
 
 #include "DataInput.h"
 #include "InputError.h"
@@ -71,6 +73,27 @@ TEST(FilterTest, ConditionsKeepTheCasesTheyHoldFor) {
   EXPECT_EQ(cases.Kept("not (a = 1 or `the s` = \"x\")"), "12");
   EXPECT_EQ(cases.Kept("`the s` = \"x\""), "03");
   EXPECT_EQ(cases.Kept("`the s` < \"ab\" or `the s` in (\"abc\")"), "24");  // blank sorts first
+}
+
+// A name that starts with a keyword ("nota", "order", "isle") is a name.
+TEST(FilterTest, NamesThatStartWithAKeywordAreNames) {
+  Dictionary dictionary;
+  for (const char* name : {"nota", "order", "isle"}) {
+    VariableSpec spec;
+    spec.name = name;
+    dictionary.variables.push_back(spec);
+  }
+  QUOR_DataSource dataSource;
+  DefineVariables(dictionary, dataSource);
+  Filter filter("nota = 1 and order = 2 or isle = 3", "f");
+  filter.Bind(dataSource);
+  std::vector<OBS> row(3);
+  for (const auto& [values, kept] : std::vector<std::pair<std::vector<double>, bool>>{
+           {{1, 2, 0}, true}, {{1, 0, 0}, false}, {{0, 0, 3}, true}, {{0, 2, 0}, false}}) {
+    for (int v = 0; v < 3; ++v)
+      row[static_cast<size_t>(dataSource.VariableOffset(v))].num = values[v];
+    EXPECT_EQ(filter.Keeps(row.data()), kept) << values[0] << values[1] << values[2];
+  }
 }
 
 TEST(FilterTest, ErrorsNameThePlace) {
