@@ -123,6 +123,27 @@ TEST(TabcubeRequestTest, ARangeMayHoldOneValue) {
   EXPECT_EQ(categories[1].high.text, "b");
 }
 
+// A request's state cut inside a table's engine state is refused as such,
+// before any byte past the end is read.
+TEST(TabcubeRequestTest, AStateCutShortIsRefused) {
+  Dictionary dictionary;
+  dictionary.variables.resize(3);
+  dictionary.variables[0].name = "g";
+  dictionary.variables[1].name = "w";
+  dictionary.variables[2] = {"s", true, 3, "", {}, {}, {}, false, 0, 0, ""};
+  const Request request = ParseRequest(nlohmann::json::parse(kRequest), "r.json", "");
+  MemoryCases cases(dictionary);
+  RunOptions options;
+  PartialState state = AggregateToState(request, dictionary, cases, options);
+  state.bytes.resize(state.bytes.size() - 40);  // inside the second table's engine state
+  try {
+    MergeStates(request, dictionary, {state}, options);
+    FAIL() << "a state cut short was merged";
+  } catch (const InputError& error) {
+    EXPECT_STREQ(error.what(), "partial state: table 2: the state ends early");
+  }
+}
+
 }  // namespace
 
 TEST(TabcubeRequestTest, InferenceFromTheFirstRecordsGivesTheTablesOfWholeFileInference) {
