@@ -46,6 +46,16 @@ const char* const kRequest = R"({"weight": "w", "tables": [
    "statistics": ["Count", "ColPct", {"name": "Mean", "variable": "g"}]},
   {"title": "two", "rows": [["g"]], "statistics": ["UCount"], "weighted": false}]})";
 
+// The dictionary of kCsv's columns: g and w numeric, s a string of width 3.
+Dictionary CasesDictionary() {
+  Dictionary dictionary;
+  dictionary.variables.resize(3);
+  dictionary.variables[0].name = "g";
+  dictionary.variables[1].name = "w";
+  dictionary.variables[2] = {"s", true, 3, "", {}, {}, {}, false, 0, 0, ""};
+  return dictionary;
+}
+
 std::string Json(const std::vector<CubeResult>& cubes) {
   std::ostringstream out;
   WriteTables(cubes, OutputFormat::kJson, out);
@@ -61,11 +71,7 @@ TEST(TabcubeRequestTest, CasesFromMemoryGiveTheTablesOfTheSameCasesFromAFile) {
       Json(RunRequestOnFiles(ParseRequest(std::string(kRequest), "r.json", ""), options));
   std::remove(path.c_str());
 
-  Dictionary dictionary;
-  dictionary.variables.resize(3);
-  dictionary.variables[0].name = "g";
-  dictionary.variables[1].name = "w";
-  dictionary.variables[2] = {"s", true, 3, "", {}, {}, {}, false, 0, 0, ""};
+  const Dictionary dictionary = CasesDictionary();
   const Request request = ParseRequest(nlohmann::json::parse(kRequest), "r.json", "");
   for (int threads : {0, 1}) {
     MemoryCases cases(dictionary);
@@ -126,11 +132,7 @@ TEST(TabcubeRequestTest, ARangeMayHoldOneValue) {
 // A request's state cut inside a table's engine state is refused as such,
 // before any byte past the end is read.
 TEST(TabcubeRequestTest, AStateCutShortIsRefused) {
-  Dictionary dictionary;
-  dictionary.variables.resize(3);
-  dictionary.variables[0].name = "g";
-  dictionary.variables[1].name = "w";
-  dictionary.variables[2] = {"s", true, 3, "", {}, {}, {}, false, 0, 0, ""};
+  const Dictionary dictionary = CasesDictionary();
   const Request request = ParseRequest(nlohmann::json::parse(kRequest), "r.json", "");
   MemoryCases cases(dictionary);
   RunOptions options;
