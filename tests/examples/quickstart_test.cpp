@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -66,21 +65,6 @@ TEST(QuickstartTest, ValidCountsOfTheBundledSurveyMatchItsPublishedFrequencies) 
   }
 }
 
-TEST(QuickstartTest, DictionaryLabelsAndMissingValuesReachTheDataSource) {
-  quickstart::Survey survey;
-  quickstart::LoadDictionary(kDataDir + "/gss_cat.dict.json", survey);
-  const QUOR_Variable& rincome = survey.data->GetVariable(4);
-  EXPECT_STREQ(rincome.GetName(), "rincome");
-  EXPECT_STREQ(rincome.GetLabel(), "Respondent's reported income");
-  OBS value;
-  value.num = 97.0;
-  EXPECT_NE(rincome.IsMissing(&value), 0);
-  value.num = 12.0;
-  EXPECT_EQ(rincome.IsMissing(&value), 0);
-  QUOR_ValueLabelMap labels(rincome.GetValueLabels());
-  EXPECT_STREQ(labels.GetLabel(&value), "Lt $1000");
-}
-
 class LoaderInputTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, const std::string& text) {
@@ -113,28 +97,6 @@ TEST_F(LoaderInputTest, StringsQuotedFieldsAndEmptyNumbersAreRead) {
   ASSERT_TRUE(iterator.Next());
   EXPECT_EQ(id.GetValue()->num, QUOR_SYSMIS);
   EXPECT_TRUE(city.IsMissing());
-}
-
-TEST_F(LoaderInputTest, BadInputIsReportedWithItsPlace) {
-  const std::string dictionary = Write("bad.dict.json", R"({"variables": [
-      {"name": "a", "type": "numeric"}, {"name": "b", "type": "numeric"}], "weight": null})");
-  auto messageOf = [&](const std::string& csvText) {
-    try {
-      quickstart::LoadSurvey(Write("bad.csv", csvText), dictionary);
-    } catch (const std::runtime_error& error) {
-      return std::string(error.what());
-    }
-    return std::string();
-  };
-  EXPECT_NE(messageOf("a,c\n1,2\n").find("no column named b"), std::string::npos);
-  EXPECT_NE(messageOf("a,b\n1,2\n3\n").find("bad.csv:3:1: expected 2 fields, found 1"),
-            std::string::npos);
-  EXPECT_NE(messageOf("a,b\n1,x\n").find("bad.csv:2:2: variable b: \"x\" is not a number"),
-            std::string::npos);
-
-  const std::string broken = Write("broken.dict.json", R"({"variables": [ {"name": "a",)");
-  quickstart::Survey survey;
-  EXPECT_THROW(quickstart::LoadDictionary(broken, survey), std::runtime_error);
 }
 
 }  // namespace

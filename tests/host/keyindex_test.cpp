@@ -15,14 +15,7 @@
 namespace {
 
 using testsupport::Num;
-
-// A blank-padded string value of the given width.
-std::vector<OBS> Text(const std::string& text, int width) {
-  std::vector<OBS> cells(static_cast<size_t>(QUOR_CellCount(width)));
-  std::memset(cells.data(), ' ', cells.size() * sizeof(OBS));
-  std::memcpy(cells.data(), text.data(), text.size());
-  return cells;
-}
+using testsupport::Str;
 
 int Sign(int r) {
   return (r > 0) - (r < 0);
@@ -43,17 +36,17 @@ TEST(ObsLexCompareTest, NumbersCompareByValue) {
 }
 
 TEST(ObsLexCompareTest, StringsCompareTheirFirstWidthUnsignedBytes) {
-  const std::vector<OBS> apple = Text("apple", 5);
-  const std::vector<OBS> apply = Text("apply", 5);
+  const std::vector<OBS> apple = Str("apple", 5);
+  const std::vector<OBS> apply = Str("apply", 5);
   EXPECT_EQ(Sign(ObsLexCompare(apple[0], apply[0], 5)), -1);
   EXPECT_EQ(Sign(ObsLexCompare(apply[0], apple[0], 5)), 1);
   EXPECT_EQ(ObsLexCompare(apple[0], apply[0], 4), 0);  // bytes beyond width do not count
-  const std::vector<OBS> high = Text("\xe9", 1);
-  const std::vector<OBS> low = Text("z", 1);
+  const std::vector<OBS> high = Str("\xe9", 1);
+  const std::vector<OBS> low = Str("z", 1);
   EXPECT_EQ(Sign(ObsLexCompare(high[0], low[0], 1)), 1);  // 0xe9 > 'z' as unsigned
   // Across cells: the difference sits in the second cell.
-  const std::vector<OBS> a = Text("abcdefghijkX", 12);
-  const std::vector<OBS> b = Text("abcdefghijkY", 12);
+  const std::vector<OBS> a = Str("abcdefghijkX", 12);
+  const std::vector<OBS> b = Str("abcdefghijkY", 12);
   EXPECT_EQ(Sign(ObsLexCompare(a[0], b[0], 12)), -1);
   EXPECT_EQ(ObsLexCompare(a[0], b[0], 11), 0);
   EXPECT_EQ(ObsLexCompare(a[0], a[0], 12), 0);
@@ -209,7 +202,7 @@ TEST(ObsVecMapTest, MultiComponentKeysCompareComponentByComponent) {
   auto key = [](double number, const std::string& text) {
     std::vector<OBS> cells(3);
     cells[0].num = number;
-    std::vector<OBS> textCells = Text(text, 10);
+    std::vector<OBS> textCells = Str(text, 10);
     cells[1] = textCells[0];
     cells[2] = textCells[1];
     return cells;
