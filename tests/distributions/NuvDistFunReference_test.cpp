@@ -77,35 +77,18 @@ std::vector<Row> ReadTable() {
   return rows;
 }
 
-// The function's value at the row's arguments; status codes must be 0.
+// The function's value at the row's arguments; status codes must be 0. The
+// table names the two tails of the incomplete gamma integral apart.
 double Evaluate(const Row& r, long int& status) {
-  using P = NuvDistFunProbe;
   status = 0;
-  const std::string& f = r.function;
-  if (f == "derf") return P::derf(r.arg1);
-  if (f == "derfc") return P::derfc(r.arg1);
-  if (f == "dnlgam") return P::dnlgam(r.arg1);
-  if (f == "prbnrm") return P::prbnrm(r.arg1);
-  if (f == "probit") return P::probit(r.arg1);
-  if (f == "cbtaux") return P::cbtaux(r.arg1);
-  if (f == "CdfNorm") return NuvDistFun::CdfNorm(r.arg1, r.arg2, r.arg3);
-  if (f == "IdfNorm") return NuvDistFun::IdfNorm(r.arg1, r.arg2, r.arg3);
-  if (f == "gammad_lower") return P::gammad(r.arg1, r.arg2, true, status);
-  if (f == "gammad_upper") return P::gammad(r.arg1, r.arg2, false, status);
-  if (f == "CdfChi") return NuvDistFun::CdfChi(r.arg1, r.arg2);
-  if (f == "IdfChi") return NuvDistFun::IdfChi(r.arg1, r.arg2);
-  if (f == "CdfT") return NuvDistFun::CdfT(r.arg1, r.arg2);
-  if (f == "IdfT") return NuvDistFun::IdfT(r.arg1, r.arg2);
-  if (f == "CdfF") return NuvDistFun::CdfF(r.arg1, r.arg2, r.arg3);
-  if (f == "IdfF") return NuvDistFun::IdfF(r.arg1, r.arg2, r.arg3);
-  if (f == "cdfbet") return P::cdfbet(r.arg1, r.arg2, r.arg3, status);
-  if (f == "IdfBet") return NuvDistFun::IdfBet(r.arg1, r.arg2, r.arg3);
-  if (f == "dnlbnc") return P::dnlbnc(r.arg1, r.arg2, status);
-  if (f == "CdfBin") return NuvDistFun::CdfBin(r.arg1, r.arg2, r.arg3, status);
-  if (f == "PdfBin") return NuvDistFun::PdfBin(r.arg1, r.arg2, r.arg3, status);
-  if (f == "IdfBin") return NuvDistFun::IdfBin(r.arg1, r.arg2, r.arg3, status);
-  ADD_FAILURE() << "unknown function " << f << " on line " << r.line;
-  return NuvDistFun::_missing;
+  const bool gamma = r.function.rfind("gammad_", 0) == 0;
+  const auto function = DistributionFunctions().find(gamma ? "gammad" : r.function);
+  if (function == DistributionFunctions().end()) {
+    ADD_FAILURE() << "unknown function " << r.function << " on line " << r.line;
+    return NuvDistFun::_missing;
+  }
+  const double third = gamma ? (r.function == "gammad_lower" ? 1.0 : 0.0) : r.arg3;
+  return function->second({r.arg1, r.arg2, third}, status);
 }
 
 struct Tolerance {
