@@ -57,19 +57,9 @@ TEST_F(AggregationTableTest, ATableWithoutCubesIsEmptyButHasNoEmptyCube) {
   table.CreateAxisCubes(1, 0, Codes::kRowPosition);
   EXPECT_TRUE(table.IsTableEmpty());
   EXPECT_FALSE(table.HasEmptyCubes());
-}
 
-TEST_F(AggregationTableTest, ListwiseDeletionIsFixedByTheConstructor) {
-  QUOR_InputCaseIterator iterator(source);
-  AggregationTable pairwise(iterator, false, true);
-  EXPECT_FALSE(pairwise.GetTableMetaData()->GetListwise());
-  AggregationTable plain(iterator, false, false);
-  EXPECT_TRUE(plain.GetTableMetaData()->GetListwise());
-  plain.SetPairWiseTest(true);
-  EXPECT_TRUE(plain.GetTableMetaData()->GetListwise());
-
-  plain.SetCLabelOption(Codes::kInnerRowAsLayers);
-  EXPECT_EQ(plain.GetTableMetaData()->GetClabelOption(), Codes::kInnerRowAsLayers);
+  table.SetCLabelOption(Codes::kInnerRowAsLayers);
+  EXPECT_EQ(table.GetTableMetaData()->GetClabelOption(), Codes::kInnerRowAsLayers);
 }
 
 TEST_F(AggregationTableTest, AxisCubeGroupsAreCreatedWithGaps) {
@@ -243,40 +233,19 @@ TEST_F(AggregationTableTest, ACubeWithoutAggregatorIsEmptyAndIsPassedBy) {
   EXPECT_TRUE(table.IsTableEmpty());
 }
 
-// A table whose cubes have no dimensions encodes every case: the statistic
-// readers' valid counts and the case weight follow every case, and a reset
-// starts the counts again.
-TEST_F(AggregationTableTest, ATableWithoutDimensionsFeedsEveryCase) {
+// A reset starts the statistic readers' valid counts again.
+TEST_F(AggregationTableTest, AResetZeroesTheValidCounts) {
   AddCase(1.0, 2.0, 2.0);
-  AddCase(QUOR_SYSMIS, 9.0, 0.5);  // x system-missing, y user-missing
-  AddCase(3.0, 4.0, 1.5);
-  ProcDSIterator iterator(source, w);
-  AggregationTable table(iterator, true, false);
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
   AggregationCube* cube = table.CreateCube();
   cube->CreateCubeAggregator();
-  cube->AddScaleStatistics({AggregationStatistic(x, Codes::kMean),
-                            AggregationStatistic(y, Codes::kSum),
-                            AggregationStatistic(x, Codes::kMaximum)});
-  TableMetadata* metadata = table.GetTableMetaData();
-  ASSERT_EQ(metadata->GetCaseReaders().size(), 2u);
-  EXPECT_EQ(metadata->GetCaseReaderVarIndex(0), static_cast<unsigned int>(x));
-  EXPECT_EQ(metadata->GetCaseReaderVarIndex(1), static_cast<unsigned int>(y));
-
-  double weightSum = 0.0;
-  while (iterator.Next()) {
-    table.AddNewCase();
-    weightSum += metadata->GetCaseWeight();
-  }
-  EXPECT_EQ(metadata->GetValidCount(), (std::vector<double>{2.0, 2.0}));
-  EXPECT_EQ(weightSum, 4.0);
-
-  table.ResetAggregator();
-  EXPECT_EQ(metadata->GetValidCount(), (std::vector<double>{0.0, 0.0}));
-  iterator.Rewind();
+  cube->AddScaleStatistics({AggregationStatistic(x, Codes::kMean)});
   ASSERT_TRUE(iterator.Next());
   table.AddNewCase();
-  EXPECT_EQ(metadata->GetValidCount(), (std::vector<double>{1.0, 1.0}));
-  EXPECT_EQ(metadata->GetCaseWeight(), 2.0);
+  EXPECT_EQ(table.GetTableMetaData()->GetValidCount(), std::vector<double>{1.0});
+  table.ResetAggregator();
+  EXPECT_EQ(table.GetTableMetaData()->GetValidCount(), std::vector<double>{0.0});
 }
 
 // Two tables of one definition over the same cases: a categorical variable by

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -16,40 +15,28 @@ namespace {
 
 using Codes = TableEncryptionCodes;
 
-void ExpectDefaults(const AggregationVariable& v) {
-  EXPECT_TRUE(v.GetLabel().empty());
-  EXPECT_EQ(v.GetTableDimension(), nullptr);
-  EXPECT_TRUE(v.GetParsedCategories().empty());
-  EXPECT_TRUE(v.GetIsOrderA());
-  EXPECT_TRUE(v.GetIsMissingExclude());
-  EXPECT_TRUE(v.GetIsTotalNo());
-  EXPECT_TRUE(v.GetIsTotalLabelDefault());
-  EXPECT_TRUE(v.GetIsTotalPositionAfter());
-  EXPECT_TRUE(v.GetIsEmptyInclude());
-  EXPECT_EQ(v.GetTotalLabel(), "Total");
-  EXPECT_EQ(v.GetSortKey(), Codes::kValueSort);
-}
-
-TEST(AggregationVariableTest, NewVariablesHaveTheDefaults) {
-  AggregationVariable unnamed;
+// Defaults live in the one settings record every kind of variable starts from;
+// a set always reports the index -100.
+TEST(AggregationVariableTest, NewVariablesHaveTheDefaultsAndSetsTheIndexMinus100) {
+  AggregationVariable unnamed, named(12, "marital");
   EXPECT_EQ(unnamed.GetIndex(), -1);
   EXPECT_EQ(unnamed.GetNameToken(), "");
-  ExpectDefaults(unnamed);
-
-  AggregationVariable named(12, "marital");
   EXPECT_EQ(named.GetIndex(), 12);
   EXPECT_EQ(named.GetNameToken(), "marital");
-  ExpectDefaults(named);
+  for (const AggregationVariable* v : {&unnamed, &named}) {
+    EXPECT_TRUE(v->GetLabel().empty());
+    EXPECT_EQ(v->GetTableDimension(), nullptr);
+    EXPECT_TRUE(v->GetParsedCategories().empty());
+    EXPECT_TRUE(v->GetIsOrderA());
+    EXPECT_TRUE(v->GetIsMissingExclude());
+    EXPECT_TRUE(v->GetIsTotalNo());
+    EXPECT_TRUE(v->GetIsTotalLabelDefault());
+    EXPECT_TRUE(v->GetIsTotalPositionAfter());
+    EXPECT_TRUE(v->GetIsEmptyInclude());
+    EXPECT_EQ(v->GetTotalLabel(), "Total");
+    EXPECT_EQ(v->GetSortKey(), Codes::kValueSort);
+  }
 
-  OBS one;
-  one.num = 1.0;
-  AggregationMCSet mc({3, 4}, "$mc");
-  AggregationMDSet md({5, 6, 7}, "$md", &one, 1, true);
-  ExpectDefaults(mc);
-  ExpectDefaults(md);
-}
-
-TEST(AggregationVariableTest, EverySetReportsIndexMinus100) {
   OBS one;
   one.num = 1.0;
   AggregationMCSet mc({3, 4}, "$mc");

@@ -6,12 +6,8 @@
 
 #include "CellKey.h"
 #include "TableEncryptionCodes.h"
-#include "baseutil.h"
-#include "support/TestValues.h"
 
 namespace {
-
-using testsupport::OutputCapture;
 
 using Codes = TableEncryptionCodes;
 
@@ -123,16 +119,6 @@ TEST(CellKeyDeathTest, IndexOutsideTheKeyIsRefused) {
   EXPECT_DEATH(key[-1] = 0, "0 <= i && i < arLength");
   const CellKey empty;
   EXPECT_DEATH((void)empty[0], "0 <= i && i < arLength");
-}
-
-TEST(CellKeyTest, DumpPrintsEachCodeWithTwoSpaces) {
-  OutputCapture capture;
-  MakeKey({1, -100}).display();
-  CellKey().display();
-  ASSERT_EQ(capture.lines.size(), 2u);
-  EXPECT_EQ(capture.lines[0].first, 1);
-  EXPECT_EQ(capture.lines[0].second, "\t Key:   1  -100");
-  EXPECT_EQ(capture.lines[1].second, "\t Key: ");
 }
 
 }  // namespace

@@ -95,61 +95,6 @@ TEST(StatValuesTest, NegativeDenominatorIsDividedLikeAnyOther) {
   EXPECT_EQ(values.GetStatValue(0), -50.0);
 }
 
-TEST(StatValuesTest, NonPercentageReturnsTheCellResultWhole) {
-  // A median interval keeps all three values; the layout's base type is -1.
-  AggregationStatistic interval(0, Codes::kUMedianCI);
-  interval.SetCIMedian(95);
-  const auto layout = ScaleLayout({interval, Stat(0, Codes::kMean)});
-  Cases cases(1);
-  auto cell = Feed(*layout, cases, {1, 2}, {1, 1});
-  StatValues values;
-  values.SetStatValues(cell.get());
-  const AggregationResult direct = cell->ComputeValue(0);
-  const AggregationResult read = values.GetStatValue(0);
-  EXPECT_EQ(read.GetValue1(), direct.GetValue1());
-  EXPECT_EQ(read.GetValue2(), direct.GetValue2());
-  EXPECT_EQ(read.GetValue3(), direct.GetValue3());
-  EXPECT_EQ(read.GetValue1(), 1.0);  // two cases: (smallest, largest, 100%)
-  EXPECT_EQ(read.GetValue2(), 2.0);
-  EXPECT_EQ(read.GetValue3(), 100.0);
-  EXPECT_EQ(values.GetStatValue(1), 1.5);
-}
-
-TEST(StatValuesTest, TotalLayoutIsRecognised) {
-  const auto cellLayout = CategoricalLayout({Stat(0, Codes::kCount)});
-  const auto totalLayout = CategoricalLayout({Stat(0, Codes::kCount), Stat(0, Codes::kTotalN)});
-  CellValues cell(cellLayout.get(), 1.0, true, false, 1.0);
-  CellValues total(totalLayout.get(), 1.0, true, false, 1.0);
-  StatValues without;
-  without.SetStatValues(&cell);
-  EXPECT_FALSE(without.IsTotalStats());
-  StatValues with(totalLayout.get());
-  with.SetStatValues(&cell);
-  EXPECT_FALSE(with.IsTotalStats());
-  EXPECT_EQ(with.NumOfValues(), 1);
-  with.SetStatValues(&total);
-  EXPECT_TRUE(with.IsTotalStats());
-  EXPECT_EQ(with.NumOfValues(), 2);
-  EXPECT_EQ(&with.GetCellStatistic(), totalLayout.get());
-}
-
-TEST(StatValuesTest, CopiesShareTheCellButNotTheBaseList) {
-  Layouts layouts({Stat(0, Codes::kCount), Stat(0, Codes::kRowPct)});
-  Cases cellCases(1), baseCases(1);
-  auto cell = Feed(*layouts.cell, cellCases, {1}, {1});
-  auto base = Feed(*layouts.base, baseCases, {1, 1, 1, 1}, {1, 1, 1, 1});
-  StatValues values;
-  values.SetStatValues(cell.get());
-  values.AddPercentBase(base.get());
-  StatValues copy(values);
-  values.ClearBases();
-  EXPECT_EQ(copy.GetStatValue(1), 25.0);
-  StatValues assigned;
-  assigned = copy;
-  EXPECT_EQ(assigned.GetStatValue(1), 25.0);
-  EXPECT_EQ(assigned.GetStatValue(0), 1.0);
-}
-
 TEST(StatValuesTest, PreconditionsGuardUnsetCellAndMissingBase) {
   Layouts layouts({Stat(0, Codes::kCount), Stat(0, Codes::kRowPct)});
   Cases cases(1);

@@ -127,31 +127,6 @@ TEST_F(TableMetadataTest, WithoutDimensionsEveryCaseIsEncodedAndUserMissingIsNot
   EXPECT_EQ(metadata.GetValidCount(), (std::vector<double>{2.0, 2.0, 4.0}));
 }
 
-TEST_F(TableMetadataTest, WeightComesFromAWeightedIteratorAndIsOneOtherwise) {
-  AddCase(1.0, 1.0, 2.5);
-  AddCase(1.0, 1.0, QUOR_SYSMIS);
-  AddCase(1.0, 1.0, 0.75);
-  {
-    ProcDSIterator weighted(source, weight);
-    TableMetadata metadata(weighted, true);
-    const double& caseWeight = metadata.GetCaseWeight();
-    const double expected[] = {2.5, 0.0, 0.75};
-    for (double w : expected) {
-      ASSERT_TRUE(weighted.Next());
-      ASSERT_TRUE(metadata.EncodeCase());
-      EXPECT_EQ(caseWeight, w);
-    }
-  }
-  {
-    QUOR_InputCaseIterator plain(source);
-    TableMetadata metadata(plain, true);
-    while (plain.Next()) {
-      ASSERT_TRUE(metadata.EncodeCase());
-      EXPECT_EQ(metadata.GetCaseWeight(), 1.0);
-    }
-  }
-}
-
 TEST_F(TableMetadataTest, ACaseEveryDimensionRefusesChangesNothing) {
   AddCase(1.0, 1.0, 3.0);
   AddCase(1.0, 1.0, 5.0);
