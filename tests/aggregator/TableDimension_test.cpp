@@ -30,16 +30,7 @@ class BareDimension : public TableDimension {
       : TableDimension(numCatCells, type, variable), _variables(std::move(variables)) {}
 
   bool EncodeValue() override { return true; }
-  const std::vector<AggregationCategory*>& GetCategoryPointers() override {
-    ++builds;
-    _categoriesReady = true;
-    _numberOfCategories = static_cast<int>(_categories.size());
-    _numberOfEmptyCategories = 0;
-    for (AggregationCategory* category : _categories) {
-      if (category->GetCatEncoding() == 0) ++_numberOfEmptyCategories;
-    }
-    return _categories;
-  }
+  const std::vector<AggregationCategory*>& GetCategoryPointers() override { return _categories; }
   std::vector<int> VariableIndex() override { return _variables; }
   std::vector<ZarnCaseValueReader*> GetCaseValues() override { return {}; }
   void SetIterator(QUOR_InputCaseIterator& iterator) override { _iterator = &iterator; }
@@ -53,44 +44,14 @@ class BareDimension : public TableDimension {
   using TableDimension::SetCategoryCell;
   using TableDimension::SetCellCount;
   using TableDimension::SetTotalCount;
-  void AddCategory(int code) {
-    auto* category = new AggregationCategory(AggregationCategory::kValue, 0);
-    category->SetCatEncoding(code);
-    _categories.push_back(category);
-  }
   const std::vector<ParsedCategory*>& ExplicitList() const { return _explicitList; }
   ParsedCategory* OtherCategory() const { return _otherCategory; }
   bool UsingExplicitList() const { return _usingExplicitList; }
   bool IncludeMissing() const { return _includeMissing; }
-  bool IncludeEmpty() const { return _includeEmpty; }
-  bool Ascending() const { return _ascending; }
-  bool Total() const { return _total; }
-  bool ComputingTotal() const { return _computingTotal; }
-  bool TotalAfter() const { return _totalAfter; }
-  const std::string& TotalLabel() const { return _totalLabel; }
-  bool TotalLabelDefault() const { return _totalLabelDefault; }
-  bool CategoriesReady() const { return _categoriesReady; }
-  size_t NumberOfBuiltCategories() const { return _categories.size(); }
-
-  int builds = 0;
 
  private:
   std::vector<int> _variables;
 };
-
-TEST(TableDimensionTest, CellsHoldTheCodesOfTheCurrentCase) {
-  BareDimension dimension(3, TableDimension::kCategoricalVariable, {1});
-  EXPECT_EQ(Cells(dimension), std::vector<int>{0});  // a fresh dimension holds one zero cell
-
-  dimension.SetCategoryCell(4);
-  dimension.AddCategoryCell(Codes::kTotalCategory);
-  dimension.AddCategoryCell(-101);
-  EXPECT_EQ(Cells(dimension), (std::vector<int>{4, -100, -101}));
-
-  // The next case overwrites the cells from the start.
-  dimension.SetCategoryCell(-99);
-  EXPECT_EQ(Cells(dimension), std::vector<int>{-99});
-}
 
 TEST(TableDimensionTest, CellWritesAndReadsBeyondTheCellsDie) {
   BareDimension dimension(2, TableDimension::kCategoricalVariable, {1});
@@ -100,28 +61,6 @@ TEST(TableDimensionTest, CellWritesAndReadsBeyondTheCellsDie) {
   int current = 1;
   EXPECT_DEATH(dimension.NextCategoryCell(current), "currentCatCell < _lastCatCell");
   EXPECT_DEATH(dimension.GetCellCount(2), "currentCatCell <= _lastCatCell");
-}
-
-TEST(TableDimensionTest, CountsAreKeptPerCellOnceCountingIsOn) {
-  BareDimension dimension(5, TableDimension::kMCSet, {1, 2});
-  // Without counting each filled cell stands for one response and counts are
-  // not stored.
-  dimension.SetCategoryCell(1);
-  dimension.SetCellCount(7);
-  EXPECT_EQ(dimension.GetCellCount(0), 1);
-
-  dimension.SetComputingCounts(true);
-  dimension.SetCategoryCell(1);
-  dimension.SetCellCount(2);
-  dimension.AddCategoryCell(3);
-  dimension.SetCellCount(1);
-  dimension.AddCategoryCell(Codes::kTotalCategory);
-  dimension.SetCellCount(3);
-  dimension.SetTotalCount(3);
-  EXPECT_EQ(dimension.GetCellCount(0), 2);
-  EXPECT_EQ(dimension.GetCellCount(1), 1);
-  EXPECT_EQ(dimension.GetCellCount(2), 3);
-  EXPECT_EQ(dimension.GetTotalCount(), 3);
 }
 
 TEST(TableDimensionDeathTest, ABareDimensionHasNoSyntaxVariable) {
@@ -187,64 +126,6 @@ TEST(TableDimensionTest, EqualityNeedsTheSameTypeAndVariablesOrSetName) {
   BareDimension md(5, TableDimension::kMDSet, set1, {2, 3});
   EXPECT_FALSE(v == s1);
   EXPECT_FALSE(s1 == md);
-}
-
-TEST(TableDimensionTest, CategoriesAreBuiltOnDemandAndDroppedOnReset) {
-  BareDimension dimension(3, TableDimension::kCategoricalVariable, {1});
-  dimension.AddCategory(1);
-  dimension.AddCategory(0);
-  dimension.AddCategory(2);
-  EXPECT_EQ(dimension.GetNumberOfCategories(), 3);
-  EXPECT_EQ(dimension.NEmptyCategories(), 1);
-  EXPECT_EQ(dimension.builds, 1);  // built once, then ready
-
-  dimension.ResetDimension();
-  EXPECT_FALSE(dimension.CategoriesReady());
-  EXPECT_EQ(dimension.NumberOfBuiltCategories(), 0u);
-  EXPECT_EQ(dimension.GetNumberOfCategories(), 0);
-  EXPECT_EQ(dimension.builds, 2);
-}
-
-TEST(TableDimensionTest, CopyDoesNotShareTheOwnedCategories) {
-  AggregationVariable variable(1, "v");
-  BareDimension source(3, TableDimension::kCategoricalVariable, variable, {1});
-  source.AddCategory(1);
-  source.GetCategoryPointers();
-  source.SetCategoryCell(1);
-  source.AddCategoryCell(-100);
-  {
-    BareDimension copy(source);
-    EXPECT_EQ(&copy.GetSyntaxVariable(), &variable);
-    EXPECT_EQ(Cells(copy), (std::vector<int>{1, -100}));
-    EXPECT_FALSE(copy.CategoriesReady());
-    EXPECT_EQ(copy.NumberOfBuiltCategories(), 0u);
-  }
-  // The source's categories survive the copy's destruction.
-  EXPECT_EQ(source.NumberOfBuiltCategories(), 1u);
-  EXPECT_EQ(source.GetCategoryPointers()[0]->GetCatEncoding(), 1);
-}
-
-TEST(TableDimensionTest, TotalAndPlaceholderCategoriesAreNewObjects) {
-  AggregationVariable variable(6, "v");
-  variable.SetTotalLabel("Everyone");
-  variable.SetIsTotalLabelDefault(false);
-  BareDimension dimension(3, TableDimension::kCategoricalVariable, variable, {6});
-
-  std::unique_ptr<AggregationCategory> total(dimension.GetTotalCategoryPtr());
-  EXPECT_EQ(total->GetCatType(), AggregationCategory::kTotal);
-  EXPECT_EQ(total->GetCatEncoding(), Codes::kTotalCategory);
-  EXPECT_EQ(total->GetValueType(), 0);
-  EXPECT_EQ(total->GetCatValue().num, 0.0);
-  EXPECT_EQ(total->GetVarIndex(), 6);
-  EXPECT_EQ(total->GetCatLabel(), "Everyone");
-  EXPECT_FALSE(total->IsLabelDefault());
-
-  std::unique_ptr<AggregationCategory> dummy(dimension.GetDummyCategoryPtr());
-  EXPECT_EQ(dummy->GetCatType(), AggregationCategory::kDummy);
-  EXPECT_EQ(dummy->GetCatEncoding(), 0);
-  EXPECT_EQ(dummy->GetVarIndex(), 6);
-  EXPECT_EQ(dummy->GetCatLabel(), "None valid");
-  EXPECT_TRUE(dummy->IsLabelDefault());
 }
 
 }  // namespace

@@ -22,7 +22,6 @@ using testsupport::EncodeAll;
 using testsupport::Num;
 using testsupport::Str;
 
-const int kTotal = TableEncryptionCodes::kTotalCategory;
 const int kExcluded = -99;  // a missing value that no cube counts
 const double kSysmis = std::numeric_limits<double>::quiet_NaN();
 
@@ -42,38 +41,6 @@ struct NumericMembers {
   QUOR_DataSource data;
   std::vector<int> indices;
 };
-
-TEST(TableMCSetTest, DistinctCategoriesFillOneCellEachLargestCodeFirst) {
-  NumericMembers d(3, {{2, 5, 2}});
-  QUOR_InputCaseIterator it(d.data);
-  AggregationMCSet set(d.indices, "$s");
-  TableMCSet dim(set);
-  dim.SetComputingCounts(false);
-  const CaseCells c = EncodeAll(dim, it)[0];
-  // 2 is met first (code 1), then 5 (code 2); the duplicate 2 is not counted.
-  EXPECT_EQ(c.codes, (std::vector<int>{2, 1}));
-  EXPECT_EQ(c.counts, (std::vector<int>{1, 1}));
-  EXPECT_EQ(c.responses, 2);
-  EXPECT_TRUE(c.result);
-  EXPECT_TRUE(c.valid);
-  const OBS two = Num(2), five = Num(5);
-  EXPECT_EQ(dim.GetCategoryEncoding(&two), 1);
-  EXPECT_EQ(dim.GetCategoryEncoding(&five), 2);
-  EXPECT_EQ(dim.GetNumberOfValues(), 2);
-}
-
-TEST(TableMCSetTest, DuplicateResponsesCountWhenAskedAndTheTotalCarriesTheResponses) {
-  NumericMembers d(3, {{2, 5, 2}});
-  QUOR_InputCaseIterator it(d.data);
-  AggregationMCSet set(d.indices, "$s");
-  set.SetIsTotalNo(false);
-  TableMCSet dim(set);
-  dim.SetComputingCounts(true);
-  const CaseCells c = EncodeAll(dim, it)[0];
-  EXPECT_EQ(c.codes, (std::vector<int>{2, 1, kTotal}));
-  EXPECT_EQ(c.counts, (std::vector<int>{1, 2, 3}));
-  EXPECT_EQ(c.responses, 3);
-}
 
 TEST(TableMCSetTest, ValuesAllRefusedByTheExplicitListGiveNoCategoryAndFalse) {
   NumericMembers d(2, {{3, 4}, {1, 4}});
@@ -126,38 +93,6 @@ TEST(TableMCSetTest, NarrowStringMembersArePaddedToTheWidestMember) {
   EXPECT_EQ(categories[0]->GetCatEncoding(), 1);
 }
 
-TEST(TableMCSetTest, TheUserMissingVariableJudgesEveryMember) {
-  // m0 (the user-missing variable) declares 9 missing; m1 declares 7 missing,
-  // which the set ignores.
-  NumericMembers d(2, {{1, 9}, {9, 7}});
-  QUOR_InputCaseIterator it(d.data);
-  d.data.GetVariable(d.indices[0]).AddMissingValue(9.0);
-  d.data.GetVariable(d.indices[1]).AddMissingValue(7.0);
-
-  AggregationMCSet excluding(d.indices, "$s");
-  TableMCSet dim(excluding);
-  dim.SetComputingCounts();
-  const std::vector<CaseCells> cases = EncodeAll(dim, it);
-  EXPECT_EQ(cases[0].codes, std::vector<int>{1});
-  EXPECT_EQ(cases[0].responses, 1);
-  EXPECT_EQ(cases[1].codes, std::vector<int>{2});  // 7 is valid
-  EXPECT_TRUE(cases[1].valid);
-  const OBS nine = Num(9);
-  EXPECT_EQ(dim.GetCategoryEncoding(&nine), 0);
-
-  AggregationMCSet including(d.indices, "$i");
-  including.SetIsMissingExclude(false);
-  TableMCSet withMissing(including);
-  withMissing.SetComputingCounts();
-  const std::vector<CaseCells> both = EncodeAll(withMissing, it);
-  EXPECT_EQ(both[0].codes, (std::vector<int>{2, 1}));
-  EXPECT_EQ(both[0].responses, 2);
-  EXPECT_TRUE(both[0].valid);  // 1 is a valid response
-  // 9 alone would be invalid; 7 makes the case valid.
-  EXPECT_EQ(both[1].codes, (std::vector<int>{3, 2}));
-  EXPECT_EQ(withMissing.GetCategoryEncoding(&nine), 2);
-}
-
 TEST(TableMCSetTest, MissingValuesAreJudgedAtTheMissingValueVariablesWidth) {
   QUOR_DataSource data;
   const int narrow = data.AddVariable("narrow", 2);
@@ -178,55 +113,6 @@ TEST(TableMCSetTest, MissingValuesAreJudgedAtTheMissingValueVariablesWidth) {
   // Both members hold the missing "xx": no response.
   EXPECT_EQ(cases[1].codes, std::vector<int>{kExcluded});
   EXPECT_FALSE(cases[1].valid);
-}
-
-TEST(TableMCSetTest, CategoriesOfOneSubtotalShareOneSubtotalCell) {
-  NumericMembers d(3, {{1, 2, 1}, {3, 4, kSysmis}});
-  QUOR_InputCaseIterator it(d.data);
-  const OBS one = Num(1), two = Num(2), three = Num(3), four = Num(4);
-  ParsedCategory e1(one, 0), e2(two, 0), e3(three, 0), e4(four, 0);
-  e1.SetSubtotalEncoding(-103);
-  e2.SetSubtotalEncoding(-103);
-  e3.SetSubtotalEncoding(-102);
-  AggregationMCSet set(d.indices, "$s");
-  set.SetParsedCategories({&e1, &e2, &e3, &e4});
-  set.SetIsTotalNo(false);
-  TableMCSet dim(set);
-  dim.SetComputingCounts(false);
-  std::vector<CaseCells> cases = EncodeAll(dim, it);
-  EXPECT_EQ(cases[0].codes, (std::vector<int>{2, 1, -103, kTotal}));
-  EXPECT_EQ(cases[0].counts, (std::vector<int>{1, 1, 2, 2}));
-  // 4 has no subtotal.
-  EXPECT_EQ(cases[1].codes, (std::vector<int>{4, 3, -102, kTotal}));
-  EXPECT_EQ(cases[1].counts, (std::vector<int>{1, 1, 1, 2}));
-
-  TableMCSet duplicates(set);
-  duplicates.SetComputingCounts(true);
-  cases = EncodeAll(duplicates, it);
-  EXPECT_EQ(cases[0].codes, (std::vector<int>{2, 1, -103, kTotal}));
-  EXPECT_EQ(cases[0].counts, (std::vector<int>{1, 2, 3, 3}));
-}
-
-TEST(TableMCSetTest, ResetStartsTheCodesAgain) {
-  NumericMembers d(2, {{4, 6}});
-  QUOR_InputCaseIterator it(d.data);
-  AggregationMCSet set(d.indices, "$s");
-  TableMCSet dim(set);
-  EncodeAll(dim, it);
-  ASSERT_EQ(dim.GetNumberOfValues(), 2);
-  ASSERT_EQ(dim.GetCategoryPointers().size(), 2u);
-  dim.ResetDimension();
-  EXPECT_EQ(dim.GetNumberOfValues(), 0);
-
-  // The case now brings 6 alone, which takes code 1 again.
-  d.data.SetValue(0, d.indices[0], 6);
-  const std::vector<CaseCells> again = EncodeAll(dim, it);
-  EXPECT_EQ(again[0].codes, std::vector<int>{1});
-  const OBS six = Num(6);
-  EXPECT_EQ(dim.GetCategoryEncoding(&six), 1);
-  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
-  ASSERT_EQ(categories.size(), 1u);
-  EXPECT_EQ(categories[0]->GetCatValue().num, 6.0);
 }
 
 // A set without members has no user-missing variable: binding must not look

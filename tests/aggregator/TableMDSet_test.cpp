@@ -23,7 +23,6 @@ using testsupport::Num;
 
 const int kTotal = TableEncryptionCodes::kTotalCategory;
 const int kExcluded = -99;  // a case without response that no cube counts
-const double kSysmis = std::numeric_limits<double>::quiet_NaN();
 
 // Numeric members a, b, c, ...; NaN stands for a system-missing value.
 struct Members {
@@ -49,43 +48,6 @@ ParsedCategory VariableEntry(int varIndex, int subtotal) {
   entry.SetVarIndex(varIndex);
   entry.SetSubtotalEncoding(subtotal);
   return entry;
-}
-
-TEST(TableMDSetTest, MembersAreCodedInOrderOfFirstResponse) {
-  Members d(3, {{1, 0, 1}, {0, 1, 1}});
-  QUOR_InputCaseIterator it(d.data);
-  AggregationMDSet set(d.indices, "$d", &kOne, 1, false);
-  TableMDSet dim(set);
-  dim.SetComputingCounts();
-  const std::vector<CaseCells> cases = EncodeAll(dim, it);
-  EXPECT_EQ(cases[0].codes, (std::vector<int>{1, 2}));
-  EXPECT_EQ(cases[0].counts, (std::vector<int>{1, 1}));
-  EXPECT_EQ(cases[0].responses, 2);
-  EXPECT_TRUE(cases[0].valid);
-  // b answers for the first time and gets code 3; cells follow member order.
-  EXPECT_EQ(cases[1].codes, (std::vector<int>{3, 2}));
-  EXPECT_EQ(dim.GetNumberOfValues(), 3);
-}
-
-TEST(TableMDSetTest, SubtotalCellsCloseRunsOfRespondingMembers) {
-  Members d(3, {{1, 1, 1}, {1, 0, 1}, {0, 1, 0}});
-  QUOR_InputCaseIterator it(d.data);
-  ParsedCategory a = VariableEntry(d.indices[0], -102);
-  ParsedCategory b = VariableEntry(d.indices[1], -102);
-  ParsedCategory c = VariableEntry(d.indices[2], -103);
-  ParsedCategory ab("ab", false, -102, true);
-  ParsedCategory cOnly("c", false, -103, true);
-  AggregationMDSet set(d.indices, "$d", &kOne, 1, false);
-  set.SetParsedCategories({&a, &b, &ab, &c, &cOnly});
-  TableMDSet dim(set);
-  dim.SetComputingCounts();
-  const std::vector<CaseCells> cases = EncodeAll(dim, it);
-  EXPECT_EQ(cases[0].codes, (std::vector<int>{1, 2, -102, 3, -103}));
-  EXPECT_EQ(cases[0].counts, (std::vector<int>{1, 1, 2, 1, 1}));
-  EXPECT_EQ(cases[0].responses, 3);
-  EXPECT_EQ(cases[1].codes, (std::vector<int>{1, -102, 3, -103}));
-  EXPECT_EQ(cases[1].counts, (std::vector<int>{1, 1, 1, 1}));
-  EXPECT_EQ(cases[2].codes, (std::vector<int>{2, -102}));
 }
 
 TEST(TableMDSetTest, TheExplicitListDecidesTheMembersAndTheirOrder) {
@@ -185,29 +147,6 @@ TEST(TableMDSetTest, CodesSurviveResetAndCategoriesAreRebuilt) {
   EXPECT_EQ(categories[2]->GetCatEncoding(), 0);
 }
 
-TEST(TableMDSetTest, MemberCategoriesAreNamedAfterTheVariableAndLabelledFromIt) {
-  Members d(3, {{0, 1, 1}});
-  QUOR_InputCaseIterator it(d.data);
-  AggregationMDSet set(d.indices, "$d", &kOne, 1, false);
-  set.SetSortKey(TableEncryptionCodes::kNoSort);
-  set.SetIsEmptyInclude(false);
-  TableMDSet dim(set);
-  EncodeAll(dim, it);
-  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
-  ASSERT_EQ(categories.size(), 2u);
-  const char* names[] = {"b", "c"};
-  for (size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(categories[i]->GetCatType(), AggregationCategory::kVariable);
-    EXPECT_EQ(categories[i]->GetVarIndex(), d.indices[i + 1]);
-    EXPECT_EQ(categories[i]->GetCatEncoding(), static_cast<int>(i + 1));
-    EXPECT_EQ(std::string(categories[i]->GetCatValue().str, 1), names[i]);
-    EXPECT_EQ(categories[i]->GetCatLabel(), std::string("label ") + names[i]);
-    EXPECT_FALSE(categories[i]->IsLabelDefault());
-    EXPECT_FALSE(categories[i]->UseLabelForVar());
-  }
-  EXPECT_EQ(dim.NEmptyCategories(), 0);
-}
-
 TEST(TableMDSetTest, UseLabelFromValueLabelsEachMemberWithTheCountedValuesLabel) {
   Members d(2, {{1, 1}});
   d.data.GetVariable(d.indices[0]).AddValueLabel(1.0, "yes to a");
@@ -264,90 +203,6 @@ TEST(TableMDSetTest, MembersAreOrderedByNameOrLabelUnlessTheOrderIsTheSets) {
   const std::vector<std::string> givenNames = names(given);
   EXPECT_EQ(std::vector<std::string>(givenNames.begin() + 1, givenNames.end()),
             (std::vector<std::string>{"zed", "amy", "kim"}));
-}
-
-// With an explicit list the categories follow it: each member with its
-// subtotal, which follows its members (or precedes them); a hiding subtotal's
-// members go to the categories kept for computation; computed categories
-// stand where the list puts them.
-TEST(TableMDSetTest, ExplicitListLaysOutSubtotalsHiddenMembersAndComputedCategories) {
-  Members d(4, {{1, 1, 1, 1}});
-  ParsedCategory a = VariableEntry(d.indices[0], -102);
-  ParsedCategory b = VariableEntry(d.indices[1], -102);
-  ParsedCategory c = VariableEntry(d.indices[2], -103);
-  ParsedCategory e = VariableEntry(d.indices[3], 0);
-  ParsedCategory ab("A and B", false, -102, true);
-  ParsedCategory cHidden("C only", true, -103, false);
-  ParsedCategory computed("diff", {"a minus b"}, false, {TableEncryptionCodes::kCount},
-                          {TableEncryptionCodes::kDisplayNumber}, {nullptr},
-                          ParsedCategory::kPCompute, -1);
-
-  for (bool after : {true, false}) {
-    QUOR_InputCaseIterator it(d.data);
-    AggregationMDSet set(d.indices, "$d", &kOne, 1, false);
-    set.SetParsedCategories({&a, &b, &c, &e, &ab, &cHidden, &computed});
-    set.SetIsTotalPositionAfter(after);
-    TableMDSet dim(set);
-    EncodeAll(dim, it);
-    const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
-    std::vector<std::string> layout;
-    for (const AggregationCategory* category : categories) {
-      switch (category->GetCatType()) {
-        case AggregationCategory::kVariable:
-          layout.emplace_back(category->GetCatValue().str, 1);
-          break;
-        default:
-          layout.push_back(category->GetCatLabel());
-      }
-    }
-    const std::vector<std::string> expected =
-        after ? std::vector<std::string>{"a", "b", "A and B", "C only", "d", "a minus b"}
-              : std::vector<std::string>{"A and B", "a", "b", "C only", "d", "a minus b"};
-    EXPECT_EQ(layout, expected) << (after ? "after" : "before");
-    ASSERT_EQ(dim.GetPcomputeRequiredCats().size(), 1u);
-    const AggregationCategory* hidden = dim.GetPcomputeRequiredCats()[0];
-    EXPECT_EQ(hidden->GetVarIndex(), d.indices[2]);
-    EXPECT_EQ(hidden->GetCatLabel(), "label c");
-    EXPECT_EQ(std::string(hidden->GetCatValue().str, 1), "c");
-    const AggregationCategory* sub = categories[after ? 2 : 0];
-    EXPECT_EQ(sub->GetCatType(), AggregationCategory::kSubtotal);
-    EXPECT_EQ(sub->GetCatEncoding(), -102);
-    const AggregationCategory* hiding = categories[3];
-    EXPECT_EQ(hiding->GetCatType(), AggregationCategory::kHSubtotal);
-    EXPECT_EQ(hiding->GetCatEncoding(), -103);
-    EXPECT_TRUE(hiding->IsLabelDefault());
-    const AggregationCategory* pcompute = categories.back();
-    EXPECT_EQ(pcompute->GetCatType(), AggregationCategory::kPCompute);
-    EXPECT_EQ(pcompute->GetVarIndex(), -1);
-    EXPECT_EQ(pcompute->GetPCatName(), "diff");
-    EXPECT_EQ(pcompute->GetPCFormat(),
-              std::vector<TableEncryptionCodes::StatisticCodes>{TableEncryptionCodes::kCount});
-  }
-}
-
-TEST(TableMDSetTest, EmptyMembersAreLeftOutUnlessEmptyCategoriesAreWanted) {
-  Members d(3, {{0, 1, 0}});
-  QUOR_InputCaseIterator it(d.data);
-  AggregationMDSet set(d.indices, "$d", &kOne, 1, false);
-  set.SetSortKey(TableEncryptionCodes::kNoSort);
-  set.SetIsEmptyInclude(false);
-  set.SetIsTotalNo(false);
-  TableMDSet dim(set);
-  EncodeAll(dim, it);
-  EXPECT_EQ(dim.GetCategoryPointers().size(), 2u);  // b and the total
-  EXPECT_EQ(dim.GetNumberOfCategories(), 2);
-
-  Members none(2, {{0, 0}});
-  QUOR_InputCaseIterator noneIt(none.data);
-  AggregationMDSet silent(none.indices, "$s", &kOne, 1, false);
-  silent.SetIsEmptyInclude(false);
-  silent.SetIsTotalNo(false);
-  TableMDSet silentDim(silent);
-  EncodeAll(silentDim, noneIt);
-  const std::vector<AggregationCategory*>& categories = silentDim.GetCategoryPointers();
-  ASSERT_EQ(categories.size(), 1u);
-  EXPECT_EQ(categories[0]->GetCatLabel(), "None valid");
-  EXPECT_EQ(silentDim.GetNumberOfCategories(), 0);
 }
 
 TEST(TableMDSetDeathTest, EncodingOfANegativeVariableIndex) {
