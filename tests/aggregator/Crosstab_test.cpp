@@ -64,15 +64,6 @@ std::string CategoryName(const AggregationCategory& category) {
   return name.str();
 }
 
-// The dimension's categories by name.
-std::map<std::string, const AggregationCategory*> CategoriesByName(AggregationVariable& var) {
-  std::map<std::string, const AggregationCategory*> byName;
-  for (const AggregationCategory* category : var.GetTableDimension()->GetCategoryPointers()) {
-    byName[CategoryName(*category)] = category;
-  }
-  return byName;
-}
-
 // ---------------------------------------------------------------------------
 // Against independent values (tests/reference/crosstab_reference.py).
 //
@@ -313,54 +304,6 @@ TEST(CrosstabReferenceTest, TwoAndThreeWayTablesMatchIndependentValues) {
   EXPECT_EQ(compared, 6800u);
 }
 
-// ---------------------------------------------------------------------------
-// Explicit lists, subtotals, empty categories and orders, end to end.
-// ---------------------------------------------------------------------------
-
-// One variable v (values 1-5, labels for 1-6, user-missing 9) and a
-// second one, g (values 1-2), over ten cases of weight 1.
-struct LabelledData {
-  LabelledData() {
-    v = data.AddVariable("v", 0);
-    g = data.AddVariable("g", 0);
-    QUOR_Variable& var = data.GetVariable(v);
-    var.AddMissingValue(9);
-    const char* labels[] = {"one", "two", "three", "four", "five", "six"};
-    for (int i = 0; i < 6; ++i) var.AddValueLabel(i + 1, labels[i]);
-    const double values[][2] = {{1, 1}, {2, 1}, {2, 2}, {3, 1}, {3, 2},
-                                {3, 2}, {4, 1}, {5, 2}, {9, 1}, {5, 1}};
-    for (const auto& r : values) {
-      const int c = data.AddCase();
-      data.SetValue(c, v, r[0]);
-      data.SetValue(c, g, r[1]);
-    }
-  }
-  QUOR_DataSource data;
-  int v, g;
-};
-
-struct ReadTable {
-  ReadTable(LabelledData& d, AggregationVariable& v, AggregationVariable& g)
-      : iterator(d.data), table(iterator, false, false) {
-    cube = table.CreateCube();
-    cube->AddCategoricalVariable(&v, Codes::kRowPosition);
-    cube->AddCategoricalVariable(&g, Codes::kColumnPosition);
-    cube->CreateCubeAggregator();
-    cube->AddCategoryStatistics(Stats({Codes::kCount, Codes::kRowPct}), &v);
-  }
-  void Feed() {
-    while (iterator.Next()) table.AddNewCase();
-  }
-  // Count of the cell, 0 when it does not exist.
-  double Count(const AggregationCategory* row, const AggregationCategory* col) {
-    StatValues* values = table.GetCubeAggregators()[0]->GetStatValues({row, col}, -1);
-    return values ? values->GetStatValue(0).GetValue1() : 0.0;
-  }
-  QUOR_InputCaseIterator iterator;
-  AggregationTable table;
-  AggregationCube* cube;
-};
-
 // Label or value of each category, in list order.
 std::vector<std::string> Listed(AggregationVariable& var) {
   std::vector<std::string> out;
@@ -373,29 +316,43 @@ std::vector<std::string> Listed(AggregationVariable& var) {
   return out;
 }
 
-TEST(CrosstabCategoriesTest, OrderByACountStatistic) {
-  LabelledData d;
-  AggregationVariable v(d.v, "v"), g(d.g, "g");
-  v.SetSortKey(Codes::kStatisticSort);
-  v.SetSortInfo(Codes::kCount, -1);
-  v.SetIsOrderA(false);
-  v.SetIsEmptyInclude(false);
-  v.SetIsTotalNo(false);
-  ReadTable t(d, v, g);
-  TableDimension* dim = v.GetTableDimension();
-  dim->SetSortByDimensionStats(*t.table.GetTableMetaData(), nullptr,
-                               AggregationStatistic(Codes::kCount));
-  t.Feed();
-  // Counts: 1 -> 1, 2 -> 2, 3 -> 3, 4 -> 1, 5 -> 2. The values come in
-  // descending order (5, 4, 3, 2, 1) and the order by count is descending and
-  // stable; the total stays last.
-  EXPECT_EQ(Listed(v), (std::vector<std::string>{"3", "5", "2", "4", "1", "Total"}));
-  // The cells do not depend on the order: the first category, value 3,
-  // has one case in g = 1 and two in g = 2.
-  const AggregationCategory* first = dim->GetCategoryPointers()[0];
-  const auto columns = CategoriesByName(g);
-  EXPECT_EQ(t.Count(first, columns.at("1")), 1.0);
-  EXPECT_EQ(t.Count(first, columns.at("2")), 2.0);
+// Ordering by a statistic of another dimension reads each category's value
+// at that dimension's total: cases missing there count only in total N.
+TEST(CrosstabCategoriesTest, OrderByACountAtAnotherDimensionsTotal) {
+  for (bool byOther : {false, true}) {
+    QUOR_DataSource data;
+    const int v = data.AddVariable("v", 0);
+    const int g = data.AddVariable("g", 0);
+    // v = 1 three times, always with g system-missing; v = 2 twice with g = 1.
+    const double rows[][2] = {
+        {1, std::nan("")}, {1, std::nan("")}, {1, std::nan("")}, {2, 1}, {2, 1}};
+    for (const auto& r : rows) {
+      const int c = data.AddCase();
+      data.SetValue(c, v, r[0]);
+      data.SetValue(c, g, r[1]);
+    }
+    AggregationVariable vVar(v, "v"), gVar(g, "g");
+    vVar.SetSortKey(Codes::kStatisticSort);
+    vVar.SetIsOrderA(false);
+    QUOR_InputCaseIterator iterator(data);
+    AggregationTable table(iterator, false, false);
+    AggregationCube* cube = table.CreateCube();
+    cube->AddCategoricalVariable(&vVar, Codes::kRowPosition);
+    cube->AddCategoricalVariable(&gVar, Codes::kColumnPosition);
+    cube->CreateCubeAggregator();
+    cube->AddCategoryStatistics(Stats({Codes::kCount}), &vVar);
+    vVar.GetTableDimension()->SetSortByDimensionStats(*table.GetTableMetaData(),
+                                                      byOther ? gVar.GetTableDimension() : nullptr,
+                                                      AggregationStatistic(Codes::kCount));
+    while (iterator.Next()) table.AddNewCase();
+    // Descending counts: by v itself 1 (3 cases), 2 (2); at g's total, 1 has
+    // no counted case (0) and 2 has two.
+    EXPECT_EQ(Listed(vVar),
+              byOther ? std::vector<std::string>({"2", "1"}) : std::vector<std::string>({"1", "2"}))
+        << "by other " << byOther;
+    // g computes its total for the sort but shows none.
+    EXPECT_EQ(Listed(gVar), std::vector<std::string>{"1"});
+  }
 }
 
 }  // namespace

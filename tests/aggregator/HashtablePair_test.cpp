@@ -79,6 +79,7 @@ TEST_F(HashtablePairTest, KeyWithNegativeHashLandsInsideTheTable) {
   std::pair<CellKey*, CellValues*>* removed = table.Remove(probe);
   ASSERT_NE(removed, nullptr);
   EXPECT_FALSE(table.Contains(probe));
+  EXPECT_EQ(table.FreeCount(), 1);  // the node is kept for the next insert
   delete removed->first;
   delete removed->second;
   delete removed;
@@ -241,6 +242,14 @@ TEST_F(HashtablePairTest, DumpOfAMissingValueStaysInsideItsBuffer) {
   EXPECT_EQ(values.substr(0, prefix.size()), prefix);
   EXPECT_EQ(values.size(), std::string("\t Values: ").size() + 255);
   table.Clear();
+}
+
+TEST_F(HashtablePairTest, ZeroBucketsIsUsable) {
+  ZarnHashtablePair table(0);
+  EXPECT_EQ(table.Find(Key({1})), nullptr);
+  EXPECT_TRUE(table.begin() == table.end());
+  Fill(table, 0, 5);
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(table.Contains(Key({i, -i})));
 }
 
 }  // namespace

@@ -213,4 +213,36 @@ TEST(TableDimensionDeathTest, CellsCannotOverflow) {
   EXPECT_DEATH(dim.NextCategoryCell(current), "currentCatCell < _lastCatCell");
 }
 
+TEST(TableCVariableTest, NumberOfCategoriesBuildsTheListFirst) {
+  NumericData d({2, 1});
+  TableCVariable dim(d.index);
+  EncodeAll(dim, d.data);
+  EXPECT_EQ(dim.GetNumberOfCategories(), 2);  // never asked for the list before
+  EXPECT_EQ(dim.GetCategoryPointers().size(), 2u);
+}
+
+// A value the explicit list refuses is not numbered and counts nowhere, not
+// even in the total; a reset forgets the values met.
+TEST(TableCVariableTest, ValueOutsideTheExplicitListCountsNowhere) {
+  NumericData d({1, 4});
+  ParsedCategory one(Num(1), 0);
+  AggregationVariable var(d.index, "v");
+  var.SetParsedCategories({&one});
+  var.SetIsTotalNo(false);
+  TableCVariable dim(var);
+  QUOR_InputCaseIterator iterator(d.data);
+  dim.SetIterator(iterator);
+  std::vector<bool> results;
+  std::vector<std::vector<int>> cells;
+  while (iterator.Next()) {
+    results.push_back(dim.EncodeValue());
+    cells.push_back(Cells(dim));
+  }
+  EXPECT_EQ(results, (std::vector<bool>{true, false}));
+  EXPECT_EQ(cells, (std::vector<std::vector<int>>{{1, kTotal}, {0}}));
+  EXPECT_EQ(dim.GetNumberOfValues(), 1);
+  dim.ResetDimension();
+  EXPECT_EQ(dim.GetNumberOfValues(), 0);
+}
+
 }  // namespace

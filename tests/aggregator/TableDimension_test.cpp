@@ -17,9 +17,7 @@ namespace {
 
 using testsupport::Cells;
 
-using Codes = TableEncryptionCodes;
-
-// The smallest concrete dimension: the base's cells, counts, settings and
+// The smallest concrete dimension: the base's cells, explicit list, copy and
 // equality are what is tested. Categories are whatever the test hands it.
 class BareDimension : public TableDimension {
  public:
@@ -42,8 +40,11 @@ class BareDimension : public TableDimension {
   // Test access to the protected cell writers and fields.
   using TableDimension::AddCategoryCell;
   using TableDimension::SetCategoryCell;
-  using TableDimension::SetCellCount;
-  using TableDimension::SetTotalCount;
+  void AddCategory(int code) {
+    auto* category = new AggregationCategory(AggregationCategory::kValue, 0);
+    category->SetCatEncoding(code);
+    _categories.push_back(category);
+  }
   const std::vector<ParsedCategory*>& ExplicitList() const { return _explicitList; }
   ParsedCategory* OtherCategory() const { return _otherCategory; }
   bool UsingExplicitList() const { return _usingExplicitList; }
@@ -103,29 +104,35 @@ TEST(TableDimensionTest, ExplicitListKeepsOtherAndDropsSubtotalsExceptForDichoto
   EXPECT_EQ(categorical.ExplicitList(), std::vector<ParsedCategory*>{&value2});
 }
 
-TEST(TableDimensionTest, EqualityNeedsTheSameTypeAndVariablesOrSetName) {
-  BareDimension a(3, TableDimension::kCategoricalVariable, {2});
-  BareDimension b(3, TableDimension::kCategoricalVariable, {2});
-  BareDimension c(3, TableDimension::kCategoricalVariable, {3});
-  EXPECT_TRUE(a == b);
-  EXPECT_FALSE(a != b);
-  EXPECT_TRUE(a != c);
-
-  AggregationMCSet set1({2, 3}, "$s");
-  AggregationMCSet set2({4, 5}, "$s");  // same name, other members
-  AggregationMCSet set3({2, 3}, "$t");
+TEST(TableDimensionTest, SetsAreEqualByKindAndName) {
+  AggregationMCSet set1({2, 3}, "$s"), set2({4, 5}, "$s"), set3({2, 3}, "$t");
   BareDimension s1(5, TableDimension::kMCSet, set1, {2, 3});
-  BareDimension s2(5, TableDimension::kMCSet, set2, {4, 5});
+  BareDimension s2(5, TableDimension::kMCSet, set2, {4, 5});  // same name, other members
   BareDimension s3(5, TableDimension::kMCSet, set3, {2, 3});
   EXPECT_TRUE(s1 == s2);
   EXPECT_FALSE(s1 == s3);
-
   // A variable and a set of the same name, or two set kinds, never match.
   AggregationVariable variable(2, "$s");
   BareDimension v(3, TableDimension::kCategoricalVariable, variable, {2});
   BareDimension md(5, TableDimension::kMDSet, set1, {2, 3});
   EXPECT_FALSE(v == s1);
   EXPECT_FALSE(s1 == md);
+}
+
+TEST(TableDimensionTest, ACopyKeepsTheCellsButNotTheOwnedCategories) {
+  AggregationVariable variable(1, "v");
+  BareDimension source(3, TableDimension::kCategoricalVariable, variable, {1});
+  source.AddCategory(1);
+  source.SetCategoryCell(1);
+  source.AddCategoryCell(-100);
+  {
+    BareDimension copy(source);
+    EXPECT_EQ(&copy.GetSyntaxVariable(), &variable);
+    EXPECT_EQ(Cells(copy), (std::vector<int>{1, -100}));
+    EXPECT_TRUE(copy.GetCategoryPointers().empty());
+  }
+  // The source's categories survive the copy's destruction.
+  EXPECT_EQ(source.GetCategoryPointers()[0]->GetCatEncoding(), 1);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ using testsupport::EncodeAll;
 using testsupport::Num;
 using testsupport::Str;
 
+const int kTotal = TableEncryptionCodes::kTotalCategory;
 const int kExcluded = -99;  // a missing value that no cube counts
 const double kSysmis = std::numeric_limits<double>::quiet_NaN();
 
@@ -174,6 +175,45 @@ TEST(TableMCSetTest, CategoriesHiddenByASubtotalStayWithTheDimension) {
   EXPECT_EQ(hidden[1]->GetCatValue().num, 2.0);
   dim.ResetDimension();
   EXPECT_TRUE(dim.GetPcomputeRequiredCats().empty());
+}
+
+TEST(TableMCSetTest, ResetStartsTheCodesAgain) {
+  NumericMembers d(2, {{4, 6}});
+  QUOR_InputCaseIterator it(d.data);
+  AggregationMCSet set(d.indices, "$s");
+  TableMCSet dim(set);
+  EncodeAll(dim, it);
+  ASSERT_EQ(dim.GetNumberOfValues(), 2);
+  ASSERT_EQ(dim.GetCategoryPointers().size(), 2u);
+  dim.ResetDimension();
+  EXPECT_EQ(dim.GetNumberOfValues(), 0);
+
+  // The case now brings 6 alone, which takes code 1 again.
+  d.data.SetValue(0, d.indices[0], 6);
+  const std::vector<CaseCells> again = EncodeAll(dim, it);
+  EXPECT_EQ(again[0].codes, std::vector<int>{1});
+  const OBS six = Num(6);
+  EXPECT_EQ(dim.GetCategoryEncoding(&six), 1);
+  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+  ASSERT_EQ(categories.size(), 1u);
+  EXPECT_EQ(categories[0]->GetCatValue().num, 6.0);
+}
+
+// With duplicates counted, a repeated category adds to its subtotal cell too.
+TEST(TableMCSetTest, DuplicateResponsesCountInTheirSubtotalCell) {
+  NumericMembers d(3, {{1, 2, 1}});
+  QUOR_InputCaseIterator it(d.data);
+  ParsedCategory e1(Num(1), 0), e2(Num(2), 0);
+  e1.SetSubtotalEncoding(-103);
+  e2.SetSubtotalEncoding(-103);
+  AggregationMCSet set(d.indices, "$s");
+  set.SetParsedCategories({&e1, &e2});
+  set.SetIsTotalNo(false);
+  TableMCSet dim(set);
+  dim.SetComputingCounts(true);
+  const CaseCells c = EncodeAll(dim, it)[0];
+  EXPECT_EQ(c.codes, (std::vector<int>{2, 1, -103, kTotal}));
+  EXPECT_EQ(c.counts, (std::vector<int>{1, 2, 3, 3}));
 }
 
 }  // namespace

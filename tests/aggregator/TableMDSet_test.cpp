@@ -123,48 +123,6 @@ TEST(TableMDSetTest, BothZerosAreTheCountedZero) {
   EXPECT_TRUE(std::signbit(negativeZero.num));
 }
 
-TEST(TableMDSetTest, CodesSurviveResetAndCategoriesAreRebuilt) {
-  Members d(3, {{0, 1, 0}, {1, 0, 0}});
-  QUOR_InputCaseIterator it(d.data);
-  AggregationMDSet set(d.indices, "$d", &kOne, 1, false);
-  set.SetSortKey(TableEncryptionCodes::kNoSort);
-  TableMDSet dim(set);
-  EncodeAll(dim, it);
-  ASSERT_EQ(dim.GetCategoryPointers().size(), 3u);
-  dim.ResetDimension();
-  EXPECT_EQ(dim.GetNumberOfValues(), 2);
-  const OBS varA = Num(d.indices[0]), varB = Num(d.indices[1]), varC = Num(d.indices[2]);
-  EXPECT_EQ(dim.GetCategoryEncoding(&varB), 1);
-  EXPECT_EQ(dim.GetCategoryEncoding(&varA), 2);
-  EXPECT_EQ(dim.GetCategoryEncoding(&varC), 0);
-  // The next pass brings a first: it keeps code 2.
-  const std::vector<CaseCells> again = EncodeAll(dim, it);
-  EXPECT_EQ(again[1].codes, std::vector<int>{2});
-  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
-  ASSERT_EQ(categories.size(), 3u);
-  EXPECT_EQ(categories[0]->GetCatEncoding(), 2);
-  EXPECT_EQ(categories[1]->GetCatEncoding(), 1);
-  EXPECT_EQ(categories[2]->GetCatEncoding(), 0);
-}
-
-TEST(TableMDSetTest, UseLabelFromValueLabelsEachMemberWithTheCountedValuesLabel) {
-  Members d(2, {{1, 1}});
-  d.data.GetVariable(d.indices[0]).AddValueLabel(1.0, "yes to a");
-  d.data.GetVariable(d.indices[0]).AddValueLabel(0.0, "no to a");
-  QUOR_InputCaseIterator it(d.data);
-  AggregationMDSet set(d.indices, "$d", &kOne, 1, true);
-  set.SetSortKey(TableEncryptionCodes::kNoSort);
-  TableMDSet dim(set);
-  EncodeAll(dim, it);
-  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
-  ASSERT_EQ(categories.size(), 2u);
-  EXPECT_EQ(categories[0]->GetCatLabel(), "yes to a");
-  EXPECT_TRUE(categories[0]->UseLabelForVar());
-  // b labels no value: it keeps no label (not its variable label).
-  EXPECT_EQ(categories[1]->GetCatLabel(), "");
-  EXPECT_TRUE(categories[1]->UseLabelForVar());
-}
-
 TEST(TableMDSetTest, MembersAreOrderedByNameOrLabelUnlessTheOrderIsTheSets) {
   QUOR_DataSource data;
   const int zed = data.AddVariable("zed", 0, "Alpha");
@@ -222,6 +180,128 @@ TEST(TableMDSetDeathTest, MemberWiderThanTheCountedValue) {
   AggregationMDSet set({wide}, "$d", &yes, 1, false);
   TableMDSet dim(set);
   EXPECT_DEATH(dim.SetIterator(it), "_varSizes\\[iVar\\] <= _valueSize");
+}
+
+TEST(TableMDSetTest, SubtotalCellsCloseRunsOfRespondingMembers) {
+  Members d(3, {{1, 1, 1}, {1, 0, 1}, {0, 1, 0}});
+  QUOR_InputCaseIterator it(d.data);
+  ParsedCategory a = VariableEntry(d.indices[0], -102);
+  ParsedCategory b = VariableEntry(d.indices[1], -102);
+  ParsedCategory c = VariableEntry(d.indices[2], -103);
+  ParsedCategory ab("ab", false, -102, true);
+  ParsedCategory cOnly("c", false, -103, true);
+  AggregationMDSet set(d.indices, "$d", &kOne, 1, false);
+  set.SetParsedCategories({&a, &b, &ab, &c, &cOnly});
+  TableMDSet dim(set);
+  dim.SetComputingCounts();
+  const std::vector<CaseCells> cases = EncodeAll(dim, it);
+  EXPECT_EQ(cases[0].codes, (std::vector<int>{1, 2, -102, 3, -103}));
+  EXPECT_EQ(cases[0].counts, (std::vector<int>{1, 1, 2, 1, 1}));
+  EXPECT_EQ(cases[0].responses, 3);
+  EXPECT_EQ(cases[1].codes, (std::vector<int>{1, -102, 3, -103}));
+  EXPECT_EQ(cases[1].counts, (std::vector<int>{1, 1, 1, 1}));
+  EXPECT_EQ(cases[2].codes, (std::vector<int>{2, -102}));
+}
+
+TEST(TableMDSetTest, CodesSurviveResetAndCategoriesAreRebuilt) {
+  Members d(3, {{0, 1, 0}, {1, 0, 0}});
+  QUOR_InputCaseIterator it(d.data);
+  AggregationMDSet set(d.indices, "$d", &kOne, 1, false);
+  set.SetSortKey(TableEncryptionCodes::kNoSort);
+  TableMDSet dim(set);
+  EncodeAll(dim, it);
+  ASSERT_EQ(dim.GetCategoryPointers().size(), 3u);
+  dim.ResetDimension();
+  EXPECT_EQ(dim.GetNumberOfValues(), 2);
+  const OBS varA = Num(d.indices[0]), varB = Num(d.indices[1]), varC = Num(d.indices[2]);
+  EXPECT_EQ(dim.GetCategoryEncoding(&varB), 1);
+  EXPECT_EQ(dim.GetCategoryEncoding(&varA), 2);
+  EXPECT_EQ(dim.GetCategoryEncoding(&varC), 0);
+  // The next pass brings a first: it keeps code 2.
+  const std::vector<CaseCells> again = EncodeAll(dim, it);
+  EXPECT_EQ(again[1].codes, std::vector<int>{2});
+  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+  ASSERT_EQ(categories.size(), 3u);
+  EXPECT_EQ(categories[0]->GetCatEncoding(), 2);
+  EXPECT_EQ(categories[1]->GetCatEncoding(), 1);
+  EXPECT_EQ(categories[2]->GetCatEncoding(), 0);
+}
+
+TEST(TableMDSetTest, UseLabelFromValueLabelsEachMemberWithTheCountedValuesLabel) {
+  Members d(2, {{1, 1}});
+  d.data.GetVariable(d.indices[0]).AddValueLabel(1.0, "yes to a");
+  d.data.GetVariable(d.indices[0]).AddValueLabel(0.0, "no to a");
+  QUOR_InputCaseIterator it(d.data);
+  AggregationMDSet set(d.indices, "$d", &kOne, 1, true);
+  set.SetSortKey(TableEncryptionCodes::kNoSort);
+  TableMDSet dim(set);
+  EncodeAll(dim, it);
+  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+  ASSERT_EQ(categories.size(), 2u);
+  EXPECT_EQ(categories[0]->GetCatLabel(), "yes to a");
+  EXPECT_TRUE(categories[0]->UseLabelForVar());
+  // b labels no value: it keeps no label (not its variable label).
+  EXPECT_EQ(categories[1]->GetCatLabel(), "");
+  EXPECT_TRUE(categories[1]->UseLabelForVar());
+}
+
+// With an explicit list the categories follow it: each member with its
+// subtotal, which follows its members (or precedes them); a hiding subtotal's
+// members go to the categories kept for computation; computed categories
+// stand where the list puts them.
+TEST(TableMDSetTest, ExplicitListLaysOutSubtotalsHiddenMembersAndComputedCategories) {
+  Members d(4, {{1, 1, 1, 1}});
+  ParsedCategory a = VariableEntry(d.indices[0], -102);
+  ParsedCategory b = VariableEntry(d.indices[1], -102);
+  ParsedCategory c = VariableEntry(d.indices[2], -103);
+  ParsedCategory e = VariableEntry(d.indices[3], 0);
+  ParsedCategory ab("A and B", false, -102, true);
+  ParsedCategory cHidden("C only", true, -103, false);
+  ParsedCategory computed("diff", {"a minus b"}, false, {TableEncryptionCodes::kCount},
+                          {TableEncryptionCodes::kDisplayNumber}, {nullptr},
+                          ParsedCategory::kPCompute, -1);
+
+  for (bool after : {true, false}) {
+    QUOR_InputCaseIterator it(d.data);
+    AggregationMDSet set(d.indices, "$d", &kOne, 1, false);
+    set.SetParsedCategories({&a, &b, &c, &e, &ab, &cHidden, &computed});
+    set.SetIsTotalPositionAfter(after);
+    TableMDSet dim(set);
+    EncodeAll(dim, it);
+    const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
+    std::vector<std::string> layout;
+    for (const AggregationCategory* category : categories) {
+      switch (category->GetCatType()) {
+        case AggregationCategory::kVariable:
+          layout.emplace_back(category->GetCatValue().str, 1);
+          break;
+        default:
+          layout.push_back(category->GetCatLabel());
+      }
+    }
+    const std::vector<std::string> expected =
+        after ? std::vector<std::string>{"a", "b", "A and B", "C only", "d", "a minus b"}
+              : std::vector<std::string>{"A and B", "a", "b", "C only", "d", "a minus b"};
+    EXPECT_EQ(layout, expected) << (after ? "after" : "before");
+    ASSERT_EQ(dim.GetPcomputeRequiredCats().size(), 1u);
+    const AggregationCategory* hidden = dim.GetPcomputeRequiredCats()[0];
+    EXPECT_EQ(hidden->GetVarIndex(), d.indices[2]);
+    EXPECT_EQ(hidden->GetCatLabel(), "label c");
+    EXPECT_EQ(std::string(hidden->GetCatValue().str, 1), "c");
+    const AggregationCategory* sub = categories[after ? 2 : 0];
+    EXPECT_EQ(sub->GetCatType(), AggregationCategory::kSubtotal);
+    EXPECT_EQ(sub->GetCatEncoding(), -102);
+    const AggregationCategory* hiding = categories[3];
+    EXPECT_EQ(hiding->GetCatType(), AggregationCategory::kHSubtotal);
+    EXPECT_EQ(hiding->GetCatEncoding(), -103);
+    EXPECT_TRUE(hiding->IsLabelDefault());
+    const AggregationCategory* pcompute = categories.back();
+    EXPECT_EQ(pcompute->GetCatType(), AggregationCategory::kPCompute);
+    EXPECT_EQ(pcompute->GetVarIndex(), -1);
+    EXPECT_EQ(pcompute->GetPCatName(), "diff");
+    EXPECT_EQ(pcompute->GetPCFormat(),
+              std::vector<TableEncryptionCodes::StatisticCodes>{TableEncryptionCodes::kCount});
+  }
 }
 
 }  // namespace
