@@ -262,35 +262,13 @@ TEST_F(CategoryManagerTest, LabelSortPutsUnlabelledValuesLastAndKeepsTies) {
 // ---------------------------------------------------------------------------
 // Explicit lists: distribution, subtotals, visibility.
 
-TEST_F(CategoryManagerTest, SubtotalSumsTheGroupOnTheSideOfItsCategories) {
-  _variable.SetIsEmptyInclude(false);
-  _variable.SetParsedCategories(
-      {ValueEntry(3), ValueEntry(1), Subtotal(-101, true), ValueEntry(2)});
-  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3), Total()}), "3 1 S-101 2 T");
-  EXPECT_EQ(_labels, "[][][Sub][][All of it]");
-
-  // Totals before their categories: the subtotal sums 2 and opens the list's tail.
-  _variable.SetIsTotalPositionAfter(false);
-  EXPECT_EQ(Build({Total(), Value(1, 1), Value(2, 2), Value(3, 3)}), "T 3 1 S-101 2");
-}
-
-TEST_F(CategoryManagerTest, HidingSubtotalHidesExactlyItsGroup) {
-  _variable.SetIsEmptyInclude(false);
-  _variable.SetParsedCategories(
-      {ValueEntry(1), Subtotal(-101, false), ValueEntry(2), ValueEntry(3)});
-  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3)}), "H-101 2 3");
-  EXPECT_EQ(_hidden, "1");
-
-  _variable.SetIsTotalPositionAfter(false);
-  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3)}), "1 H-101");
-  EXPECT_EQ(_hidden, "2 3");
-}
-
 TEST_F(CategoryManagerTest, SubtotalOfAnEmptyGroupIsNotMade) {
   _variable.SetIsEmptyInclude(false);
   _variable.SetParsedCategories(
       {ValueEntry(1), Subtotal(-101, true), ValueEntry(2), Subtotal(-102, true)});
   EXPECT_EQ(Build({Value(2, 1)}), "2 S-102");
+  // A made subtotal closes its group: the next group starts empty again.
+  EXPECT_EQ(Build({Value(1, 1)}), "1 S-101");
 }
 
 TEST_F(CategoryManagerTest, OtherEntryCollectsTheRestInAscendingOrder) {
