@@ -66,24 +66,14 @@ constexpr double kMissing = Codes::kMissingValue;
 // ---------------------------------------------------------------------------
 // Data: the variables of every random data set, in data-source order.
 
-enum Variable {
-  kC0,  // categorical, values 1..K, user-missing 9
-  kC1,  // categorical, values 1..K, user-missing 9
-  kC2,  // categorical, values 1..K
-  kC3,  // categorical, values 1..K
-  kS0,  // string (width 3): "a", "bb", "ccc", blank; user-missing "zz"
-  kM0,  // multiple category set members: values 1..4, 9; m0 has user-missing 9,
-  kM1,  //   m1 user-missing 4
-  kM2,
-  kD0,  // multiple dichotomy set members: 0, 1
-  kD1,
-  kD2,
-  kD3,
-  kX,  // scale: positive multiples of 0.25, user-missing -1
-  kY,  // scale: positive multiples of 0.5
-  kW,  // weight: 0, 0.25, 0.5, 1, 1.5, 2, 2.75
-  kVariables
-};
+// c0, c1, c2, c3: categorical, values 1..K, user-missing 9 for c0 and c1;
+// s0: string (width 3), "a", "bb", "ccc", blank, user-missing "zz";
+// m0, m1, m2: multiple category set members, values 1..4, 9 (m0 user-missing 9,
+// m1 user-missing 4); d0..d3: multiple dichotomy set members, 0, 1;
+// x: scale, positive multiples of 0.25, user-missing -1; y: scale, positive
+// multiples of 0.5; w: weight, 0, 0.25, 0.5, 1, 1.5, 2, 2.75.
+enum Variable { kC0, kC1, kC2, kC3, kS0, kM0, kM1, kM2, kD0, kD1, kD2, kD3, kX, kY, kW };
+constexpr int kVariables = kW + 1;
 constexpr int kStringWidth = 3;
 
 struct Case {
@@ -174,7 +164,7 @@ void FillDataSource(QUOR_DataSource& data, const std::vector<Case>& cases, bool 
 struct EntrySpec {
   ParsedCategory::ParsedCatType type = ParsedCategory::kValue;
   double low = 0.0, high = 0.0;  // kValue (low), kRange
-  std::string text;              // string kValue
+  std::string text{};            // string kValue
   int member = -1;               // kVariable
   int subtotal = 0;              // the subtotal code of its group, or of the subtotal itself
 };
@@ -209,10 +199,14 @@ struct TableSpec {
 // Groups the entries of an explicit list under its subtotals: a subtotal
 // sums the entries since the previous subtotal when totals follow their
 // categories, those up to the next subtotal otherwise.
+bool IsSubtotal(const EntrySpec& entry) {
+  return entry.type == ParsedCategory::kSubtotal || entry.type == ParsedCategory::kHSubtotal;
+}
+
 void GroupUnderSubtotals(std::vector<EntrySpec>& list, bool totalAfter) {
   std::vector<EntrySpec*> group;
   auto visit = [&](EntrySpec& entry) {
-    if (entry.type != ParsedCategory::kSubtotal && entry.type != ParsedCategory::kHSubtotal) {
+    if (!IsSubtotal(entry)) {
       group.push_back(&entry);
       return;
     }
@@ -223,15 +217,6 @@ void GroupUnderSubtotals(std::vector<EntrySpec>& list, bool totalAfter) {
     std::for_each(list.begin(), list.end(), visit);
   else
     std::for_each(list.rbegin(), list.rend(), visit);
-}
-
-// An entry of the given kind; its subtotal code comes from its group.
-EntrySpec Entry(ParsedCategory::ParsedCatType type, double low = 0.0, double high = 0.0) {
-  EntrySpec entry;
-  entry.type = type;
-  entry.low = low;
-  entry.high = high;
-  return entry;
 }
 
 ElementSpec RandomElement(std::mt19937& rng, ElementSpec::Kind kind, int variable) {
@@ -247,78 +232,61 @@ ElementSpec RandomElement(std::mt19937& rng, ElementSpec::Kind kind, int variabl
   int nextSubtotal = Codes::kMaxSubtotal;
   auto maybeSubtotal = [&]() {
     if (uniform(0, 2) != 0) return;
-    EntrySpec subtotal =
-        Entry(uniform(0, 1) ? ParsedCategory::kSubtotal : ParsedCategory::kHSubtotal);
-    subtotal.subtotal = nextSubtotal--;
-    e.list.push_back(subtotal);
+    e.list.push_back({uniform(0, 1) ? ParsedCategory::kSubtotal : ParsedCategory::kHSubtotal, 0, 0,
+                      "", -1, nextSubtotal--});
   };
-  switch (kind) {
-    case ElementSpec::kNumeric:
-    case ElementSpec::kCategorySet:
-      if (kind == ElementSpec::kCategorySet) {
-        e.members = {kM0, kM1, kM2};
-        e.missingVariable = uniform(0, 2) == 0 ? kM1 : kM0;
-        e.countDuplicates = uniform(0, 1) == 0;
-        e.name = "mc";
-      } else {
-        e.name = "c" + std::to_string(variable);
-      }
+  // Some of the candidates in random order, with subtotals between.
+  auto someOf = [&](std::vector<EntrySpec> candidates, int fewest, int most) {
+    e.hasList = true;
+    std::shuffle(candidates.begin(), candidates.end(), rng);
+    candidates.resize(static_cast<size_t>(uniform(fewest, most)));
+    for (const EntrySpec& entry : candidates) {
+      e.list.push_back(entry);
+      maybeSubtotal();
+    }
+  };
+  auto insertAnywhere = [&](const EntrySpec& entry) {
+    e.list.insert(e.list.begin() + uniform(0, static_cast<int>(e.list.size())), entry);
+  };
+  if (kind == ElementSpec::kCategorySet) {
+    e.members = {kM0, kM1, kM2};
+    e.missingVariable = uniform(0, 2) == 0 ? kM1 : kM0;
+    e.countDuplicates = uniform(0, 1) == 0;
+  }
+  if (kind == ElementSpec::kString) {
+    e.name = "s0";
+    if (uniform(0, 2) == 0) {
+      const auto text = [](const char* t) { return EntrySpec{ParsedCategory::kValue, 0, 0, t}; };
+      someOf({text("a"), text("bb"), text("ccc"), text("zz"), text("dd")}, 1, 3);
+      if (uniform(0, 1) == 0) e.list.push_back({ParsedCategory::kOtherNM});
+    }
+  } else if (kind == ElementSpec::kDichotomySet) {
+    e.members = {kD0, kD1, kD2, kD3};
+    e.name = "md";
+    if (uniform(0, 2) == 0) {
+      std::vector<EntrySpec> members;
+      for (int member : e.members) members.push_back({ParsedCategory::kVariable, 0, 0, "", member});
+      someOf(members, 2, 4);
+    }
+  } else {
+    e.name = kind == ElementSpec::kCategorySet ? "mc" : "c" + std::to_string(variable);
+    if (uniform(0, 2) == 0) {
+      // Some values (7 is never met, 9 is user-missing), perhaps a range,
+      // the missing values and the other values, with subtotals between.
+      std::vector<EntrySpec> values;
+      for (double value : {1, 2, 3, 4, 7, 9}) values.push_back({ParsedCategory::kValue, value});
+      someOf(values, 1, 4);
       if (uniform(0, 2) == 0) {
-        e.hasList = true;
-        // Some values (7 is never met, 9 is user-missing), perhaps a range,
-        // the missing values and the other values, with subtotals between.
-        std::vector<double> values = {1, 2, 3, 4, 7, 9};
-        std::shuffle(values.begin(), values.end(), rng);
-        values.resize(static_cast<size_t>(uniform(1, 4)));
-        for (double value : values) {
-          e.list.push_back(Entry(ParsedCategory::kValue, value));
-          maybeSubtotal();
-        }
-        if (uniform(0, 2) == 0) {
-          const double low = uniform(1, 3);
-          const EntrySpec range = Entry(ParsedCategory::kRange, low, low + uniform(0, 2));
-          e.list.insert(e.list.begin() + uniform(0, static_cast<int>(e.list.size())), range);
-        }
-        for (ParsedCategory::ParsedCatType type :
-             {ParsedCategory::kMissing, ParsedCategory::kOtherNM}) {
-          if (uniform(0, 2) != 0) continue;
-          e.list.insert(e.list.begin() + uniform(0, static_cast<int>(e.list.size())), Entry(type));
-          maybeSubtotal();
-        }
+        const double low = uniform(1, 3);
+        insertAnywhere({ParsedCategory::kRange, low, low + uniform(0, 2)});
       }
-      break;
-    case ElementSpec::kString:
-      e.name = "s0";
-      if (uniform(0, 2) == 0) {
-        e.hasList = true;
-        std::vector<std::string> texts = {"a", "bb", "ccc", "zz", "dd"};
-        std::shuffle(texts.begin(), texts.end(), rng);
-        texts.resize(static_cast<size_t>(uniform(1, 3)));
-        for (const std::string& text : texts) {
-          EntrySpec entry;
-          entry.text = text;
-          e.list.push_back(entry);
-          maybeSubtotal();
-        }
-        if (uniform(0, 1) == 0) e.list.push_back(Entry(ParsedCategory::kOtherNM));
+      for (ParsedCategory::ParsedCatType type :
+           {ParsedCategory::kMissing, ParsedCategory::kOtherNM}) {
+        if (uniform(0, 2) != 0) continue;
+        insertAnywhere({type});
+        maybeSubtotal();
       }
-      break;
-    case ElementSpec::kDichotomySet:
-      e.members = {kD0, kD1, kD2, kD3};
-      e.name = "md";
-      if (uniform(0, 2) == 0) {
-        e.hasList = true;
-        std::vector<int> members = e.members;
-        std::shuffle(members.begin(), members.end(), rng);
-        members.resize(static_cast<size_t>(uniform(2, 4)));
-        for (int member : members) {
-          EntrySpec entry = Entry(ParsedCategory::kVariable);
-          entry.member = member;
-          e.list.push_back(entry);
-          maybeSubtotal();
-        }
-      }
-      break;
+    }
   }
   GroupUnderSubtotals(e.list, e.totalAfter);
   return e;
@@ -424,33 +392,26 @@ int IndexOf(const std::vector<StatisticSpec>& stats, int code, int variable) {
 // Built tables and what they read back.
 
 // A category as the tests know it: by what it stands for, not by its code.
-std::string Identity(const AggregationCategory& category) {
+std::string NumberIdentity(double value) {
   std::ostringstream id;
-  switch (category.GetCatType()) {
-    case AggregationCategory::kValue:
-      if (category.GetValueType() == 0) {
-        id.precision(17);
-        id << "v" << category.GetCatValue().num;
-      } else {
-        std::string text(category.GetCatValue().str, static_cast<size_t>(category.GetValueType()));
-        text.erase(text.find_last_not_of(' ') + 1);
-        id << "s" << text;
-      }
-      break;
-    case AggregationCategory::kVariable:
-      id << "m" << category.GetVarIndex();
-      break;
-    case AggregationCategory::kSubtotal:
-    case AggregationCategory::kHSubtotal:
-      id << "t" << category.GetCatEncoding();
-      break;
-    case AggregationCategory::kTotal:
-      id << "T";
-      break;
-    default:
-      id << "?" << static_cast<int>(category.GetCatType());
-  }
+  id.precision(17);
+  id << "v" << value;
   return id.str();
+}
+
+std::string Identity(const AggregationCategory& category) {
+  const AggregationCategory::CategoryType type = category.GetCatType();
+  const int width = category.GetValueType();
+  if (type == AggregationCategory::kValue && width == 0)
+    return NumberIdentity(category.GetCatValue().num);
+  if (type == AggregationCategory::kValue) {
+    std::string text(category.GetCatValue().str, static_cast<size_t>(width));
+    return "s" + text.erase(text.find_last_not_of(' ') + 1);
+  }
+  if (type == AggregationCategory::kVariable) return "m" + std::to_string(category.GetVarIndex());
+  if (type == AggregationCategory::kSubtotal || type == AggregationCategory::kHSubtotal)
+    return "t" + std::to_string(category.GetCatEncoding());
+  return type == AggregationCategory::kTotal ? "T" : "?" + std::to_string(static_cast<int>(type));
 }
 
 struct CategoryInfo {
@@ -514,10 +475,8 @@ class BuiltTable {
       }
     }
     for (size_t i = 0; i < spec.elements.size(); ++i) {
-      const ElementSpec& e = spec.elements[i];
       TableDimension* dimension = _variables[i]->GetTableDimension();
-      if (e.kind == ElementSpec::kCategorySet && e.countDuplicates && dimension)
-        dimension->SetComputingCounts(true);
+      if (spec.elements[i].countDuplicates && dimension) dimension->SetComputingCounts(true);
     }
   }
 
@@ -601,48 +560,39 @@ class BuiltTable {
     variable->SetIsMissingExclude(!e.includeMissing);
     variable->SetIsOrderA(e.ascending);
     variable->SetIsEmptyInclude(e.includeEmpty);
-    if (e.hasList) {
-      std::vector<ParsedCategory*> list;
-      for (const EntrySpec& entry : e.list) {
-        std::unique_ptr<ParsedCategory> parsed;
-        OBS low, high;
-        switch (entry.type) {
-          case ParsedCategory::kValue:
-            if (e.kind == ElementSpec::kString) {
-              std::memset(low.str, ' ', sizeof low.str);
-              std::memcpy(low.str, entry.text.data(), entry.text.size());
-              parsed = std::make_unique<ParsedCategory>(low, kStringWidth);
-            } else {
-              low.num = entry.low;
-              parsed = std::make_unique<ParsedCategory>(low, 0);
-            }
-            break;
-          case ParsedCategory::kRange:
-            low.num = entry.low;
-            high.num = entry.high;
-            parsed = std::make_unique<ParsedCategory>(low, high, 0);
-            break;
-          case ParsedCategory::kSubtotal:
-          case ParsedCategory::kHSubtotal:
-            parsed = std::make_unique<ParsedCategory>("sub" + std::to_string(-entry.subtotal),
-                                                      false, entry.subtotal,
-                                                      entry.type == ParsedCategory::kSubtotal);
-            break;
-          case ParsedCategory::kVariable:
-            parsed = std::make_unique<ParsedCategory>(ParsedCategory::kVariable);
-            parsed->SetVarIndex(entry.member);
-            break;
-          default:
-            parsed = std::make_unique<ParsedCategory>(entry.type);
-        }
-        if (entry.type != ParsedCategory::kSubtotal && entry.type != ParsedCategory::kHSubtotal)
-          parsed->SetSubtotalEncoding(entry.subtotal);
-        list.push_back(parsed.get());
-        _parsed.push_back(std::move(parsed));
-      }
-      variable->SetParsedCategories(list);
+    if (!e.hasList) return variable;
+    std::vector<ParsedCategory*> list;
+    for (const EntrySpec& entry : e.list) {
+      _parsed.push_back(Parse(e, entry));
+      list.push_back(_parsed.back().get());
     }
+    variable->SetParsedCategories(list);
     return variable;
+  }
+
+  static std::unique_ptr<ParsedCategory> Parse(const ElementSpec& e, const EntrySpec& entry) {
+    OBS low, high;
+    if (IsSubtotal(entry))
+      return std::make_unique<ParsedCategory>("sub" + std::to_string(-entry.subtotal), false,
+                                              entry.subtotal,
+                                              entry.type == ParsedCategory::kSubtotal);
+    std::unique_ptr<ParsedCategory> parsed;
+    if (entry.type == ParsedCategory::kValue && e.kind == ElementSpec::kString) {
+      std::memset(low.str, ' ', sizeof low.str);
+      std::memcpy(low.str, entry.text.data(), entry.text.size());
+      parsed = std::make_unique<ParsedCategory>(low, kStringWidth);
+    } else if (entry.type == ParsedCategory::kValue || entry.type == ParsedCategory::kRange) {
+      low.num = entry.low;
+      high.num = entry.high;
+      parsed = entry.type == ParsedCategory::kValue
+                   ? std::make_unique<ParsedCategory>(low, 0)
+                   : std::make_unique<ParsedCategory>(low, high, 0);
+    } else {
+      parsed = std::make_unique<ParsedCategory>(entry.type);
+      if (entry.type == ParsedCategory::kVariable) parsed->SetVarIndex(entry.member);
+    }
+    parsed->SetSubtotalEncoding(entry.subtotal);
+    return parsed;
   }
 
   const TableSpec& _spec;
@@ -681,13 +631,6 @@ int AdmittingEntry(const ElementSpec& e, double number, const std::string& text,
   for (size_t i = 0; i < e.list.size(); ++i)
     if (e.list[i].type == ParsedCategory::kOtherNM && !missing) return static_cast<int>(i);
   return -1;
-}
-
-std::string NumberIdentity(double value) {
-  std::ostringstream id;
-  id.precision(17);
-  id << "v" << value;
-  return id.str();
 }
 
 // Whether a value is missing for an element: by the variable's own missing
@@ -731,60 +674,37 @@ Reach ReachOf(const ElementSpec& e, const Case& c) {
   Reach reach;
   const bool includeMissing = e.includeMissing || e.hasList;
   auto addCategory = [&](const std::string& id, int subtotal) {
-    const bool first = reach.categories.count(id) == 0;
-    if (!first && !e.countDuplicates) return false;
+    if (reach.categories.count(id) != 0 && !e.countDuplicates) return;
     reach.categories[id] += 1;
     if (subtotal <= Codes::kMaxSubtotal) reach.categories["t" + std::to_string(subtotal)] += 1;
     reach.responses += 1;
-    return true;
   };
-  switch (e.kind) {
-    case ElementSpec::kNumeric:
-    case ElementSpec::kString: {
-      const bool missing = IsMissing(e.variable, c);
-      const double number = c.number[static_cast<size_t>(e.variable)];
-      reach.valid = !missing;
-      const bool takesPart =
-          !missing || (includeMissing && (e.kind == ElementSpec::kString || number != QUOR_SYSMIS));
-      if (!takesPart) break;
-      int subtotal = 0;
-      if (e.hasList) {
-        const int entry = AdmittingEntry(e, number, c.text, missing);
-        if (entry < 0) break;
-        subtotal = e.list[static_cast<size_t>(entry)].subtotal;
-      }
-      addCategory(e.kind == ElementSpec::kString ? "s" + c.text : NumberIdentity(number), subtotal);
-      break;
-    }
-    case ElementSpec::kCategorySet:
-      for (int member : e.members) {
-        const double value = c.number[static_cast<size_t>(member)];
-        const bool valid = value != QUOR_SYSMIS && !UserMissing(e.missingVariable, value);
-        if (!valid && !(includeMissing && value != QUOR_SYSMIS)) continue;
-        int subtotal = 0;
-        if (e.hasList) {
-          const int entry = AdmittingEntry(e, value, "", !valid);
-          if (entry < 0) continue;
-          subtotal = e.list[static_cast<size_t>(entry)].subtotal;
-        }
-        if (reach.categories.count(NumberIdentity(value)) == 0 && valid) reach.valid = true;
-        addCategory(NumberIdentity(value), subtotal);
-      }
-      break;
-    case ElementSpec::kDichotomySet: {
-      std::vector<int> members = e.members;
-      if (e.hasList) {
-        members.clear();
-        for (const EntrySpec& entry : e.list)
-          if (entry.type == ParsedCategory::kVariable) members.push_back(entry.member);
-      }
-      for (int member : members) {
-        if (c.number[static_cast<size_t>(member)] != 1.0) continue;
-        reach.valid = true;
-        addCategory("m" + std::to_string(member), SubtotalOf(e, "m" + std::to_string(member)));
-      }
-      break;
-    }
+  // Adds the category of a value unless its explicit list admits it nowhere.
+  auto addAdmitted = [&](const std::string& id, double number, bool missing) {
+    const int entry = e.hasList ? AdmittingEntry(e, number, c.text, missing) : -2;
+    if (entry != -1) addCategory(id, entry < 0 ? 0 : e.list[static_cast<size_t>(entry)].subtotal);
+    return entry != -1;
+  };
+  if (e.kind == ElementSpec::kNumeric || e.kind == ElementSpec::kString) {
+    const bool missing = IsMissing(e.variable, c);
+    const double number = c.number[static_cast<size_t>(e.variable)];
+    reach.valid = !missing;
+    if (!missing || (includeMissing && (e.kind == ElementSpec::kString || number != QUOR_SYSMIS)))
+      addAdmitted(e.kind == ElementSpec::kString ? "s" + c.text : NumberIdentity(number), number,
+                  missing);
+  }
+  for (int member : e.kind == ElementSpec::kCategorySet ? e.members : std::vector<int>()) {
+    const double value = c.number[static_cast<size_t>(member)];
+    const bool valid = value != QUOR_SYSMIS && !UserMissing(e.missingVariable, value);
+    if (!valid && !(includeMissing && value != QUOR_SYSMIS)) continue;
+    if (addAdmitted(NumberIdentity(value), value, !valid) && valid) reach.valid = true;
+  }
+  for (int member : e.kind == ElementSpec::kDichotomySet ? e.members : std::vector<int>()) {
+    const std::string id = "m" + std::to_string(member);
+    const int entry = EntryOf(e, id);
+    if (c.number[static_cast<size_t>(member)] != 1.0 || (e.hasList && entry < 0)) continue;
+    reach.valid = true;
+    addCategory(id, entry < 0 ? 0 : e.list[static_cast<size_t>(entry)].subtotal);
   }
   reach.counted = reach.responses > 0;
   if (reach.counted && e.totals) reach.categories["T"] = reach.responses;
@@ -881,15 +801,11 @@ double VarianceOf(const std::vector<std::pair<double, double>>& values, bool wei
 // whose cumulative weight passes half the total, or the mean of it and the
 // next value when the cumulative weight meets half the total exactly. A case
 // of weight 0 carries no weight and has no say.
-double MedianOf(std::vector<std::pair<double, double>> values, bool weighted) {
-  if (weighted)
-    values.erase(std::remove_if(values.begin(), values.end(),
-                                [](const std::pair<double, double>& v) { return v.second == 0.0; }),
-                 values.end());
+double MedianOf(const std::vector<std::pair<double, double>>& values, bool weighted) {
   std::map<double, double> table;
-  for (const auto& v : values) table[v.first] += weighted ? v.second : 1.0;
+  for (const auto& v : values)
+    if (!weighted || v.second != 0.0) table[v.first] += weighted ? v.second : 1.0;
   if (table.empty()) return kMissing;
-  if (table.size() == 1) return table.begin()->first;
   double total = 0.0;
   for (const auto& entry : table) total += entry.second;
   const double half = total / 2.0;
@@ -1042,9 +958,11 @@ class TableChecker {
       const bool present = values[0] != 0.0;
       if (m.cases > 0) ++coverage.modelCells;
       std::vector<std::pair<const char*, std::pair<double, double>>> expected;
+      // An absent cell counts nothing; a categorical cell may exist with
+      // nothing counted when total N brings in cases that count only there.
       auto expect = [&](const char* what, int code, int variable, double value) {
         const int i = IndexOf(stats, code, variable);
-        if (i >= 0) expected.push_back({what, {Value(values, i), value}});
+        if (i >= 0) expected.push_back({what, {present ? Value(values, i) : 0.0, value}});
       };
       if (cube.scale) {
         if (present != (m.cases > 0)) {
@@ -1056,11 +974,8 @@ class TableChecker {
         }
         if (!present) continue;
         ++coverage.scaleCells;
-        for (const auto& v : m.x)
-          if (v.second == 0.0) {
-            ++coverage.zeroWeightMedians;
-            break;
-          }
+        if (std::any_of(m.x.begin(), m.x.end(), [](const auto& v) { return v.second == 0.0; }))
+          ++coverage.zeroWeightMedians;
         expect("count", Codes::kCount, -1, m.weight);
         expect("unweighted count", Codes::kUCount, -1, m.cases);
         for (bool weighted : {true, false}) {
@@ -1081,21 +996,12 @@ class TableChecker {
         expect("maximum x", Codes::kMaximum, kX, m.x.empty() ? kMissing : highest->first);
         expect("valid N y", Codes::kValidN, kY, WeightOf(m.y, true));
       } else {
-        // An absent cell counts nothing; a cell may exist with nothing
-        // counted when total N brings in cases that count only there.
-        const auto value = [&](int code) {
-          const int i = IndexOf(stats, code, -1);
-          return present && i >= 0 ? Value(values, i) : 0.0;
-        };
-        expected.push_back({"count", {value(Codes::kCount), m.weight}});
-        expected.push_back({"unweighted count", {value(Codes::kUCount), m.cases}});
-        expected.push_back({"valid N", {value(Codes::kValidN), m.validWeight}});
-        expected.push_back({"unweighted valid N", {value(Codes::kUValidN), m.validCases}});
-        if (IndexOf(stats, Codes::kResponses, -1) >= 0) {
-          expected.push_back({"responses", {value(Codes::kResponses), m.responses}});
-          expected.push_back(
-              {"unweighted responses", {value(Codes::kUResponses), m.unweightedResponses}});
-        }
+        expect("count", Codes::kCount, -1, m.weight);
+        expect("unweighted count", Codes::kUCount, -1, m.cases);
+        expect("valid N", Codes::kValidN, -1, m.validWeight);
+        expect("unweighted valid N", Codes::kUValidN, -1, m.validCases);
+        expect("responses", Codes::kResponses, -1, m.responses);
+        expect("unweighted responses", Codes::kUResponses, -1, m.unweightedResponses);
       }
       for (const auto& [what, pair] : expected) {
         if (Near(pair.first, pair.second)) continue;
