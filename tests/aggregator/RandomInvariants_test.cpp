@@ -37,6 +37,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -89,7 +90,7 @@ bool UserMissing(int variable, double value) {
 // The host's test: system-missing or one of the variable's missing values.
 bool IsMissing(int variable, const Case& c) {
   if (variable == kS0) return c.text == "zz";
-  const double value = c.number[static_cast<size_t>(variable)];
+  const double value = c.number[variable];
   return value == QUOR_SYSMIS || UserMissing(variable, value);
 }
 
@@ -100,26 +101,20 @@ std::vector<Case> RandomCases(std::mt19937& rng, int count, bool unitWeights) {
   static const double kWeights[] = {0.0, 0.25, 0.5, 1.0, 1.5, 2.0, 2.75};
   static const char* const kTexts[] = {"a", "bb", "ccc", "", "zz"};
   std::vector<Case> cases(static_cast<size_t>(count));
+  // System-missing once in outOf + 1 draws, then the missing value (if any)
+  // once, else a value lo..hi times step.
+  auto draw = [&](int outOf, int lo, int hi, double step, std::optional<double> missing) {
+    const int d = uniform(0, outOf);
+    return d == 0 ? QUOR_SYSMIS : d == 1 && missing ? *missing : uniform(lo, hi) * step;
+  };
   for (Case& c : cases) {
     auto& n = c.number;
-    for (int v = kC0; v <= kC3; ++v) {
-      const int draw = uniform(0, 19);
-      n[static_cast<size_t>(v)] = draw == 0   ? QUOR_SYSMIS
-                                  : draw == 1 ? 9.0
-                                              : uniform(1, levels[static_cast<size_t>(v)]);
-    }
+    for (int v = kC0; v <= kC3; ++v) n[v] = draw(19, 1, levels[v], 1.0, 9.0);
     c.text = kTexts[uniform(0, 4)];
-    for (int v = kM0; v <= kM2; ++v) {
-      const int draw = uniform(0, 9);
-      n[static_cast<size_t>(v)] = draw == 0 ? QUOR_SYSMIS : draw == 1 ? 9.0 : uniform(1, 4);
-    }
-    for (int v = kD0; v <= kD3; ++v) {
-      const int draw = uniform(0, 9);
-      n[static_cast<size_t>(v)] = draw == 0 ? QUOR_SYSMIS : uniform(0, 1);
-    }
-    const int x = uniform(0, 15);
-    n[kX] = x == 0 ? QUOR_SYSMIS : x == 1 ? -1.0 : uniform(1, 200) * 0.25;
-    n[kY] = uniform(0, 9) == 0 ? QUOR_SYSMIS : uniform(1, 40) * 0.5;
+    for (int v = kM0; v <= kM2; ++v) n[v] = draw(9, 1, 4, 1.0, 9.0);
+    for (int v = kD0; v <= kD3; ++v) n[v] = draw(9, 0, 1, 1.0, std::nullopt);
+    n[kX] = draw(15, 1, 200, 0.25, -1.0);
+    n[kY] = draw(9, 1, 40, 0.5, std::nullopt);
     n[kW] = unitWeights ? 1.0 : kWeights[uniform(0, 6)];
   }
   return cases;
@@ -152,7 +147,7 @@ void FillDataSource(QUOR_DataSource& data, const std::vector<Case>& cases, bool 
       if (v == kS0)
         data.SetValue(row, v, c.text);
       else
-        data.SetValue(row, v, c.number[static_cast<size_t>(v)]);
+        data.SetValue(row, v, c.number[v]);
     }
   }
 }
@@ -204,19 +199,19 @@ bool IsSubtotal(const EntrySpec& entry) {
 }
 
 void GroupUnderSubtotals(std::vector<EntrySpec>& list, bool totalAfter) {
-  std::vector<EntrySpec*> group;
+  // Walking away from where subtotals stand, each entry takes the code of the
+  // subtotal last met (0 before any).
+  int code = 0;
   auto visit = [&](EntrySpec& entry) {
-    if (!IsSubtotal(entry)) {
-      group.push_back(&entry);
-      return;
-    }
-    for (EntrySpec* member : group) member->subtotal = entry.subtotal;
-    group.clear();
+    if (IsSubtotal(entry))
+      code = entry.subtotal;
+    else
+      entry.subtotal = code;
   };
   if (totalAfter)
-    std::for_each(list.begin(), list.end(), visit);
-  else
     std::for_each(list.rbegin(), list.rend(), visit);
+  else
+    std::for_each(list.begin(), list.end(), visit);
 }
 
 ElementSpec RandomElement(std::mt19937& rng, ElementSpec::Kind kind, int variable) {
@@ -321,7 +316,7 @@ TableSpec RandomTableSpec(std::mt19937& rng) {
     // The statistics dimension: a set when the cube has one (half the time), else any.
     cube.statisticsElement = uniform(0, static_cast<int>(cube.elements.size()) - 1);
     for (size_t i = 0; i < cube.elements.size(); ++i) {
-      const auto kind = table.elements[static_cast<size_t>(cube.elements[i])].kind;
+      const auto kind = table.elements[cube.elements[i]].kind;
       if ((kind == ElementSpec::kCategorySet || kind == ElementSpec::kDichotomySet) &&
           uniform(0, 1) == 0)
         cube.statisticsElement = static_cast<int>(i);
@@ -345,37 +340,31 @@ bool IsSet(const ElementSpec& e) {
 
 std::vector<StatisticSpec> Statistics(const TableSpec& table, const CubeSpec& cube) {
   std::vector<StatisticSpec> stats;
-  auto add = [&](int code, int variable) {
-    stats.push_back({static_cast<Codes::StatisticCodes>(code), variable});
+  auto add = [&](std::initializer_list<int> codes, int variable) {
+    for (int code : codes) stats.push_back({static_cast<Codes::StatisticCodes>(code), variable});
   };
   // Every base type of each percentage family, weighted then unweighted.
   auto addFamilies = [&](std::initializer_list<int> families, int variable) {
     for (int t = 0; t < 7; ++t)
-      for (int family : families)
-        for (int unweighted : {0, 1}) add(family + 2 * t + unweighted, variable);
+      for (int family : families) add({family + 2 * t, family + 2 * t + 1}, variable);
   };
   if (cube.scale) {
-    for (int code : {Codes::kCount, Codes::kUCount}) add(code, -1);
-    for (int code :
-         {Codes::kMean, Codes::kUMean, Codes::kSum, Codes::kUSum, Codes::kVariance,
-          Codes::kUVariance, Codes::kStdDev, Codes::kUStdDev, Codes::kMinimum, Codes::kMaximum,
-          Codes::kMedian, Codes::kUMedian, Codes::kValidN, Codes::kUValidN})
-      add(code, kX);
-    for (int code : {Codes::kMean, Codes::kUMean, Codes::kValidN}) add(code, kY);
+    add({Codes::kCount, Codes::kUCount}, -1);
+    add({Codes::kMean, Codes::kUMean, Codes::kSum, Codes::kUSum, Codes::kVariance,
+         Codes::kUVariance, Codes::kStdDev, Codes::kUStdDev, Codes::kMinimum, Codes::kMaximum,
+         Codes::kMedian, Codes::kUMedian, Codes::kValidN, Codes::kUValidN},
+        kX);
+    add({Codes::kMean, Codes::kUMean, Codes::kValidN}, kY);
     addFamilies({Codes::kRowSumPct}, kX);
     return stats;
   }
-  for (int code : {Codes::kCount, Codes::kUCount, Codes::kValidN, Codes::kUValidN}) add(code, -1);
-  if (cube.totalN) {
-    add(Codes::kTotalN, -1);
-    add(Codes::kUTotalN, -1);
-  }
+  add({Codes::kCount, Codes::kUCount, Codes::kValidN, Codes::kUValidN}, -1);
+  if (cube.totalN) add({Codes::kTotalN, Codes::kUTotalN}, -1);
   addFamilies({Codes::kRowPct, Codes::kRowValidNPct, Codes::kRowTotalNPct}, -1);
-  const ElementSpec& statistics = table.elements[static_cast<size_t>(
-      cube.elements[static_cast<size_t>(cube.statisticsElement)])];
+  const ElementSpec& statistics =
+      table.elements[cube.elements[static_cast<size_t>(cube.statisticsElement)]];
   if (IsSet(statistics)) {
-    add(Codes::kResponses, -1);
-    add(Codes::kUResponses, -1);
+    add({Codes::kResponses, Codes::kUResponses}, -1);
     addFamilies(
         {Codes::kRowResponsesPct, Codes::kRowResponsesCountPct, Codes::kRowCountResponsesPct}, -1);
   }
@@ -461,8 +450,7 @@ class BuiltTable {
     for (const CubeSpec& cubeSpec : spec.cubes) {
       AggregationCube* cube = _table->CreateCube();
       for (size_t i = 0; i < cubeSpec.elements.size(); ++i)
-        cube->AddCategoricalVariable(_variables[static_cast<size_t>(cubeSpec.elements[i])].get(),
-                                     cubeSpec.positions[i]);
+        cube->AddCategoricalVariable(_variables[cubeSpec.elements[i]].get(), cubeSpec.positions[i]);
       cube->CreateCubeAggregator();
       std::vector<AggregationStatistic> stats;
       for (const StatisticSpec& s : Statistics(spec, cubeSpec))
@@ -470,8 +458,8 @@ class BuiltTable {
       if (cubeSpec.scale) {
         cube->AddScaleStatistics(stats);
       } else {
-        const int element = cubeSpec.elements[static_cast<size_t>(cubeSpec.statisticsElement)];
-        cube->AddCategoryStatistics(stats, _variables[static_cast<size_t>(element)].get());
+        const int element = cubeSpec.elements[cubeSpec.statisticsElement];
+        cube->AddCategoryStatistics(stats, _variables[element].get());
       }
     }
     for (size_t i = 0; i < spec.elements.size(); ++i) {
@@ -495,7 +483,7 @@ class BuiltTable {
       CubeRead read;
       std::vector<std::vector<const AggregationCategory*>> categories;  // as listed
       for (int element : cubeSpec.elements) {
-        TableDimension* dimension = _variables[static_cast<size_t>(element)]->GetTableDimension();
+        TableDimension* dimension = _variables[element]->GetTableDimension();
         read.dimensions.emplace_back();
         categories.emplace_back();
         auto list = [&](const AggregationCategory* c, bool hidden) {
@@ -518,8 +506,7 @@ class BuiltTable {
       }
       while (!at.empty()) {
         std::vector<const AggregationCategory*> key;
-        for (size_t d = 0; d < at.size(); ++d)
-          key.push_back(categories[d][static_cast<size_t>(at[d])]);
+        for (size_t d = 0; d < at.size(); ++d) key.push_back(categories[d][at[d]]);
         Values values(1 + 3 * static_cast<size_t>(nStats), kMissing);
         values[0] = 0.0;
         if (StatValues* cell = aggregators[k]->GetStatValues(key, -1)) {
@@ -620,7 +607,7 @@ struct Reach {
 // else the other entry for a non-missing value; -1 when none.
 int AdmittingEntry(const ElementSpec& e, double number, const std::string& text, bool missing) {
   for (int i = static_cast<int>(e.list.size()) - 1; i >= 0; --i) {
-    const EntrySpec& entry = e.list[static_cast<size_t>(i)];
+    const EntrySpec& entry = e.list[i];
     if (entry.type == ParsedCategory::kValue &&
         (e.kind == ElementSpec::kString ? entry.text == text : entry.low == number))
       return i;
@@ -659,7 +646,7 @@ int EntryOf(const ElementSpec& e, const std::string& identity) {
 // The subtotal code of a value or member category (0: none).
 int SubtotalOf(const ElementSpec& e, const std::string& identity) {
   const int entry = EntryOf(e, identity);
-  return entry < 0 ? 0 : e.list[static_cast<size_t>(entry)].subtotal;
+  return entry < 0 ? 0 : e.list[entry].subtotal;
 }
 
 // Whether a category belongs to the group of a hiding subtotal.
@@ -682,19 +669,19 @@ Reach ReachOf(const ElementSpec& e, const Case& c) {
   // Adds the category of a value unless its explicit list admits it nowhere.
   auto addAdmitted = [&](const std::string& id, double number, bool missing) {
     const int entry = e.hasList ? AdmittingEntry(e, number, c.text, missing) : -2;
-    if (entry != -1) addCategory(id, entry < 0 ? 0 : e.list[static_cast<size_t>(entry)].subtotal);
+    if (entry != -1) addCategory(id, entry < 0 ? 0 : e.list[entry].subtotal);
     return entry != -1;
   };
   if (e.kind == ElementSpec::kNumeric || e.kind == ElementSpec::kString) {
     const bool missing = IsMissing(e.variable, c);
-    const double number = c.number[static_cast<size_t>(e.variable)];
+    const double number = c.number[e.variable];
     reach.valid = !missing;
     if (!missing || (includeMissing && (e.kind == ElementSpec::kString || number != QUOR_SYSMIS)))
       addAdmitted(e.kind == ElementSpec::kString ? "s" + c.text : NumberIdentity(number), number,
                   missing);
   }
   for (int member : e.kind == ElementSpec::kCategorySet ? e.members : std::vector<int>()) {
-    const double value = c.number[static_cast<size_t>(member)];
+    const double value = c.number[member];
     const bool valid = value != QUOR_SYSMIS && !UserMissing(e.missingVariable, value);
     if (!valid && !(includeMissing && value != QUOR_SYSMIS)) continue;
     if (addAdmitted(NumberIdentity(value), value, !valid) && valid) reach.valid = true;
@@ -702,9 +689,9 @@ Reach ReachOf(const ElementSpec& e, const Case& c) {
   for (int member : e.kind == ElementSpec::kDichotomySet ? e.members : std::vector<int>()) {
     const std::string id = "m" + std::to_string(member);
     const int entry = EntryOf(e, id);
-    if (c.number[static_cast<size_t>(member)] != 1.0 || (e.hasList && entry < 0)) continue;
+    if (c.number[member] != 1.0 || (e.hasList && entry < 0)) continue;
     reach.valid = true;
-    addCategory(id, entry < 0 ? 0 : e.list[static_cast<size_t>(entry)].subtotal);
+    addCategory(id, entry < 0 ? 0 : e.list[entry].subtotal);
   }
   reach.counted = reach.responses > 0;
   if (reach.counted && e.totals) reach.categories["T"] = reach.responses;
@@ -730,7 +717,7 @@ std::map<CellIdentity, ModelCell> Model(const TableSpec& table, const CubeSpec& 
     std::vector<Reach> reaches;
     bool counted = true, allValid = true;
     for (int element : cube.elements) {
-      reaches.push_back(ReachOf(table.elements[static_cast<size_t>(element)], c));
+      reaches.push_back(ReachOf(table.elements[element], c));
       counted = counted && reaches.back().counted;
       allValid = allValid && reaches.back().valid;
     }
@@ -751,10 +738,8 @@ std::map<CellIdentity, ModelCell> Model(const TableSpec& table, const CubeSpec& 
       ModelCell& cell = model[id];
       cell.weight += w;
       cell.cases += 1.0;
-      if (allValid) {
-        cell.validWeight += w;
-        cell.validCases += 1.0;
-      }
+      cell.validWeight += allValid ? w : 0.0;
+      cell.validCases += allValid ? 1.0 : 0.0;
       cell.responses += w * responses;
       cell.unweightedResponses += responses;
       if (xValid) cell.x.emplace_back(c.number[kX], w);
@@ -829,8 +814,7 @@ bool Near(double actual, double expected, double relative = 1e-9) {
 
 std::string Describe(const CubeRead& read, const std::vector<int>& cell) {
   std::string text = "(";
-  for (size_t d = 0; d < cell.size(); ++d)
-    text += (d ? ", " : "") + read.dimensions[d][static_cast<size_t>(cell[d])].id;
+  for (size_t d = 0; d < cell.size(); ++d) text += (d ? ", " : "") + read.dimensions[d][cell[d]].id;
   return text + ")";
 }
 
@@ -838,7 +822,7 @@ std::string Describe(const CubeRead& read, const std::vector<int>& cell) {
 CellIdentity IdentityOf(const CubeRead& read, const std::vector<int>& cell, bool markHidden) {
   CellIdentity id;
   for (size_t d = 0; d < cell.size(); ++d) {
-    const CategoryInfo& category = read.dimensions[d][static_cast<size_t>(cell[d])];
+    const CategoryInfo& category = read.dimensions[d][cell[d]];
     id.push_back(category.id + (markHidden && category.hidden ? "/hidden" : ""));
   }
   return id;
@@ -848,18 +832,24 @@ double Value(const Values& values, int stat) {
   return stat < 0 ? kMissing : values[1 + 3 * static_cast<size_t>(stat)];
 }
 
+bool IsValueOrMember(AggregationCategory::CategoryType type) {
+  return type == AggregationCategory::kValue || type == AggregationCategory::kVariable;
+}
+
+// A statistic of a cell, 0 when the cell is absent or the statistic missing.
+double Counted(const Values& values, int stat) {
+  return values[0] != 0.0 && Value(values, stat) != kMissing ? Value(values, stat) : 0.0;
+}
+
 // The member categories of a dimension that partition what its total covers:
 // the shown value (or member) categories, and each hiding subtotal in place
 // of the members it hides.
 std::vector<int> Partition(const std::vector<CategoryInfo>& list) {
   std::vector<int> members;
-  for (size_t i = 0; i < list.size(); ++i) {
-    const CategoryInfo& c = list[i];
-    if (c.hidden) continue;
-    if (c.type == AggregationCategory::kValue || c.type == AggregationCategory::kVariable ||
-        c.type == AggregationCategory::kHSubtotal)
+  for (size_t i = 0; i < list.size(); ++i)
+    if (!list[i].hidden &&
+        (IsValueOrMember(list[i].type) || list[i].type == AggregationCategory::kHSubtotal))
       members.push_back(static_cast<int>(i));
-  }
   return members;
 }
 
@@ -911,7 +901,7 @@ class TableChecker {
       ++coverage.cubes;
       if (read.skipped) ++coverage.skippedCubes;
       if (std::any_of(cube.elements.begin(), cube.elements.end(),
-                      [&](int e) { return IsSet(_table.elements[static_cast<size_t>(e)]); }))
+                      [&](int e) { return IsSet(_table.elements[e]); }))
         ++coverage.setCubes;
       const std::vector<StatisticSpec> stats = Statistics(_table, cube);
       std::map<CellIdentity, ModelCell> model;
@@ -925,7 +915,7 @@ class TableChecker {
 
  private:
   const ElementSpec& ElementAt(const CubeSpec& cube, size_t d) const {
-    return _table.elements[static_cast<size_t>(cube.elements[d])];
+    return _table.elements[cube.elements[d]];
   }
 
   // Every category the data reach is in the dimension's list (shown or kept
@@ -1021,21 +1011,17 @@ class TableChecker {
     std::vector<int> additive;
     for (size_t i = 0; i < stats.size(); ++i) {
       const int code = stats[i].code;
-      bool adds = false;
-      if (code == Codes::kResponses || code == Codes::kUResponses) {
-        adds = true;
-      } else if (code == Codes::kCount || code == Codes::kUCount || code == Codes::kValidN ||
-                 code == Codes::kUValidN || code == Codes::kSum || code == Codes::kUSum) {
-        adds = !isSet;
-      } else {
-        for (int family :
-             {Codes::kRowPct, Codes::kRowValidNPct, Codes::kRowSumPct, Codes::kRowResponsesPct,
-              Codes::kRowResponsesCountPct, Codes::kRowCountResponsesPct}) {
-          if (code < family || code >= family + 14) continue;
-          const bool responses =
-              family == Codes::kRowResponsesPct || family == Codes::kRowResponsesCountPct;
-          adds = (responses || !isSet) && !KeptByBase(cube, (code - family) / 2)[d];
-        }
+      bool adds =
+          code == Codes::kResponses || code == Codes::kUResponses ||
+          (!isSet && (code == Codes::kCount || code == Codes::kUCount || code == Codes::kValidN ||
+                      code == Codes::kUValidN || code == Codes::kSum || code == Codes::kUSum));
+      for (int family :
+           {Codes::kRowPct, Codes::kRowValidNPct, Codes::kRowSumPct, Codes::kRowResponsesPct,
+            Codes::kRowResponsesCountPct, Codes::kRowCountResponsesPct}) {
+        if (code < family || code >= family + 14) continue;
+        const bool responses =
+            family == Codes::kRowResponsesPct || family == Codes::kRowResponsesCountPct;
+        adds = (responses || !isSet) && !KeptByBase(cube, (code - family) / 2)[d];
       }
       if (adds) additive.push_back(static_cast<int>(i));
     }
@@ -1055,28 +1041,20 @@ class TableChecker {
       const std::vector<int> additive = AdditiveStatistics(cube, stats, d, IsSet(e));
       const std::vector<CategoryInfo>& list = read.dimensions[d];
       for (size_t c = 0; c < list.size(); ++c) {
-        std::vector<int> members;
-        if (list[c].type == AggregationCategory::kTotal) {
-          members = Partition(list);
-        } else if (list[c].type == AggregationCategory::kSubtotal ||
-                   list[c].type == AggregationCategory::kHSubtotal) {
-          const int code = list[c].encoding;
-          // A category set does not keep the members a subtotal hides.
-          if (e.kind == ElementSpec::kCategorySet &&
-              list[c].type == AggregationCategory::kHSubtotal)
-            continue;
-          for (size_t m = 0; m < list.size(); ++m) {
-            const auto type = list[m].type;
-            if ((type == AggregationCategory::kValue || type == AggregationCategory::kVariable) &&
-                SubtotalOf(e, list[m].id) == code)
-              members.push_back(static_cast<int>(m));
-          }
-        } else {
+        const auto type = list[c].type;
+        // A category set does not keep the members a subtotal hides.
+        if ((type != AggregationCategory::kTotal && type != AggregationCategory::kSubtotal &&
+             type != AggregationCategory::kHSubtotal) ||
+            (e.kind == ElementSpec::kCategorySet && type == AggregationCategory::kHSubtotal))
           continue;
-        }
-        ++(list[c].type == AggregationCategory::kTotal      ? coverage.totals
-           : list[c].type == AggregationCategory::kSubtotal ? coverage.subtotals
-                                                            : coverage.hiddenSubtotals);
+        std::vector<int> members;
+        if (type == AggregationCategory::kTotal) members = Partition(list);
+        for (size_t m = 0; m < list.size() && type != AggregationCategory::kTotal; ++m)
+          if (IsValueOrMember(list[m].type) && SubtotalOf(e, list[m].id) == list[c].encoding)
+            members.push_back(static_cast<int>(m));
+        ++(type == AggregationCategory::kTotal      ? coverage.totals
+           : type == AggregationCategory::kSubtotal ? coverage.subtotals
+                                                    : coverage.hiddenSubtotals);
         for (const auto& [at, values] : read.cells) {
           if (at[d] != static_cast<int>(c)) continue;
           for (int i : additive) {
@@ -1084,15 +1062,12 @@ class TableChecker {
             for (int m : members) {
               std::vector<int> member = at;
               member[d] = m;
-              const Values& v = read.cells.at(member);
-              if (v[0] != 0.0 && Value(v, i) != kMissing) sum += Value(v, i);
+              sum += Counted(read.cells.at(member), i);
             }
-            const double total =
-                values[0] != 0.0 && Value(values, i) != kMissing ? Value(values, i) : 0.0;
+            const double total = Counted(values, i);
             if (Near(total, sum)) continue;
             ADD_FAILURE() << list[c].id << " cell " << Describe(read, at) << " statistic "
-                          << stats[static_cast<size_t>(i)].code << ": " << total
-                          << ", its members add up to " << sum;
+                          << stats[i].code << ": " << total << ", its members add up to " << sum;
             if (++failures > 5) return;
           }
         }
@@ -1150,10 +1125,8 @@ class TableChecker {
               }
             }
             if (!member) continue;
-            auto& sum = sums[base];
-            if (values[0] == 0.0) continue;
-            if (Value(values, numerator) != kMissing) sum.second += Value(values, numerator);
-            if (Value(values, pct) != kMissing) sum.first += Value(values, pct);
+            sums[base].first += Counted(values, pct);
+            sums[base].second += Counted(values, numerator);
           }
           for (const auto& [base, sum] : sums) {
             if (sum.second == 0.0) continue;  // no base: every percentage is missing
@@ -1255,10 +1228,10 @@ void ExpectSameAggregationEveryWay(const TableSpec& spec, const std::vector<Case
       AggregationTable& merged = tables[0]->Table();
       if (parts == 3) {
         std::string state, error;
-        tables[static_cast<size_t>(p)]->Table().SerializeState(state);
+        tables[p]->Table().SerializeState(state);
         ASSERT_TRUE(merged.MergeState(state.data(), state.size(), error)) << error;
       } else {
-        merged.MergeFrom(tables[static_cast<size_t>(p)]->Table());
+        merged.MergeFrom(tables[p]->Table());
       }
     }
     ExpectSameReads(leaves, tables[0]->Read(), 1e-12,
@@ -1266,14 +1239,10 @@ void ExpectSameAggregationEveryWay(const TableSpec& spec, const std::vector<Case
   }
 }
 
-unsigned SeedBase() {
-  const char* seed = std::getenv("TABCUBE_SEED");
-  return seed ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : 20261206u;
-}
-
-int SeedCount(int fallback) {
-  const char* count = std::getenv("TABCUBE_SEEDS");
-  return count ? std::atoi(count) : fallback;
+// A number from the environment, or the fallback when the variable is unset.
+long FromEnvironment(const char* name, long fallback) {
+  const char* text = std::getenv(name);
+  return text ? std::strtol(text, nullptr, 10) : fallback;
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -1315,9 +1284,9 @@ SeedTables& TablesOf(unsigned seed, bool needsFirstRead) {
 // Runs one invariant over every table of the series, up to the first table
 // that breaks it (the one to study); every failure names its seed.
 void ForEverySeed(const std::function<void(SeedTables&)>& invariant, bool needsFirstRead = true) {
-  const unsigned base = SeedBase();
-  const int count = SeedCount(kTables);
-  for (int i = 0; i < count; ++i) {
+  const auto base = static_cast<unsigned>(FromEnvironment("TABCUBE_SEED", 20261206));
+  const long count = FromEnvironment("TABCUBE_SEEDS", kTables);
+  for (long i = 0; i < count; ++i) {
     const unsigned seed = base + static_cast<unsigned>(i);
     SCOPED_TRACE("seed " + std::to_string(seed) +
                  " (rerun with TABCUBE_SEED=" + std::to_string(seed) + " TABCUBE_SEEDS=1)");
@@ -1395,7 +1364,7 @@ TEST(RandomInvariantsTest, EveryKindOfCheckHasWork) {
       coverage.cubes, coverage.setCubes, coverage.skippedCubes, coverage.modelCells,
       coverage.scaleCells, coverage.zeroWeightMedians, coverage.totals, coverage.subtotals,
       coverage.hiddenSubtotals, coverage.families, coverage.responseFamilies);
-  if (SeedCount(kTables) >= kTables && !::testing::Test::HasFailure()) {
+  if (FromEnvironment("TABCUBE_SEEDS", kTables) >= kTables && !::testing::Test::HasFailure()) {
     EXPECT_GT(coverage.setCubes, 0);
     EXPECT_LT(coverage.skippedCubes * 5, coverage.cubes);
     EXPECT_GT(coverage.scaleCells, 0);
