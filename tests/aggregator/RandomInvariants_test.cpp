@@ -37,6 +37,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <random>
 #include <set>
@@ -94,7 +95,7 @@ bool IsMissing(int variable, const Case& c) {
   return value == QUOR_SYSMIS || UserMissing(variable, value);
 }
 
-std::vector<Case> RandomCases(std::mt19937& rng, int count, bool unitWeights) {
+std::vector<Case> RandomCases(std::mt19937& rng, int count) {
   auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   std::array<int, 4> levels;
   for (int& k : levels) k = uniform(1, 4);
@@ -115,7 +116,7 @@ std::vector<Case> RandomCases(std::mt19937& rng, int count, bool unitWeights) {
     for (int v = kD0; v <= kD3; ++v) n[v] = draw(9, 0, 1, 1.0, std::nullopt);
     n[kX] = draw(15, 1, 200, 0.25, -1.0);
     n[kY] = draw(9, 1, 40, 0.5, std::nullopt);
-    n[kW] = unitWeights ? 1.0 : kWeights[uniform(0, 6)];
+    n[kW] = kWeights[uniform(0, 6)];
   }
   return cases;
 }
@@ -191,12 +192,13 @@ struct TableSpec {
   bool pairwise = false;
 };
 
-// Groups the entries of an explicit list under its subtotals: a subtotal
-// sums the entries since the previous subtotal when totals follow their
-// categories, those up to the next subtotal otherwise.
 bool IsSubtotal(const EntrySpec& entry) {
   return entry.type == ParsedCategory::kSubtotal || entry.type == ParsedCategory::kHSubtotal;
 }
+
+// Groups the entries of an explicit list under its subtotals: a subtotal
+// sums the entries since the previous subtotal when totals follow their
+// categories, those up to the next subtotal otherwise.
 
 void GroupUnderSubtotals(std::vector<EntrySpec>& list, bool totalAfter) {
   // Walking away from where subtotals stand, each entry takes the code of the
@@ -287,6 +289,10 @@ ElementSpec RandomElement(std::mt19937& rng, ElementSpec::Kind kind, int variabl
   return e;
 }
 
+bool IsSet(const ElementSpec& e) {
+  return e.kind == ElementSpec::kCategorySet || e.kind == ElementSpec::kDichotomySet;
+}
+
 TableSpec RandomTableSpec(std::mt19937& rng) {
   auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   TableSpec table;
@@ -303,24 +309,20 @@ TableSpec RandomTableSpec(std::mt19937& rng) {
     cube.totalN = uniform(0, 1) == 0;
     // One to three dimensions per axis present; rows always, at most five in all.
     std::vector<int> pool(table.elements.size());
-    for (size_t i = 0; i < pool.size(); ++i) pool[i] = static_cast<int>(i);
+    std::iota(pool.begin(), pool.end(), 0);
     std::shuffle(pool.begin(), pool.end(), rng);
     const int perAxis[3] = {uniform(1, 3), uniform(0, 3), uniform(0, 2)};
     size_t next = 0;
-    for (int axis = 0; axis < 3; ++axis) {
+    for (int axis = 0; axis < 3; ++axis)
       for (int i = 0; i < perAxis[axis] && next < pool.size() && cube.elements.size() < 5; ++i) {
         cube.elements.push_back(pool[next++]);
         cube.positions.push_back(static_cast<Codes::DimensionPosition>(axis));
       }
-    }
     // The statistics dimension: a set when the cube has one (half the time), else any.
     cube.statisticsElement = uniform(0, static_cast<int>(cube.elements.size()) - 1);
-    for (size_t i = 0; i < cube.elements.size(); ++i) {
-      const auto kind = table.elements[cube.elements[i]].kind;
-      if ((kind == ElementSpec::kCategorySet || kind == ElementSpec::kDichotomySet) &&
-          uniform(0, 1) == 0)
+    for (size_t i = 0; i < cube.elements.size(); ++i)
+      if (IsSet(table.elements[cube.elements[i]]) && uniform(0, 1) == 0)
         cube.statisticsElement = static_cast<int>(i);
-    }
     table.cubes.push_back(cube);
   }
   return table;
@@ -333,10 +335,6 @@ struct StatisticSpec {
   Codes::StatisticCodes code;
   int variable;  // -1 for statistics of the categories
 };
-
-bool IsSet(const ElementSpec& e) {
-  return e.kind == ElementSpec::kCategorySet || e.kind == ElementSpec::kDichotomySet;
-}
 
 std::vector<StatisticSpec> Statistics(const TableSpec& table, const CubeSpec& cube) {
   std::vector<StatisticSpec> stats;
@@ -455,12 +453,11 @@ class BuiltTable {
       std::vector<AggregationStatistic> stats;
       for (const StatisticSpec& s : Statistics(spec, cubeSpec))
         stats.emplace_back(s.variable, s.code);
-      if (cubeSpec.scale) {
+      if (cubeSpec.scale)
         cube->AddScaleStatistics(stats);
-      } else {
-        const int element = cubeSpec.elements[cubeSpec.statisticsElement];
-        cube->AddCategoryStatistics(stats, _variables[element].get());
-      }
+      else
+        cube->AddCategoryStatistics(
+            stats, _variables[cubeSpec.elements[cubeSpec.statisticsElement]].get());
     }
     for (size_t i = 0; i < spec.elements.size(); ++i) {
       TableDimension* dimension = _variables[i]->GetTableDimension();
@@ -496,14 +493,11 @@ class BuiltTable {
         for (const AggregationCategory* c : dimension->GetPcomputeRequiredCats()) list(c, true);
       }
       const int nStats = static_cast<int>(Statistics(_spec, cubeSpec).size());
-      std::vector<int> at(read.dimensions.size(), 0);
       size_t cells = 1;
       for (const auto& list : read.dimensions) cells *= list.size();
-      if (cells == 0 || cells > kMaxCells) {
-        // Too many to read every one (or none): the cube is left unchecked.
-        read.skipped = cells > 0;
-        at.clear();
-      }
+      // Too many to read every one (or none): the cube is left unchecked.
+      read.skipped = cells > kMaxCells;
+      std::vector<int> at(cells == 0 || read.skipped ? 0 : read.dimensions.size(), 0);
       while (!at.empty()) {
         std::vector<const AggregationCategory*> key;
         for (size_t d = 0; d < at.size(); ++d) key.push_back(categories[d][at[d]]);
@@ -563,21 +557,20 @@ class BuiltTable {
       return std::make_unique<ParsedCategory>("sub" + std::to_string(-entry.subtotal), false,
                                               entry.subtotal,
                                               entry.type == ParsedCategory::kSubtotal);
-    std::unique_ptr<ParsedCategory> parsed;
-    if (entry.type == ParsedCategory::kValue && e.kind == ElementSpec::kString) {
+    const bool text = entry.type == ParsedCategory::kValue && e.kind == ElementSpec::kString;
+    if (text) {
       std::memset(low.str, ' ', sizeof low.str);
       std::memcpy(low.str, entry.text.data(), entry.text.size());
-      parsed = std::make_unique<ParsedCategory>(low, kStringWidth);
-    } else if (entry.type == ParsedCategory::kValue || entry.type == ParsedCategory::kRange) {
+    } else {
       low.num = entry.low;
       high.num = entry.high;
-      parsed = entry.type == ParsedCategory::kValue
-                   ? std::make_unique<ParsedCategory>(low, 0)
-                   : std::make_unique<ParsedCategory>(low, high, 0);
-    } else {
-      parsed = std::make_unique<ParsedCategory>(entry.type);
-      if (entry.type == ParsedCategory::kVariable) parsed->SetVarIndex(entry.member);
     }
+    auto parsed = entry.type == ParsedCategory::kValue
+                      ? std::make_unique<ParsedCategory>(low, text ? kStringWidth : 0)
+                  : entry.type == ParsedCategory::kRange
+                      ? std::make_unique<ParsedCategory>(low, high, 0)
+                      : std::make_unique<ParsedCategory>(entry.type);
+    if (entry.type == ParsedCategory::kVariable) parsed->SetVarIndex(entry.member);
     parsed->SetSubtotalEncoding(entry.subtotal);
     return parsed;
   }
@@ -597,10 +590,9 @@ class BuiltTable {
 
 // The categories one case reaches in one dimension.
 struct Reach {
-  bool counted = false;  // the case has a category here (its first cell code is one)
-  bool valid = false;    // the dimension's valid flag for the case
+  bool valid = false;                     // the dimension's valid flag for the case
   std::map<std::string, int> categories;  // identity -> responses behind it
-  int responses = 0;
+  int responses = 0;                      // the case has a category here when it gives any
 };
 
 // The explicit list entry that admits a value: the last entry containing it,
@@ -620,14 +612,6 @@ int AdmittingEntry(const ElementSpec& e, double number, const std::string& text,
   return -1;
 }
 
-// Whether a value is missing for an element: by the variable's own missing
-// values, or for a category set by its missing-value variable's.
-bool MissingFor(const ElementSpec& e, const std::string& identity) {
-  if (identity[0] == 's') return identity == "szz";
-  const double value = std::strtod(identity.c_str() + 1, nullptr);
-  return UserMissing(e.kind == ElementSpec::kCategorySet ? e.missingVariable : e.variable, value);
-}
-
 // The explicit list entry of a category of an element, -1 when none.
 int EntryOf(const ElementSpec& e, const std::string& identity) {
   if (!e.hasList) return -1;
@@ -638,9 +622,13 @@ int EntryOf(const ElementSpec& e, const std::string& identity) {
         return static_cast<int>(i);
     return -1;
   }
-  const bool text = identity[0] == 's';
-  return AdmittingEntry(e, text ? 0.0 : std::strtod(identity.c_str() + 1, nullptr),
-                        text ? identity.substr(1) : "", MissingFor(e, identity));
+  // A value is missing by the variable's own missing values, or for a
+  // category set by its missing-value variable's.
+  if (identity[0] == 's') return AdmittingEntry(e, 0.0, identity.substr(1), identity == "szz");
+  const double value = std::strtod(identity.c_str() + 1, nullptr);
+  return AdmittingEntry(
+      e, value, "",
+      UserMissing(e.kind == ElementSpec::kCategorySet ? e.missingVariable : e.variable, value));
 }
 
 // The subtotal code of a value or member category (0: none).
@@ -652,9 +640,9 @@ int SubtotalOf(const ElementSpec& e, const std::string& identity) {
 // Whether a category belongs to the group of a hiding subtotal.
 bool HiddenBySubtotal(const ElementSpec& e, const std::string& identity) {
   const int code = SubtotalOf(e, identity);
-  for (const EntrySpec& entry : e.list)
-    if (entry.type == ParsedCategory::kHSubtotal && entry.subtotal == code) return true;
-  return false;
+  return std::any_of(e.list.begin(), e.list.end(), [&](const EntrySpec& entry) {
+    return entry.type == ParsedCategory::kHSubtotal && entry.subtotal == code;
+  });
 }
 
 Reach ReachOf(const ElementSpec& e, const Case& c) {
@@ -693,8 +681,7 @@ Reach ReachOf(const ElementSpec& e, const Case& c) {
     reach.valid = true;
     addCategory(id, entry < 0 ? 0 : e.list[entry].subtotal);
   }
-  reach.counted = reach.responses > 0;
-  if (reach.counted && e.totals) reach.categories["T"] = reach.responses;
+  if (reach.responses > 0 && e.totals) reach.categories["T"] = reach.responses;
   return reach;
 }
 
@@ -718,7 +705,7 @@ std::map<CellIdentity, ModelCell> Model(const TableSpec& table, const CubeSpec& 
     bool counted = true, allValid = true;
     for (int element : cube.elements) {
       reaches.push_back(ReachOf(table.elements[element], c));
-      counted = counted && reaches.back().counted;
+      counted = counted && reaches.back().responses > 0;
       allValid = allValid && reaches.back().valid;
     }
     if (!counted) continue;
@@ -745,10 +732,8 @@ std::map<CellIdentity, ModelCell> Model(const TableSpec& table, const CubeSpec& 
       if (xValid) cell.x.emplace_back(c.number[kX], w);
       if (yValid) cell.y.emplace_back(c.number[kY], w);
       size_t d = n;
-      while (d > 0 && ++at[d - 1] == reaches[d - 1].categories.end()) {
+      for (; d > 0 && ++at[d - 1] == reaches[d - 1].categories.end(); --d)
         at[d - 1] = reaches[d - 1].categories.begin();
-        --d;
-      }
       if (d == 0) break;
     }
   }
@@ -1077,36 +1062,34 @@ class TableChecker {
 
   void CheckPercentageFamilies(const CubeSpec& cube, const CubeRead& read,
                                const std::vector<StatisticSpec>& stats) {
-    struct Family {
-      int first;      // the row percentage code of the family (its unweighted twin follows)
-      int numerator;  // the statistic whose sum over the family is the base (twin follows)
-      int variable;
-      bool responses;
-    };
-    const std::vector<Family> families =
-        cube.scale ? std::vector<Family>{{Codes::kRowSumPct, Codes::kSum, kX, false}}
-                   : std::vector<Family>{{Codes::kRowPct, Codes::kCount, -1, false},
-                                         {Codes::kRowValidNPct, Codes::kValidN, -1, false},
-                                         {Codes::kRowResponsesPct, Codes::kResponses, -1, true}};
+    // Each family: its row percentage code and the statistic whose sum over
+    // the family is the base (each with its unweighted twin after it).
+    const std::vector<std::pair<int, int>> families =
+        cube.scale ? std::vector<std::pair<int, int>>{{Codes::kRowSumPct, Codes::kSum}}
+                   : std::vector<std::pair<int, int>>{{Codes::kRowPct, Codes::kCount},
+                                                      {Codes::kRowValidNPct, Codes::kValidN},
+                                                      {Codes::kRowResponsesPct, Codes::kResponses}};
+    const int variable = cube.scale ? kX : -1;
     int failures = 0;
     const size_t n = cube.elements.size();
     for (int type = 0; type < 7; ++type) {
       const std::vector<bool> kept = KeptByBase(cube, type);
-      for (const Family& family : families)
+      for (const auto& [first, numeratorCode] : families)
         for (int unweighted : {0, 1}) {
-          const int code = family.first + unweighted + 2 * type;
-          const int pct = IndexOf(stats, code, family.variable);
-          const int numerator = IndexOf(stats, family.numerator + unweighted, family.variable);
+          const bool responses = first == Codes::kRowResponsesPct;
+          const int code = first + unweighted + 2 * type;
+          const int pct = IndexOf(stats, code, variable);
+          const int numerator = IndexOf(stats, numeratorCode + unweighted, variable);
           if (pct < 0 || numerator < 0) continue;
           // The members of a dropped dimension partition the base only when
           // each counted case lies in one of them: a categorical variable, or
           // the statistics set when responses are what is counted.
           bool partitions = true;
-          for (size_t d = 0; d < n; ++d) {
-            if (kept[d] || !IsSet(ElementAt(cube, d))) continue;
-            partitions = partitions && family.responses && !cube.scale &&
-                         static_cast<int>(d) == cube.statisticsElement;
-          }
+          for (size_t d = 0; d < n; ++d)
+            partitions =
+                partitions &&
+                (kept[d] || !IsSet(ElementAt(cube, d)) ||
+                 (responses && !cube.scale && static_cast<int>(d) == cube.statisticsElement));
           if (!partitions) continue;
           // Group the cells whose dropped dimensions are all members by their
           // kept categories.
@@ -1117,12 +1100,9 @@ class TableChecker {
             std::vector<int> base;
             bool member = true;
             for (size_t d = 0; d < n; ++d) {
-              if (kept[d]) {
-                base.push_back(at[d]);
-              } else {
-                const auto& p = partition[d];
-                member = member && std::find(p.begin(), p.end(), at[d]) != p.end();
-              }
+              if (kept[d]) base.push_back(at[d]);
+              const auto& p = partition[d];
+              member = member && (kept[d] || std::find(p.begin(), p.end(), at[d]) != p.end());
             }
             if (!member) continue;
             sums[base].first += Counted(values, pct);
@@ -1130,7 +1110,7 @@ class TableChecker {
           }
           for (const auto& [base, sum] : sums) {
             if (sum.second == 0.0) continue;  // no base: every percentage is missing
-            ++(family.responses ? coverage.responseFamilies : coverage.families);
+            ++(responses ? coverage.responseFamilies : coverage.families);
             if (std::fabs(sum.first - 100.0) <= 1e-9) continue;
             ADD_FAILURE() << "percentage " << code << " over base type " << type << " sums to "
                           << sum.first << " (base " << sum.second << ")";
@@ -1270,7 +1250,7 @@ SeedTables& TablesOf(unsigned seed, bool needsFirstRead) {
     std::mt19937 rng(seed);
     tables->spec = RandomTableSpec(rng);
     const int caseCount = std::uniform_int_distribution<int>(0, 250)(rng);
-    tables->unitWeights = tables->cases = RandomCases(rng, caseCount, false);
+    tables->unitWeights = tables->cases = RandomCases(rng, caseCount);
     for (Case& c : tables->unitWeights) c.number[kW] = 1.0;
   }
   if (needsFirstRead && !tables->table) {
