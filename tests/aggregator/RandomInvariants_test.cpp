@@ -501,19 +501,16 @@ class BuiltTable {
       while (!at.empty()) {
         std::vector<const AggregationCategory*> key;
         for (size_t d = 0; d < at.size(); ++d) key.push_back(categories[d][at[d]]);
-        Values values(1 + 3 * static_cast<size_t>(nStats), kMissing);
-        values[0] = 0.0;
-        if (StatValues* cell = aggregators[k]->GetStatValues(key, -1)) {
-          values[0] = 1.0;
-          EXPECT_EQ(cell->NumOfValues(), nStats);
-          for (int i = 0; i < nStats; ++i) {
-            const AggregationResult r = cell->GetStatValue(i);
-            values[1 + 3 * static_cast<size_t>(i)] = r.GetValue1();
-            values[2 + 3 * static_cast<size_t>(i)] = r.GetValue2();
-            values[3 + 3 * static_cast<size_t>(i)] = r.GetValue3();
-          }
+        Values& values = read.cells[at] = Values(1 + 3 * static_cast<size_t>(nStats), kMissing);
+        StatValues* cell = aggregators[k]->GetStatValues(key, -1);
+        values[0] = cell ? 1.0 : 0.0;
+        EXPECT_EQ(cell ? cell->NumOfValues() : nStats, nStats);
+        for (int i = 0; cell && i < nStats; ++i) {
+          const AggregationResult r = cell->GetStatValue(i);
+          values[1 + 3 * static_cast<size_t>(i)] = r.GetValue1();
+          values[2 + 3 * static_cast<size_t>(i)] = r.GetValue2();
+          values[3 + 3 * static_cast<size_t>(i)] = r.GetValue3();
         }
-        read.cells[at] = values;
         size_t d = at.size();
         while (d > 0 && ++at[d - 1] == static_cast<int>(read.dimensions[d - 1].size())) at[--d] = 0;
         if (d == 0) break;
@@ -1249,8 +1246,8 @@ SeedTables& TablesOf(unsigned seed, bool needsFirstRead) {
     tables = std::make_unique<SeedTables>();
     std::mt19937 rng(seed);
     tables->spec = RandomTableSpec(rng);
-    const int caseCount = std::uniform_int_distribution<int>(0, 250)(rng);
-    tables->unitWeights = tables->cases = RandomCases(rng, caseCount);
+    tables->unitWeights = tables->cases =
+        RandomCases(rng, std::uniform_int_distribution<int>(0, 250)(rng));
     for (Case& c : tables->unitWeights) c.number[kW] = 1.0;
   }
   if (needsFirstRead && !tables->table) {
