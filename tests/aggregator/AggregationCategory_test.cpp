@@ -19,28 +19,38 @@ using testsupport::Str;
 
 using Category = AggregationCategory;
 
-TEST(AggregationCategoryTest, CellSizeAndBlankCell) {
-  EXPECT_EQ(Category::OBSSize, 8u);
+// A comparison operand: a number (width 0) or a text of the given width.
+struct Operand {
+  double number;
+  const char* text;
+  int width;
+  std::vector<OBS> Cells() const {
+    return width == 0 ? std::vector<OBS>{Num(number)} : Str(text, width);
+  }
+};
+const double kNaN = std::nan("");
+
+TEST(AggregationCategoryTest, OrderNumbersFirstAndIgnoreTrailingBlanks) {
+  EXPECT_EQ(Category::OBSCompare(Num(1.0), 0, Num(2.0), 0) < 0, true);
+  EXPECT_EQ(Category::OBSCompare(Num(2.0), 0, Num(1.0), 0) > 0, true);
   EXPECT_EQ(BytesOf(Category::Blanks(), 8), "        ");
   EXPECT_EQ(&Category::Blanks(), &Category::Blanks());
-}
-
-TEST(AggregationCategoryTest, NumbersOrderBeforeStrings) {
-  const OBS five = Num(5.0), huge = Num(1e300);
-  const std::vector<OBS> a = Str("A", 1), blank = Str(" ", 1), wide = Str("", 20);
-  EXPECT_EQ(Category::OBSCompare(five, 0, a[0], 1), -1);
-  EXPECT_EQ(Category::OBSCompare(huge, 0, blank[0], 1), -1);
-  EXPECT_EQ(Category::OBSCompare(five, 0, wide[0], 20), -1);
-  EXPECT_EQ(Category::OBSCompare(a[0], 1, five, 0), 1);
-  EXPECT_EQ(Category::OBSCompare(wide[0], 20, huge, 0), 1);
-}
-
-TEST(AggregationCategoryTest, NumbersCompareByValue) {
-  const OBS one = Num(1.0), two = Num(2.0), minusZero = Num(-0.0), zero = Num(0.0);
-  EXPECT_LT(Category::OBSCompare(one, 0, two, 0), 0);
-  EXPECT_GT(Category::OBSCompare(two, 0, one, 0), 0);
-  EXPECT_EQ(Category::OBSCompare(two, 0, two, 0), 0);
-  EXPECT_EQ(Category::OBSCompare(minusZero, 0, zero, 0), 0);
+  const struct {
+    Operand a, b;
+    int order;
+  } rows[] = {{{5, "", 0}, {0, "A", 1}, -1},       {{1e300, "", 0}, {0, " ", 1}, -1},
+              {{5, "", 0}, {0, "", 20}, -1},       {{0, "A", 1}, {5, "", 0}, 1},
+              {{0, "", 20}, {1e300, "", 0}, 1},    {{2, "", 0}, {2, "", 0}, 0},
+              {{-0.0, "", 0}, {0, "", 0}, 0},      {{0, "A", 1}, {0, "A", 8}, 0},
+              {{0, "A", 8}, {0, "A", 1}, 0},       {{0, "AB", 2}, {0, "AB", 4}, 0},
+              {{0, "A", 1}, {0, "AB", 2}, -1},     {{0, "AB", 2}, {0, "ABC", 3}, -1},
+              {{0, "ABC", 3}, {0, "AB", 2}, 1},    {{0, "A", 1}, {0, "A      X", 8}, -1},
+              {{0, "A      X", 8}, {0, "A", 1}, 1}};
+  for (const auto& row : rows) {
+    const std::vector<OBS> a = row.a.Cells(), b = row.b.Cells();
+    EXPECT_EQ(Category::OBSCompare(a[0], row.a.width, b[0], row.b.width), row.order)
+        << row.a.text << row.a.number << " " << row.b.text << row.b.number;
+  }
 }
 
 TEST(AggregationCategoryTest, StringOrderIsTheHostOrderUnchanged) {
@@ -56,34 +66,30 @@ TEST(AggregationCategoryTest, StringOrderIsTheHostOrderUnchanged) {
   }
 }
 
-TEST(AggregationCategoryTest, TrailingBlanksNeverDecide) {
-  const std::vector<OBS> a1 = Str("A", 1), a8 = Str("A", 8), ab = Str("AB", 2), ab4 = Str("AB", 4),
-                         abc = Str("ABC", 3), a8x = Str("A      X", 8);
-  EXPECT_EQ(Category::OBSCompare(a1[0], 1, a8[0], 8), 0);
-  EXPECT_EQ(Category::OBSCompare(a8[0], 8, a1[0], 1), 0);
-  EXPECT_EQ(Category::OBSCompare(ab[0], 2, ab4[0], 4), 0);
-  EXPECT_EQ(Category::OBSCompare(a1[0], 1, ab[0], 2), -1);
-  EXPECT_EQ(Category::OBSCompare(ab[0], 2, abc[0], 3), -1);
-  EXPECT_EQ(Category::OBSCompare(abc[0], 3, ab[0], 2), 1);
-  // A non-blank far beyond the shorter width still decides.
-  EXPECT_EQ(Category::OBSCompare(a1[0], 1, a8x[0], 8), -1);
-  EXPECT_EQ(Category::OBSCompare(a8x[0], 8, a1[0], 1), 1);
-}
-
-TEST(AggregationCategoryTest, EqualityFillsStringsWithBlanks) {
-  const std::vector<OBS> abc3 = Str("ABC", 3), abc12 = Str("ABC", 12),
-                         abcx12 = Str("ABC        X", 12), ab2 = Str("AB", 2), ab6 = Str("AB", 6),
-                         a20 = Str("A", 20), a17 = Str("A", 17);
-  // Different cell counts (1 and 2, 1 and 3, 3 and 3).
-  EXPECT_TRUE(Category::OBSCompareEqual(abc3[0], 3, abc12[0], 12));
-  EXPECT_TRUE(Category::OBSCompareEqual(abc12[0], 12, abc3[0], 3));
-  EXPECT_FALSE(Category::OBSCompareEqual(abc3[0], 3, abcx12[0], 12));
-  EXPECT_FALSE(Category::OBSCompareEqual(abcx12[0], 12, abc3[0], 3));
-  EXPECT_TRUE(Category::OBSCompareEqual(a20[0], 20, Str("A", 1)[0], 1));
-  EXPECT_TRUE(Category::OBSCompareEqual(a17[0], 17, a20[0], 20));
-  // Same cell count, different widths.
-  EXPECT_TRUE(Category::OBSCompareEqual(ab2[0], 2, ab6[0], 6));
-  EXPECT_FALSE(Category::OBSCompareEqual(ab2[0], 2, Str("ABC", 6)[0], 6));
+// Strings are equal when blank-filled to one width, over different cell
+// counts (1 and 2, 1 and 3, 3 and 3) or one; numbers are equal exactly.
+TEST(AggregationCategoryTest, EqualityFillsStringsWithBlanksAndIsExactOnNumbers) {
+  const struct {
+    Operand a, b;
+    bool equal;
+  } rows[] = {{{0, "ABC", 3}, {0, "ABC", 12}, true},
+              {{0, "ABC", 12}, {0, "ABC", 3}, true},
+              {{0, "ABC", 3}, {0, "ABC        X", 12}, false},
+              {{0, "ABC        X", 12}, {0, "ABC", 3}, false},
+              {{0, "A", 20}, {0, "A", 1}, true},
+              {{0, "A", 17}, {0, "A", 20}, true},
+              {{0, "AB", 2}, {0, "AB", 6}, true},
+              {{0, "AB", 2}, {0, "ABC", 6}, false},
+              {{0.0, "", 0}, {-0.0, "", 0}, true},
+              {{kNaN, "", 0}, {kNaN, "", 0}, false},
+              {{1.0, "", 0}, {std::nextafter(1.0, 2.0), "", 0}, false},
+              {{0.0, "", 0}, {0, "", 8}, false},
+              {{0, "", 8}, {0.0, "", 0}, false}};
+  for (const auto& row : rows) {
+    const std::vector<OBS> a = row.a.Cells(), b = row.b.Cells();
+    EXPECT_EQ(Category::OBSCompareEqual(a[0], row.a.width, b[0], row.b.width), row.equal)
+        << row.a.text << row.a.number << " " << row.b.text << row.b.number;
+  }
 }
 
 TEST(AggregationCategoryTest, EqualWidthsCompareOnlyTheWidth) {
@@ -95,21 +101,9 @@ TEST(AggregationCategoryTest, EqualWidthsCompareOnlyTheWidth) {
   EXPECT_FALSE(Category::OBSCompareEqual(left[0], 2, right[0], 2));
 }
 
-TEST(AggregationCategoryTest, NumericEqualityIsExact) {
-  const OBS zero = Num(0.0), minusZero = Num(-0.0), nan = Num(std::nan("")),
-            tiny = Num(std::nextafter(1.0, 2.0)), one = Num(1.0);
-  const std::vector<OBS> text = Str("", 8);
-  EXPECT_TRUE(Category::OBSCompareEqual(zero, 0, minusZero, 0));
-  EXPECT_FALSE(Category::OBSCompareEqual(nan, 0, nan, 0));
-  EXPECT_FALSE(Category::OBSCompareEqual(one, 0, tiny, 0));
-  EXPECT_FALSE(Category::OBSCompareEqual(zero, 0, text[0], 8));
-  EXPECT_FALSE(Category::OBSCompareEqual(text[0], 8, zero, 0));
-}
-
 TEST(AggregationCategoryTest, NegativeZeroIsStoredAsPositiveZero) {
   Category category(Category::kValue);
   category.SetCatValue(-0.0);
-  EXPECT_EQ(category.GetCatValue().num, 0.0);
   EXPECT_FALSE(std::signbit(category.GetCatValue().num));
   category.SetCatValue(Num(-0.0));
   EXPECT_FALSE(std::signbit(category.GetCatValue().num));
@@ -119,27 +113,19 @@ TEST(AggregationCategoryTest, NegativeZeroIsStoredAsPositiveZero) {
   EXPECT_EQ(category.GetCatValue().num, -2.5);
 }
 
-TEST(AggregationCategoryTest, EncodingRoundsHalfAwayFromZero) {
+// Half away from zero; outside the int range clamped; NaN is 0.
+TEST(AggregationCategoryTest, EncodingRoundsAndClamps) {
   Category category;
-  const std::vector<std::pair<double, int>> cases = {{2.5, 3},    {-2.5, -3}, {1.49, 1},
-                                                     {-1.49, -1}, {0.5, 1},   {-0.5, -1},
-                                                     {0.0, 0},    {7.0, 7},   {-100.0, -100}};
+  const std::vector<std::pair<double, int>> cases = {
+      {2.5, 3},         {-2.5, -3},        {1.49, 1},
+      {-1.49, -1},      {0.5, 1},          {-0.5, -1},
+      {0.0, 0},         {7.0, 7},          {-100.0, -100},
+      {1e300, INT_MAX}, {-1e300, INT_MIN}, {std::numeric_limits<double>::infinity(), INT_MAX},
+      {kNaN, 0}};
   for (const auto& c : cases) {
     category.SetCatEncoding(c.first);
     EXPECT_EQ(category.GetCatEncoding(), c.second) << c.first;
   }
-}
-
-TEST(AggregationCategoryTest, EncodingOutsideTheIntRangeIsClamped) {
-  Category category;
-  category.SetCatEncoding(1e300);
-  EXPECT_EQ(category.GetCatEncoding(), INT_MAX);
-  category.SetCatEncoding(-1e300);
-  EXPECT_EQ(category.GetCatEncoding(), INT_MIN);
-  category.SetCatEncoding(std::numeric_limits<double>::infinity());
-  EXPECT_EQ(category.GetCatEncoding(), INT_MAX);
-  category.SetCatEncoding(std::nan(""));
-  EXPECT_EQ(category.GetCatEncoding(), 0);
 }
 
 TEST(AggregationCategoryTest, TextWidensTheCategoryAndBlankFills) {

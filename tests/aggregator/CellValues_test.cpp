@@ -59,12 +59,6 @@ void ExpectValues(const CellValues& cell, const std::vector<double>& expected, i
   }
 }
 
-AggregationStatistic Percentile(Codes::StatisticCodes code, double cut) {
-  AggregationStatistic stat(0, code);
-  stat.SetPTileCutPoint(cut);
-  return stat;
-}
-
 TEST(CellValuesTest, MeanThatCancelsToRoundingNoiseIsExactlyZero) {
   ScaleCell cell(Stats({Codes::kMean, Codes::kUMean, Codes::kSum}), {0.1, 0.2, -0.3});
   ExpectValues(cell.Cell(), {0.0, 0.0, 0.0});
@@ -82,78 +76,11 @@ TEST(CellValuesTest, AllMissingCellCountsCasesButHasNoValues) {
   EXPECT_EQ(cell(14), 0.0);
 }
 
-TEST(CellValuesTest, DispersionNeedsMoreThanOneUnitOfWeight) {
-  ScaleCell one(Stats({Codes::kStdDev, Codes::kVariance, Codes::kSEMean, Codes::kUStdDev,
-                       Codes::kSumSquaredDeviations, Codes::kMean}),
-                {7.0});
-  ExpectValues(one.Cell(), {kMissing, kMissing, kMissing, kMissing, 0.0, 7.0});
-  // Two cases of weight 0.5 weigh 1 in all: still no weighted variance, while
-  // the unweighted one exists.
-  ScaleCell halves(Stats({Codes::kVariance, Codes::kUVariance}), {1.0, 3.0}, {0.5, 0.5});
-  EXPECT_EQ(halves(0), kMissing);
-  EXPECT_DOUBLE_EQ(halves(1), 2.0);
-}
-
 TEST(CellValuesTest, ExtremesIgnoreMissingValuesAndStartEmpty) {
   // All values negative: a maximum that started at 0 would be wrong.
   ScaleCell cell(Stats({Codes::kMaximum, Codes::kMinimum, Codes::kValueRange}),
                  {-5.0, kSysmis, -3.0, -8.0});
   ExpectValues(cell.Cell(), {-3.0, -8.0, 5.0});
-}
-
-TEST(CellValuesTest, InterpolatedPercentilesOfOneDistinctValueAreThatValue) {
-  AggregationStatistic p10(0, Codes::kPercentileInterpolated),
-      p90(0, Codes::kUPercentileInterpolated);
-  p10.SetPTileCutPoint(10);
-  p90.SetPTileCutPoint(90);
-  ScaleCell single({AggregationStatistic(0, Codes::kMedianInterpolated),
-                    AggregationStatistic(0, Codes::kMedian), p10, p90},
-                   {5, 5, 5});
-  ExpectValues(single.Cell(), {5.0, 5.0, 5.0, 5.0});
-  ScaleCell four(Stats({Codes::kMedianInterpolated, Codes::kUMedianInterpolated}), {1, 2, 3, 4});
-  EXPECT_DOUBLE_EQ(four(0), 2.5);
-  EXPECT_DOUBLE_EQ(four(1), 2.5);
-}
-
-TEST(CellValuesTest, MedianIntervalKeepsAllThreeValues) {
-  AggregationStatistic weighted(0, Codes::kMedianCI), unweighted(0, Codes::kUMedianCI);
-  weighted.SetCIMedian(95);
-  unweighted.SetCIMedian(95);
-  // Two cases: the interval spans both values with certainty.
-  ScaleCell two({weighted, unweighted}, {8, 3}, {1, 1});
-  const AggregationResult interval = two.Cell().ComputeValue(0);
-  EXPECT_EQ(std::vector<double>({interval.GetValue1(), interval.GetValue2(), interval.GetValue3()}),
-            std::vector<double>({3.0, 8.0, 100.0}));
-  // A weight total of 2.5 is no whole number of cases: no interval, while the
-  // unweighted one exists.
-  ScaleCell fractional({weighted, unweighted}, {8, 3}, {1, 1.5});
-  const AggregationResult none = fractional.Cell().ComputeValue(0);
-  EXPECT_EQ(std::vector<double>({none.GetValue1(), none.GetValue2(), none.GetValue3()}),
-            std::vector<double>(3, kMissing));
-  EXPECT_EQ(fractional.Cell().ComputeValue(1).GetValue2(), 8.0);
-  // An empty table has no interval.
-  ScaleCell empty({weighted}, {kSysmis});
-  EXPECT_EQ(empty.Cell().ComputeValue(0).GetValue1(), kMissing);
-}
-
-TEST(CellValuesTest, ModeTiesGoToTheSmallestValue) {
-  ScaleCell tie(Stats({Codes::kMode, Codes::kUMode}), {3, 1, 3, 1});
-  ExpectValues(tie.Cell(), {1.0, 1.0});
-  // Weighted, 3 outweighs 1; unweighted, 1 is more frequent.
-  ScaleCell weighted(Stats({Codes::kMode, Codes::kUMode}), {3, 1, 1}, {5, 1, 1});
-  ExpectValues(weighted.Cell(), {3.0, 1.0});
-}
-
-TEST(CellValuesTest, PercentileCutPointsAtAndBeyondTheEnds) {
-  ScaleCell cell(
-      {Percentile(Codes::kPercentile, 0), Percentile(Codes::kPercentile, 100),
-       Percentile(Codes::kPercentile, 120), Percentile(Codes::kPercentile, -5),
-       Percentile(Codes::kUPercentile, 25), Percentile(Codes::kPercentileInterpolated, 120),
-       Percentile(Codes::kPercentileInterpolated, 50)},
-      {10, 40, 20, 30});
-  // The 25th percentile: the cumulative weight meets 1 of 4 exactly at 10.
-  ExpectValues(cell.Cell(), {10.0, 40.0, kMissing, kMissing, 15.0, kMissing});
-  EXPECT_DOUBLE_EQ(cell(6), 25.0);
 }
 
 TEST(CellValuesTest, FirstCasesOfZeroWeightLeaveWeightedAccumulatorsUntouched) {
@@ -311,77 +238,6 @@ TEST(CellValuesTest, ReadingAStatisticOutsideTheLayoutDies) {
   ScaleCell cell(Stats({Codes::kCount}), {1});
   EXPECT_DEATH(cell.Cell().ComputeValue(1), "0 <= statIndex && statIndex < NumberOfValues\\(\\)");
   EXPECT_DEATH(cell.Cell().ComputeValue(-1), "0 <= statIndex && statIndex < NumberOfValues\\(\\)");
-}
-
-TEST(FrequencyHelpersTest, NearlyEqualScalesWithMagnitudeAndCount) {
-  EXPECT_TRUE(NearlyEqual(0.0, 0.0, 0));
-  EXPECT_TRUE(NearlyEqual(3.0, 3.0, 0));
-  EXPECT_FALSE(NearlyEqual(0.0, 1e-300, 100));
-  const double a = 1.0;
-  const double b = std::nextafter(1.0, 2.0);
-  EXPECT_FALSE(NearlyEqual(a, b, 0));
-  EXPECT_TRUE(NearlyEqual(a, b, 1));
-  EXPECT_FALSE(NearlyEqual(1e6, 1e6 + 1e-6, 1));
-  EXPECT_TRUE(NearlyEqual(1e6, 1e6 + 1e-6, 1e5));
-}
-
-TEST(FrequencyHelpersTest, EmpiricalPercentileReportsItsStatus) {
-  long status = 99;
-  FrequencyTable empty;
-  EXPECT_EQ(EmpiricalPercentile(empty, 50, status), kMissing);
-  EXPECT_EQ(status, 3);
-  FrequencyTable table = {{1.0, 1.0}, {2.0, 1.0}, {3.0, 2.0}};
-  EXPECT_EQ(EmpiricalPercentile(table, 100.5, status), kMissing);
-  EXPECT_EQ(status, 2);
-  EXPECT_EQ(EmpiricalPercentile(table, 0, status), 1.0);
-  EXPECT_EQ(status, -1);
-  EXPECT_EQ(EmpiricalPercentile(table, 100, status), 3.0);
-  EXPECT_EQ(status, -1);
-  EXPECT_EQ(EmpiricalPercentile(table, 50, status), 2.5);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(EmpiricalPercentile(table, 60, status), 3.0);
-  EXPECT_EQ(EmpiricalPercentile(table, 10, status), 1.0);
-  EXPECT_EQ(EmpiricalPercentile(table, std::nan(""), status), kMissing);
-  EXPECT_EQ(status, 2);
-  FrequencyTable single = {{7.0, 0.25}};
-  EXPECT_EQ(EmpiricalPercentile(single, 1, status), 7.0);
-  EXPECT_EQ(EmpiricalPercentile(single, 101, status), kMissing);
-}
-
-TEST(FrequencyHelpersTest, ModeNeedsAPositiveFrequency) {
-  EXPECT_EQ(FrequencyMode(FrequencyTable()), kMissing);
-  EXPECT_EQ(FrequencyMode(FrequencyTable{{1.0, 0.0}, {2.0, -1.0}}), kMissing);
-  EXPECT_EQ(FrequencyMode(FrequencyTable{{1.0, 2.0}, {2.0, 3.0}, {5.0, 3.0}}), 2.0);
-}
-
-TEST(FrequencyHelpersTest, LimitTestsUseExactComparisons) {
-  const double lower = 1.0, upper = 2.0;
-  const double below = std::nextafter(lower, 0.0);
-  struct Case {
-    Codes::StatisticCodes code;
-    bool atLower, atUpper, inside, belowLower;
-  };
-  const Case cases[] = {
-      {Codes::kBelowPct, true, false, true, true},
-      {Codes::kUAtMostCount, true, true, true, true},
-      {Codes::kAboveCount, false, true, true, false},
-      {Codes::kUAtLeastPct, true, true, true, false},
-      {Codes::kEqualCount, true, false, false, false},
-      {Codes::kBetweenPct, true, true, true, false},
-      {Codes::kUBetweenBelowUpperCount, true, false, true, false},
-      {Codes::kUnspecifiedLimitPct, false, false, false, false},
-      {Codes::kStrictlyBetweenCount, false, false, true, false},
-      {Codes::kMean, false, false, false, false},
-  };
-  for (const Case& c : cases) {
-    AggregationStatistic stat(0, c.code);
-    stat.SetLowerLimit(lower);
-    stat.SetUpperLimit(upper);
-    EXPECT_EQ(PassesLimits(lower, stat), c.atLower) << c.code;
-    EXPECT_EQ(PassesLimits(upper, stat), c.atUpper) << c.code;
-    EXPECT_EQ(PassesLimits(1.5, stat), c.inside) << c.code;
-    EXPECT_EQ(PassesLimits(below, stat), c.belowLower) << c.code;
-  }
 }
 
 }  // namespace

@@ -196,48 +196,6 @@ TEST(ParsedCategoryTest, NarrowerValuesAreBlankFilled) {
   EXPECT_EQ(BytesOf(range.GetRangeTopValue(), 16), "xyzzzzzzzzzz    ");
 }
 
-TEST(ParsedCategoryTest, CategoriesAreKeptInStableValueOrder) {
-  Parsed entry(Parsed::kOtherNM);
-  Category five(Category::kValue), one(Category::kValue), three(Category::kValue),
-      threeAgain(Category::kValue);
-  five.SetCatValue(5.0);
-  one.SetCatValue(1.0);
-  three.SetCatValue(3.0);
-  threeAgain.SetCatValue(3.0);
-  EXPECT_FALSE(entry.HasCategories());
-  EXPECT_EQ(entry.AddCategory(&five), 1);
-  EXPECT_EQ(entry.GetValueType(), 0);
-  EXPECT_EQ(entry.AddCategory(&one), 2);
-  EXPECT_EQ(entry.AddCategory(&three), 3);
-  EXPECT_EQ(entry.AddCategory(&threeAgain), 4);
-  const std::vector<Category*> expected = {&one, &three, &threeAgain, &five};
-  EXPECT_EQ(entry.GetCategories(), expected);
-  EXPECT_TRUE(entry.HasCategories());
-
-  // Strings equal up to trailing blanks keep insertion order too; numbers
-  // come first.
-  Parsed strings(Parsed::kOtherNM);
-  Category b3(Category::kValue, 3), a1(Category::kValue, 1), a8(Category::kValue, 8),
-      number(Category::kValue);
-  b3.SetCatValue("B");
-  a1.SetCatValue("A");
-  a8.SetCatValue("A");
-  number.SetCatValue(99.0);
-  strings.AddCategory(&b3);
-  EXPECT_EQ(strings.GetValueType(), 3);
-  strings.AddCategory(&a8);
-  strings.AddCategory(&a1);
-  strings.AddCategory(&number);
-  EXPECT_EQ(strings.GetValueType(), 3);  // only an unset width is taken
-  const std::vector<Category*> expectedStrings = {&number, &a8, &a1, &b3};
-  EXPECT_EQ(strings.GetCategories(), expectedStrings);
-
-  // The entry does not own them: clearing and destroying leaves them alive.
-  strings.ClearCategories();
-  EXPECT_FALSE(strings.HasCategories());
-  EXPECT_EQ(a1.GetValueType(), 1);
-}
-
 TEST(ParsedCategoryTest, PostLabelJoinsPartsOrFallsBackToTheName) {
   const Parsed parts("diff", {"A ", "minus B"}, true, {}, {}, {}, Parsed::kPCompute, 2);
   EXPECT_EQ(parts.GetPostCatLabel(), "A minus B");
