@@ -16,6 +16,12 @@ AggregationStatistic Stat(int variable, Codes::StatisticCodes code) {
   return AggregationStatistic(variable, code);
 }
 
+AggregationStatistic Percentile(int variable, Codes::StatisticCodes code, double cut) {
+  AggregationStatistic stat(variable, code);
+  stat.SetPTileCutPoint(cut);
+  return stat;
+}
+
 CellStatistics Scale(const Stats& stats) {
   CellStatistics layout(stats);
   layout.SetScaleStatistics(std::vector<int>(stats.size(), 0));
@@ -83,6 +89,64 @@ TEST(CellStatisticsTest, AllCodesTileTheValueArray) {
     // unweighted ones on 4, 1, 1, 0, 2, 4: four tables each.
     EXPECT_EQ(layout.NumberOfFreqTables(), 8);
   }
+}
+
+TEST(CellStatisticsTest, GetIndexFindsTheFirstMatch) {
+  CellStatistics layout = Scale({Stat(1, Codes::kMean), Percentile(2, Codes::kPercentile, 25),
+                                 Percentile(2, Codes::kPercentile, 75), Stat(2, Codes::kMean)});
+  EXPECT_EQ(layout.GetIndex(Stat(2, Codes::kMean), false), 3);
+  EXPECT_EQ(layout.GetIndex(Stat(2, Codes::kMean), true), 0);
+  EXPECT_EQ(layout.GetIndex(Percentile(2, Codes::kPercentile, 75), false), 2);
+  EXPECT_EQ(layout.GetIndex(Percentile(2, Codes::kPercentile, 50), false), -1);
+  EXPECT_EQ(layout.GetIndex(Stat(1, Codes::kSum), false), -1);
+}
+
+TEST(CellStatisticsTest, PercentagesOfOneKindShareTheirBaseStatistic) {
+  CellStatistics layout = Categorical({
+      Stat(0, Codes::kColPct),                 // 0: base statistic 0 of the column base
+      Stat(0, Codes::kRowPct),                 // 1: another kind
+      Stat(0, Codes::kColResponsesPct),        // 2: weighted responses base
+      Stat(0, Codes::kColCountResponsesPct),   // 3: shares the responses base
+      Stat(0, Codes::kUColPct),                // 4: its own base statistic
+      Stat(0, Codes::kColPct),                 // 5: shares base statistic 0
+      Stat(0, Codes::kColResponsesCountPct),   // 6: weighted count base
+      Stat(0, Codes::kUColResponsesCountPct),  // 7: unweighted count base
+      Stat(0, Codes::kCount),                  // 8: not a percentage
+  });
+  Stats base;
+  std::vector<int> baseCases;
+  layout.GetBaseStats(base, baseCases, CellStatistics::kColumnPercent, 0);
+  const int expectedBase[] = {0, -1, 1, 1, 2, 0, 3, 4, -1};
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_EQ(layout.GetBaseIndex(i), expectedBase[i]) << i;
+    EXPECT_EQ(layout.GetBaseTypeIndex(i), expectedBase[i] < 0 ? -1 : 0) << i;
+  }
+  ASSERT_EQ(base.size(), 5u);
+  EXPECT_EQ(base[0].GetSummaryStatistic(), Codes::kColPct);
+  EXPECT_EQ(base[1].GetSummaryStatistic(), Codes::kResponses);
+  EXPECT_EQ(base[2].GetSummaryStatistic(), Codes::kUColPct);
+  EXPECT_EQ(base[3].GetSummaryStatistic(), Codes::kCount);
+  EXPECT_EQ(base[4].GetSummaryStatistic(), Codes::kUCount);
+  EXPECT_EQ(base[1].GetVarIndex(), 0);
+  // Only statistics that are their own base add a case index.
+  EXPECT_EQ(baseCases, std::vector<int>({-1, -1}));
+
+  // The row kind goes to the next base, leaving the column entries alone.
+  Stats rowBase;
+  std::vector<int> rowCases;
+  layout.GetBaseStats(rowBase, rowCases, CellStatistics::kRowPercent, 1);
+  ASSERT_EQ(rowBase.size(), 1u);
+  EXPECT_EQ(layout.GetBaseIndex(1), 0);
+  EXPECT_EQ(layout.GetBaseTypeIndex(1), 1);
+  EXPECT_EQ(layout.GetBaseIndex(0), 0);
+  EXPECT_EQ(layout.GetBaseTypeIndex(0), 0);
+
+  // The built base layout yields counts where the percentages need them.
+  CellStatistics baseLayout(base);
+  baseLayout.SetCategoricalStatistics();
+  EXPECT_EQ(baseLayout.GetUpdateStat(0), Codes::kCount);
+  EXPECT_EQ(baseLayout.GetUpdateStat(1), Codes::kResponses);
+  EXPECT_EQ(baseLayout.GetUpdateStat(2), Codes::kUCount);
 }
 
 TEST(CellStatisticsDeathTest, CodesBeyond170AreRefusedWhenTheLayoutIsBuilt) {

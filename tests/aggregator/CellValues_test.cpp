@@ -83,6 +83,41 @@ TEST(CellValuesTest, ExtremesIgnoreMissingValuesAndStartEmpty) {
   ExpectValues(cell.Cell(), {-3.0, -8.0, 5.0});
 }
 
+TEST(CellValuesTest, InterpolatedPercentilesOfOneDistinctValueAreThatValue) {
+  AggregationStatistic p10(0, Codes::kPercentileInterpolated),
+      p90(0, Codes::kUPercentileInterpolated);
+  p10.SetPTileCutPoint(10);
+  p90.SetPTileCutPoint(90);
+  ScaleCell single({AggregationStatistic(0, Codes::kMedianInterpolated),
+                    AggregationStatistic(0, Codes::kMedian), p10, p90},
+                   {5, 5, 5});
+  ExpectValues(single.Cell(), {5.0, 5.0, 5.0, 5.0});
+  ScaleCell four(Stats({Codes::kMedianInterpolated, Codes::kUMedianInterpolated}), {1, 2, 3, 4});
+  EXPECT_DOUBLE_EQ(four(0), 2.5);
+  EXPECT_DOUBLE_EQ(four(1), 2.5);
+}
+
+TEST(CellValuesTest, MedianIntervalKeepsAllThreeValues) {
+  AggregationStatistic weighted(0, Codes::kMedianCI), unweighted(0, Codes::kUMedianCI);
+  weighted.SetCIMedian(95);
+  unweighted.SetCIMedian(95);
+  // Two cases: the interval spans both values with certainty.
+  ScaleCell two({weighted, unweighted}, {8, 3}, {1, 1});
+  const AggregationResult interval = two.Cell().ComputeValue(0);
+  EXPECT_EQ(std::vector<double>({interval.GetValue1(), interval.GetValue2(), interval.GetValue3()}),
+            std::vector<double>({3.0, 8.0, 100.0}));
+  // A weight total of 2.5 is no whole number of cases: no interval, while the
+  // unweighted one exists.
+  ScaleCell fractional({weighted, unweighted}, {8, 3}, {1, 1.5});
+  const AggregationResult none = fractional.Cell().ComputeValue(0);
+  EXPECT_EQ(std::vector<double>({none.GetValue1(), none.GetValue2(), none.GetValue3()}),
+            std::vector<double>(3, kMissing));
+  EXPECT_EQ(fractional.Cell().ComputeValue(1).GetValue2(), 8.0);
+  // An empty table has no interval.
+  ScaleCell empty({weighted}, {kSysmis});
+  EXPECT_EQ(empty.Cell().ComputeValue(0).GetValue1(), kMissing);
+}
+
 TEST(CellValuesTest, FirstCasesOfZeroWeightLeaveWeightedAccumulatorsUntouched) {
   // The first two cases weigh nothing. Folding them into a running mean of
   // weight 0 would divide 0 by 0 and leave NaN for good.
@@ -238,6 +273,48 @@ TEST(CellValuesTest, ReadingAStatisticOutsideTheLayoutDies) {
   ScaleCell cell(Stats({Codes::kCount}), {1});
   EXPECT_DEATH(cell.Cell().ComputeValue(1), "0 <= statIndex && statIndex < NumberOfValues\\(\\)");
   EXPECT_DEATH(cell.Cell().ComputeValue(-1), "0 <= statIndex && statIndex < NumberOfValues\\(\\)");
+}
+
+TEST(FrequencyHelpersTest, NearlyEqualScalesWithMagnitudeAndCount) {
+  EXPECT_TRUE(NearlyEqual(0.0, 0.0, 0));
+  EXPECT_TRUE(NearlyEqual(3.0, 3.0, 0));
+  EXPECT_FALSE(NearlyEqual(0.0, 1e-300, 100));
+  const double a = 1.0;
+  const double b = std::nextafter(1.0, 2.0);
+  EXPECT_FALSE(NearlyEqual(a, b, 0));
+  EXPECT_TRUE(NearlyEqual(a, b, 1));
+  EXPECT_FALSE(NearlyEqual(1e6, 1e6 + 1e-6, 1));
+  EXPECT_TRUE(NearlyEqual(1e6, 1e6 + 1e-6, 1e5));
+}
+
+TEST(FrequencyHelpersTest, EmpiricalPercentileReportsItsStatus) {
+  long status = 99;
+  EXPECT_EQ(EmpiricalPercentile(FrequencyTable(), 50, status), kMissing);
+  EXPECT_EQ(status, 3);
+  const FrequencyTable table = {{1.0, 1.0}, {2.0, 1.0}, {3.0, 2.0}};
+  const struct {
+    double cut, value;
+    long status;
+  } rows[] = {{100.5, kMissing, 2},
+              {0, 1.0, -1},
+              {100, 3.0, -1},
+              {50, 2.5, 0},
+              {60, 3.0, 0},
+              {10, 1.0, 0},
+              {std::nan(""), kMissing, 2}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(EmpiricalPercentile(table, row.cut, status), row.value) << row.cut;
+    EXPECT_EQ(status, row.status) << row.cut;
+  }
+  const FrequencyTable single = {{7.0, 0.25}};
+  EXPECT_EQ(EmpiricalPercentile(single, 1, status), 7.0);
+  EXPECT_EQ(EmpiricalPercentile(single, 101, status), kMissing);
+}
+
+TEST(FrequencyHelpersTest, ModeNeedsAPositiveFrequency) {
+  EXPECT_EQ(FrequencyMode(FrequencyTable()), kMissing);
+  EXPECT_EQ(FrequencyMode(FrequencyTable{{1.0, 0.0}, {2.0, -1.0}}), kMissing);
+  EXPECT_EQ(FrequencyMode(FrequencyTable{{1.0, 2.0}, {2.0, 3.0}, {5.0, 3.0}}), 2.0);
 }
 
 }  // namespace

@@ -196,6 +196,29 @@ TEST(ParsedCategoryTest, NarrowerValuesAreBlankFilled) {
   EXPECT_EQ(BytesOf(range.GetRangeTopValue(), 16), "xyzzzzzzzzzz    ");
 }
 
+// Numbers come first; equal values, also up to trailing blanks, keep the
+// order in which they were added. The entry does not own its categories.
+TEST(ParsedCategoryTest, CategoriesAreKeptInStableValueOrder) {
+  Parsed entry(Parsed::kOtherNM);
+  Category three(Category::kValue), threeAgain(Category::kValue), a8(Category::kValue, 8),
+      a1(Category::kValue, 1);
+  three.SetCatValue(3.0);
+  threeAgain.SetCatValue(3.0);
+  a8.SetCatValue("A");
+  a1.SetCatValue("A");
+  EXPECT_FALSE(entry.HasCategories());
+  int count = 0;
+  for (Category* category : {&a8, &three, &a1, &threeAgain}) {
+    EXPECT_EQ(entry.AddCategory(category), ++count);
+  }
+  EXPECT_EQ(entry.GetValueType(), 8);  // only an unset width is taken
+  const std::vector<Category*> expected = {&three, &threeAgain, &a8, &a1};
+  EXPECT_EQ(entry.GetCategories(), expected);
+  entry.ClearCategories();
+  EXPECT_FALSE(entry.HasCategories());
+  EXPECT_EQ(a1.GetValueType(), 1);
+}
+
 TEST(ParsedCategoryTest, PostLabelJoinsPartsOrFallsBackToTheName) {
   const Parsed parts("diff", {"A ", "minus B"}, true, {}, {}, {}, Parsed::kPCompute, 2);
   EXPECT_EQ(parts.GetPostCatLabel(), "A minus B");
