@@ -128,46 +128,6 @@ TEST(AggregationCategoryTest, EncodingRoundsAndClamps) {
   }
 }
 
-TEST(AggregationCategoryTest, TextWidensTheCategoryAndBlankFills) {
-  Category category(Category::kValue, 8);
-  category.SetCatValue("ABCDEFGHIJKL");
-  EXPECT_EQ(category.GetValueType(), 12);
-  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABCDEFGHIJKL    ");
-
-  // A shorter text keeps the width and is blank-filled to it.
-  category.SetCatValue("XY");
-  EXPECT_EQ(category.GetValueType(), 12);
-  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "XY              ");
-
-  Category numeric(Category::kVariable);
-  numeric.SetCatValue("age");
-  EXPECT_EQ(numeric.GetValueType(), 3);
-  EXPECT_EQ(BytesOf(numeric.GetCatValue(), 8), "age     ");
-}
-
-TEST(AggregationCategoryTest, ValueOfOwnWidthBlanksTheLastCell) {
-  Category category(Category::kValue, 12);
-  std::vector<OBS> source = Str("ABCDEFGHIJKLmnop", 16);  // bytes 12-15 are not blanks
-  category.SetCatValue(source[0]);
-  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABCDEFGHIJKL    ");
-  // Copying the category's own value onto itself keeps it.
-  category.SetCatValue(category.GetCatValue());
-  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABCDEFGHIJKL    ");
-}
-
-TEST(AggregationCategoryTest, NarrowerValueIsBlankFilledToTheWidth) {
-  Category category(Category::kValue, 12);
-  category.SetCatValue("ABCDEFGHIJKL");
-  std::vector<OBS> source = Str("ABzzzzzz", 8);
-  category.SetCatValue(source[0], 2);
-  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "AB              ");
-  category.SetCatValue(source[0], 8);
-  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABzzzzzz        ");
-  // A negative width copies nothing.
-  category.SetCatValue(source[0], -1);
-  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), std::string(16, ' '));
-}
-
 TEST(AggregationCategoryTest, WidthChangesKeepOrGrowTheArray) {
   Category category(Category::kValue, 16);
   category.SetCatValue("ABCDEFGHIJKLMNOP");
@@ -202,19 +162,24 @@ Category FullCategory(const QUOR_Format* format) {
   return category;
 }
 
+// The fields of FullCategory that both a copy and an assignment carry.
+void ExpectFullFieldsCarried(const Category& category) {
+  EXPECT_EQ(category.GetCatType(), Category::kValue);
+  EXPECT_EQ(category.GetValueType(), 10);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "Lisbon          ");
+  EXPECT_EQ(category.GetCatEncoding(), 7);
+  EXPECT_EQ(category.GetVarIndex(), 3);
+  EXPECT_EQ(category.GetCatLabel(), "the capital");
+  EXPECT_TRUE(category.UseLabelForVar());
+  EXPECT_TRUE(category.IsEmpty());
+}
+
 TEST(AggregationCategoryTest, CopyCarriesValueAndLabelButNotComputedFields) {
   const QUOR_Format format(1);
   const Category original = FullCategory(&format);
   Category copy(original);
-  EXPECT_EQ(copy.GetCatType(), Category::kValue);
-  EXPECT_EQ(copy.GetValueType(), 10);
-  EXPECT_EQ(BytesOf(copy.GetCatValue(), 16), "Lisbon          ");
+  ExpectFullFieldsCarried(copy);
   EXPECT_NE(&copy.GetCatValue(), &original.GetCatValue());
-  EXPECT_EQ(copy.GetCatEncoding(), 7);
-  EXPECT_EQ(copy.GetVarIndex(), 3);
-  EXPECT_EQ(copy.GetCatLabel(), "the capital");
-  EXPECT_TRUE(copy.UseLabelForVar());
-  EXPECT_TRUE(copy.IsEmpty());
   EXPECT_FALSE(copy.IsLabelDefault());
   EXPECT_TRUE(copy.GetPCatName().empty());
   EXPECT_TRUE(copy.GetPCFormat().empty());
@@ -234,14 +199,7 @@ TEST(AggregationCategoryTest, AssignmentKeepsLabelDefaultAndComputedFields) {
   target.SetPCDecimal({&format});
   const Category source = FullCategory(&format);
   target = source;  // numeric target widened to ten bytes
-  EXPECT_EQ(target.GetCatType(), Category::kValue);
-  EXPECT_EQ(target.GetValueType(), 10);
-  EXPECT_EQ(BytesOf(target.GetCatValue(), 16), "Lisbon          ");
-  EXPECT_EQ(target.GetCatEncoding(), 7);
-  EXPECT_EQ(target.GetVarIndex(), 3);
-  EXPECT_EQ(target.GetCatLabel(), "the capital");
-  EXPECT_TRUE(target.IsEmpty());
-  EXPECT_TRUE(target.UseLabelForVar());
+  ExpectFullFieldsCarried(target);
   EXPECT_TRUE(target.IsLabelDefault());
   EXPECT_EQ(target.GetPCatName(), "keep");
   EXPECT_EQ(target.GetPCFormat(),

@@ -121,12 +121,10 @@ TEST(CellStatisticsTest, PercentagesOfOneKindShareTheirBaseStatistic) {
     EXPECT_EQ(layout.GetBaseIndex(i), expectedBase[i]) << i;
     EXPECT_EQ(layout.GetBaseTypeIndex(i), expectedBase[i] < 0 ? -1 : 0) << i;
   }
-  ASSERT_EQ(base.size(), 5u);
-  EXPECT_EQ(base[0].GetSummaryStatistic(), Codes::kColPct);
-  EXPECT_EQ(base[1].GetSummaryStatistic(), Codes::kResponses);
-  EXPECT_EQ(base[2].GetSummaryStatistic(), Codes::kUColPct);
-  EXPECT_EQ(base[3].GetSummaryStatistic(), Codes::kCount);
-  EXPECT_EQ(base[4].GetSummaryStatistic(), Codes::kUCount);
+  std::vector<int> baseCodes;
+  for (const AggregationStatistic& stat : base) baseCodes.push_back(stat.GetSummaryStatistic());
+  EXPECT_EQ(baseCodes, std::vector<int>({Codes::kColPct, Codes::kResponses, Codes::kUColPct,
+                                         Codes::kCount, Codes::kUCount}));
   EXPECT_EQ(base[1].GetVarIndex(), 0);
   // Only statistics that are their own base add a case index.
   EXPECT_EQ(baseCases, std::vector<int>({-1, -1}));

@@ -64,18 +64,6 @@ TEST(CellValuesTest, MeanThatCancelsToRoundingNoiseIsExactlyZero) {
   ExpectValues(cell.Cell(), {0.0, 0.0, 0.0});
 }
 
-TEST(CellValuesTest, AllMissingCellCountsCasesButHasNoValues) {
-  ScaleCell cell(Stats({Codes::kCount, Codes::kMean, Codes::kSum, Codes::kMaximum, Codes::kMinimum,
-                        Codes::kValueRange, Codes::kValidN, Codes::kMissingN, Codes::kUMissingN,
-                        Codes::kTotalN, Codes::kMedian, Codes::kMode, Codes::kVariance,
-                        Codes::kBelowPct, Codes::kBelowCount}),
-                 {kSysmis, kSysmis, kSysmis}, {1.5, 1.0, 2.0});
-  EXPECT_EQ(cell(0), 4.5);
-  for (int i : {1, 2, 3, 4, 5, 10, 11, 12, 13}) EXPECT_EQ(cell(i), kMissing) << "statistic " << i;
-  ExpectValues(cell.Cell(), {0.0, 4.5, 3.0, 4.5}, 6);
-  EXPECT_EQ(cell(14), 0.0);
-}
-
 TEST(CellValuesTest, ExtremesIgnoreMissingValuesAndStartEmpty) {
   // All values negative: a maximum that started at 0 would be wrong.
   ScaleCell cell(Stats({Codes::kMaximum, Codes::kMinimum, Codes::kValueRange}),
@@ -137,13 +125,6 @@ TEST(CellValuesTest, FirstCasesOfZeroWeightLeaveWeightedAccumulatorsUntouched) {
   // The unweighted twins still count every case.
   EXPECT_DOUBLE_EQ(cell(6), 107.0 / 4.0);
   ExpectValues(cell.Cell(), {4.0, 3.0, 4.0, 4.0, 100.0, 4.0, 3.0}, 7);
-}
-
-TEST(CellValuesTest, CellOfOnlyZeroWeightsHasNoWeightedValues) {
-  ScaleCell cell(Stats({Codes::kMean, Codes::kSum, Codes::kStdDev, Codes::kMedian, Codes::kBelowPct,
-                        Codes::kUMean, Codes::kCount, Codes::kUCount}),
-                 {1, 2}, {0, 0});
-  ExpectValues(cell.Cell(), {kMissing, kMissing, kMissing, kMissing, kMissing, 1.5, 0.0, 2.0});
 }
 
 TEST(CellValuesTest, OverflowedSumOfSquaresReadsAsMissing) {
@@ -234,40 +215,6 @@ TEST(CellValuesTest, CasesAllocateOnlyNewFrequencyKeys) {
   EXPECT_EQ(cell.ComputeValue(0), 1.0 + 49 * 1.5 + 50 * 2.0);
 }
 #endif
-
-// Categorical cells: the cube's statistics variable is read by one reader;
-// the aggregator says whether the case is valid and whether it belongs to the
-// cell for total N only.
-TEST(CellValuesTest, CategoricalTotalOnlyCaseChangesOnlyTotalN) {
-  Cases cases(1);
-  cases.Add({1});
-  cases.Add({kSysmis});
-  cases.Add({2});
-  cases.Start();
-  const auto layout = CategoricalLayout(
-      Stats({Codes::kCount, Codes::kUCount, Codes::kTotalN, Codes::kUTotalN, Codes::kMissingN,
-             Codes::kUMissingN, Codes::kValidN, Codes::kUValidN, Codes::kColTotalNPct}));
-  ASSERT_TRUE(cases.Next());
-  CellValues cell(layout.get(), cases.Reader(0), true, false, 2.0);
-  ASSERT_TRUE(cases.Next());
-  cell.AddCategoricalCase(cases.Reader(0), false, true, 3.0);
-  ASSERT_TRUE(cases.Next());
-  cell.AddCategoricalCase(cases.Reader(0), false, false, 0.5);
-  // Missing N is total 5.5 less valid 2; the percentage holds its numerator.
-  ExpectValues(cell, {2.5, 2.0, 5.5, 3.0, 3.5, 2.0, 2.0, 1.0, 5.5});
-}
-
-TEST(CellValuesTest, StringVariableHasNoNumericValue) {
-  Cases cases(std::vector<int>{8});
-  const int c = cases.Source().AddCase();
-  cases.Source().SetValue(c, 0, std::string("abcdefgh"));
-  cases.Start();
-  ASSERT_TRUE(cases.Next());
-  const auto layout =
-      CategoricalLayout(Stats({Codes::kCount, Codes::kMean, Codes::kMaximum, Codes::kMode}));
-  CellValues cell(layout.get(), cases.Reader(0), true, false, 1.0);
-  ExpectValues(cell, {1.0, kMissing, kMissing, kMissing});
-}
 
 TEST(CellValuesTest, ReadingAStatisticOutsideTheLayoutDies) {
   ScaleCell cell(Stats({Codes::kCount}), {1});

@@ -85,34 +85,6 @@ TEST_F(HashtablePairTest, KeyWithNegativeHashLandsInsideTheTable) {
   delete removed;
 }
 
-TEST_F(HashtablePairTest, ClearKeepsBucketsAndRecyclesNodes) {
-  ZarnHashtablePair table(89);
-  Fill(table, 0, 100);
-  ASSERT_EQ(table.BucketCount(), 179);
-  std::set<PairNode*> nodes;
-  for (PairNode& node : table) nodes.insert(&node);
-  ASSERT_EQ(nodes.size(), 100u);
-
-  table.Clear();
-  EXPECT_EQ(table.Count(), 0);
-  EXPECT_TRUE(table.IsEmpty());
-  EXPECT_EQ(table.BucketCount(), 179);
-  EXPECT_EQ(table.FreeCount(), 100);
-  EXPECT_TRUE(table.begin() == table.end());
-  for (int i = 0; i < 100; ++i) EXPECT_EQ(table.Find(Key({i, -i})), nullptr);
-
-  // Refilling takes every node from the free list: no node is allocated.
-  Fill(table, 1000, 1100);
-  EXPECT_EQ(table.FreeCount(), 0);
-  for (PairNode& node : table) EXPECT_EQ(nodes.count(&node), 1u);
-  EXPECT_EQ(table.BucketCount(), 179);
-  EXPECT_EQ(table.RehashCount(), 1);
-
-  table.Clear();
-  table.Clear();  // clearing an empty table is harmless
-  EXPECT_EQ(table.FreeCount(), 100);
-}
-
 TEST_F(HashtablePairTest, ReplaceOwnsTheNewPairAndDropsTheOld) {
   ZarnHashtablePair table(89);
   CellKey* key = NewKey({5, 6});

@@ -63,19 +63,26 @@ TEST(ParsedCategoryTest, NaNIsContainedNowhere) {
   ExpectNumberContained(nanBound, 1.0, false);
 }
 
-TEST(ParsedCategoryTest, TheTwoFormsDifferOnWidth) {
-  const std::vector<OBS> ab = Str("AB", 2);
-  const Parsed entry(ab[0], 2);
-  const std::vector<OBS> ab8 = Str("AB", 8), abx = Str("ABX", 3), ax = Str("AX", 2);
-  // With the value's own width, trailing blanks are ignored and a third
-  // character makes it different.
-  EXPECT_TRUE(entry.Contains(ab8[0], 8, false));
-  EXPECT_FALSE(entry.Contains(abx[0], 3, false));
-  // Read with the entry's width, only the first two bytes count.
-  EXPECT_TRUE(entry.Contains(ab8[0], false));
-  EXPECT_TRUE(entry.Contains(abx[0], false));
-  EXPECT_FALSE(entry.Contains(ax[0], false));
-  EXPECT_FALSE(entry.Contains(ax[0], 2, false));
+TEST(ParsedCategoryTest, MissingOtherAndEverythingIgnoreTheValue) {
+  const Parsed missing(Parsed::kMissing), other(Parsed::kOtherNM), all(Parsed::kLoHiRange);
+  const std::vector<Parsed> never = {Parsed("Sum", true, -101, true),
+                                     Parsed("Sum", true, -101, false), Parsed(Parsed::kVariable),
+                                     Parsed("pc", {}, false, {}, {}, {}, Parsed::kPCompute, 0)};
+  const std::vector<OBS> text = Str("whatever", 8);
+  for (bool isMissing : {false, true}) {
+    for (const OBS& value : {Num(3.0), Num(kNaN), text[0]}) {
+      EXPECT_EQ(missing.Contains(value, isMissing), isMissing);
+      EXPECT_EQ(missing.Contains(value, 8, isMissing), isMissing);
+      EXPECT_EQ(other.Contains(value, isMissing), !isMissing);
+      EXPECT_EQ(other.Contains(value, 0, isMissing), !isMissing);
+      EXPECT_TRUE(all.Contains(value, isMissing));
+      EXPECT_TRUE(all.Contains(value, 8, isMissing));
+      for (const Parsed& entry : never) {
+        EXPECT_FALSE(entry.Contains(value, isMissing)) << entry.GetPCType();
+        EXPECT_FALSE(entry.Contains(value, 0, isMissing)) << entry.GetPCType();
+      }
+    }
+  }
 }
 
 TEST(ParsedCategoryTest, StringRangesUseTheValueOrder) {
@@ -101,43 +108,6 @@ TEST(ParsedCategoryTest, StringRangesUseTheValueOrder) {
   }
   EXPECT_FALSE(lo.Contains(Str("E", 5)[0], 5, false));
   EXPECT_FALSE(hi.Contains(Str("A", 5)[0], 5, false));
-}
-
-TEST(ParsedCategoryTest, NumbersOrderBeforeStringBounds) {
-  const std::vector<OBS> m = Str("M", 1);
-  const Parsed hi(m[0], 1, Parsed::kHiRange), lo(m[0], 1, Parsed::kLoRange), value(m[0], 1);
-  for (double number : {-1e300, 0.0, 1e300}) {
-    EXPECT_FALSE(hi.Contains(Num(number), 0, false)) << number;
-    EXPECT_TRUE(lo.Contains(Num(number), 0, false)) << number;
-    EXPECT_FALSE(value.Contains(Num(number), 0, false)) << number;
-  }
-  // And a string never equals a numeric value entry but lies above any
-  // numeric bound.
-  const Parsed numericHi(Num(5.0), 0, Parsed::kHiRange), numericValue(Num(5.0), 0);
-  EXPECT_TRUE(numericHi.Contains(m[0], 1, false));
-  EXPECT_FALSE(numericValue.Contains(m[0], 1, false));
-}
-
-TEST(ParsedCategoryTest, MissingOtherAndEverythingIgnoreTheValue) {
-  const Parsed missing(Parsed::kMissing), other(Parsed::kOtherNM), all(Parsed::kLoHiRange);
-  const std::vector<Parsed> never = {Parsed("Sum", true, -101, true),
-                                     Parsed("Sum", true, -101, false), Parsed(Parsed::kVariable),
-                                     Parsed("pc", {}, false, {}, {}, {}, Parsed::kPCompute, 0)};
-  const std::vector<OBS> text = Str("whatever", 8);
-  for (bool isMissing : {false, true}) {
-    for (const OBS& value : {Num(3.0), Num(kNaN), text[0]}) {
-      EXPECT_EQ(missing.Contains(value, isMissing), isMissing);
-      EXPECT_EQ(missing.Contains(value, 8, isMissing), isMissing);
-      EXPECT_EQ(other.Contains(value, isMissing), !isMissing);
-      EXPECT_EQ(other.Contains(value, 0, isMissing), !isMissing);
-      EXPECT_TRUE(all.Contains(value, isMissing));
-      EXPECT_TRUE(all.Contains(value, 8, isMissing));
-      for (const Parsed& entry : never) {
-        EXPECT_FALSE(entry.Contains(value, isMissing)) << entry.GetPCType();
-        EXPECT_FALSE(entry.Contains(value, 0, isMissing)) << entry.GetPCType();
-      }
-    }
-  }
 }
 
 TEST(ParsedCategoryTest, EntryWithoutValueContainsNothing) {
