@@ -128,6 +128,34 @@ TEST(AggregationCategoryTest, EncodingRoundsAndClamps) {
   }
 }
 
+TEST(AggregationCategoryTest, TextWidensTheCategoryAndBlankFills) {
+  Category category(Category::kValue, 8);
+  category.SetCatValue("ABCDEFGHIJKL");
+  EXPECT_EQ(category.GetValueType(), 12);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "ABCDEFGHIJKL    ");
+
+  // A shorter text keeps the width and is blank-filled to it.
+  category.SetCatValue("XY");
+  EXPECT_EQ(category.GetValueType(), 12);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "XY              ");
+
+  Category numeric(Category::kVariable);
+  numeric.SetCatValue("age");
+  EXPECT_EQ(numeric.GetValueType(), 3);
+  EXPECT_EQ(BytesOf(numeric.GetCatValue(), 8), "age     ");
+}
+
+TEST(AggregationCategoryTest, NarrowerValueIsBlankFilledToTheWidth) {
+  Category category(Category::kValue, 12);
+  category.SetCatValue("ABCDEFGHIJKL");
+  std::vector<OBS> source = Str("ABzzzzzz", 8);
+  category.SetCatValue(source[0], 2);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), "AB              ");
+  // A negative width copies nothing.
+  category.SetCatValue(source[0], -1);
+  EXPECT_EQ(BytesOf(category.GetCatValue(), 16), std::string(16, ' '));
+}
+
 TEST(AggregationCategoryTest, WidthChangesKeepOrGrowTheArray) {
   Category category(Category::kValue, 16);
   category.SetCatValue("ABCDEFGHIJKLMNOP");

@@ -27,8 +27,7 @@ class ScaleCell {
     _cases.Start();
     size_t k = 0;
     while (_cases.Next()) {
-      const double weight = weights.empty() ? 1.0 : weights[k];
-      ++k;
+      const double weight = weights.empty() ? 1.0 : weights[k++];
       if (!_cell) {
         _cell.reset(new CellValues(_layout.get(), _cases.Readers(), weight));
       } else {
@@ -215,6 +214,18 @@ TEST(CellValuesTest, CasesAllocateOnlyNewFrequencyKeys) {
   EXPECT_EQ(cell.ComputeValue(0), 1.0 + 49 * 1.5 + 50 * 2.0);
 }
 #endif
+
+TEST(CellValuesTest, StringVariableHasNoNumericValue) {
+  Cases cases(std::vector<int>{8});
+  const int c = cases.Source().AddCase();
+  cases.Source().SetValue(c, 0, std::string("abcdefgh"));
+  cases.Start();
+  ASSERT_TRUE(cases.Next());
+  const auto layout =
+      CategoricalLayout(Stats({Codes::kCount, Codes::kMean, Codes::kMaximum, Codes::kMode}));
+  CellValues cell(layout.get(), cases.Reader(0), true, false, 1.0);
+  ExpectValues(cell, {1.0, kMissing, kMissing, kMissing});
+}
 
 TEST(CellValuesTest, ReadingAStatisticOutsideTheLayoutDies) {
   ScaleCell cell(Stats({Codes::kCount}), {1});

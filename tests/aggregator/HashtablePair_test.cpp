@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -33,10 +34,8 @@ CellKey* NewKey(const std::vector<int>& codes) {
 }
 
 CellKey Key(const std::vector<int>& codes) {
-  CellKey* key = NewKey(codes);
-  CellKey copy(*key);
-  delete key;
-  return copy;
+  const std::unique_ptr<CellKey> key(NewKey(codes));
+  return *key;
 }
 
 // A count layout for the cells the tests store: each cell counts its first

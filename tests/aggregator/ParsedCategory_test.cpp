@@ -129,20 +129,6 @@ TEST(ParsedCategoryTest, EntryWithoutValueContainsNothing) {
   ExpectNumberContained(range, 1.5, true);
 }
 
-TEST(ParsedCategoryTest, TextWidensAnUnsetEntry) {
-  Parsed entry(Parsed::kValue);
-  entry.SetCatValue("Oslo");
-  EXPECT_EQ(entry.GetValueType(), 4);
-  EXPECT_EQ(BytesOf(entry.GetCatValue(), 8), "Oslo    ");
-  entry.SetCatValue("Copenhagen");
-  EXPECT_EQ(entry.GetValueType(), 10);
-  EXPECT_EQ(BytesOf(entry.GetCatValue(), 16), "Copenhagen      ");
-  entry.SetCatValue("Rome");
-  EXPECT_EQ(entry.GetValueType(), 10);
-  EXPECT_EQ(BytesOf(entry.GetCatValue(), 16), "Rome            ");
-  EXPECT_TRUE(entry.Contains(Str("Rome", 4)[0], 4, false));
-}
-
 TEST(ParsedCategoryTest, WideningTheLowBoundKeepsTheRangeTopReadable) {
   const std::vector<OBS> a = Str("A", 1), c = Str("C", 1);
   Parsed range(a[0], c[0], 1);
