@@ -172,7 +172,7 @@ struct ElementSpec {
   int missingVariable = -1;  // category set
   bool countDuplicates = false;
   bool totals = false, totalAfter = true, includeMissing = false, ascending = true,
-       includeEmpty = true;
+       includeEmpty = true, byLabel = false;
   bool hasList = false;
   std::vector<EntrySpec> list;
   std::string name;
@@ -226,6 +226,7 @@ ElementSpec RandomElement(std::mt19937& rng, ElementSpec::Kind kind, int variabl
   e.includeMissing = uniform(0, 2) == 0;
   e.ascending = uniform(0, 3) != 0;
   e.includeEmpty = uniform(0, 1) == 0;
+  e.byLabel = uniform(0, 3) == 0;
   int nextSubtotal = Codes::kMaxSubtotal;
   auto maybeSubtotal = [&]() {
     if (uniform(0, 2) != 0) return;
@@ -538,6 +539,7 @@ class BuiltTable {
     variable->SetIsMissingExclude(!e.includeMissing);
     variable->SetIsOrderA(e.ascending);
     variable->SetIsEmptyInclude(e.includeEmpty);
+    if (e.byLabel) variable->SetSortKey(Codes::kLabelSort);
     if (!e.hasList) return variable;
     std::vector<ParsedCategory*> list;
     for (const EntrySpec& entry : e.list) {
@@ -786,6 +788,109 @@ double MedianOf(const std::vector<std::pair<double, double>>& values, bool weigh
 }
 
 // ---------------------------------------------------------------------------
+// A direct model of each dimension's category list.
+
+// The label of a value category (empty when none), as the data source gives them.
+std::string LabelOf(const ElementSpec& e, const std::string& id) {
+  static const std::map<std::string, std::string> kTexts = {{"sa", "Alpha"},
+                                                            {"sdd", "Delta (never met)"}};
+  static const std::map<std::string, std::string> kNumbers = {
+      {NumberIdentity(1), "one"}, {NumberIdentity(7), "seven (never met)"},
+      {NumberIdentity(9), "nine"}};
+  if (e.kind == ElementSpec::kDichotomySet) return "";
+  const auto& labels = e.kind == ElementSpec::kString ? kTexts : kNumbers;
+  const auto found = labels.find(id);
+  return found == labels.end() ? "" : found->second;
+}
+
+// The labelled values of an element's variables, and whether each is missing.
+std::vector<std::pair<std::string, bool>> LabelledValues(const ElementSpec& e) {
+  if (e.kind == ElementSpec::kString) return {{"sa", false}, {"sdd", false}};
+  if (e.kind == ElementSpec::kDichotomySet) return {};
+  const int judge = e.kind == ElementSpec::kCategorySet ? e.missingVariable : e.variable;
+  std::vector<std::pair<std::string, bool>> values;
+  for (double value : {1.0, 7.0, 9.0})
+    values.push_back({NumberIdentity(value), UserMissing(judge, value)});
+  return values;
+}
+
+// The value (or member) categories a dimension lists: those the data reach,
+// and with empty categories included the labelled values it admits and the
+// values its list names.
+std::set<std::string> ListedValues(const ElementSpec& e, const std::vector<Case>& cases) {
+  std::set<std::string> values;
+  for (const Case& c : cases)
+    for (const auto& [id, responses] : ReachOf(e, c).categories)
+      if (id != "T" && id[0] != 't') values.insert(id);
+  if (!e.includeEmpty) return values;
+  // A dichotomy set's empty categories are its members (those its list names).
+  for (int member : e.kind == ElementSpec::kDichotomySet ? e.members : std::vector<int>())
+    if (!e.hasList || EntryOf(e, "m" + std::to_string(member)) >= 0)
+      values.insert("m" + std::to_string(member));
+  for (const auto& [id, missing] : LabelledValues(e))
+    if (e.hasList ? EntryOf(e, id) >= 0 : !missing || e.includeMissing) values.insert(id);
+  for (size_t i = 0; i < e.list.size(); ++i) {
+    const EntrySpec& entry = e.list[i];
+    if (entry.type != ParsedCategory::kValue) continue;
+    const std::string id =
+        e.kind == ElementSpec::kString ? "s" + entry.text : NumberIdentity(entry.low);
+    if (EntryOf(e, id) == static_cast<int>(i)) values.insert(id);
+  }
+  return values;
+}
+
+// Values ascending: numbers by value, texts by their characters, members by
+// their variables (whose names are in that order).
+bool ValueBefore(const std::string& a, const std::string& b) {
+  if (a[0] == 's') return a < b;
+  return std::strtod(a.c_str() + 1, nullptr) < std::strtod(b.c_str() + 1, nullptr);
+}
+
+// The shown categories of a dimension in order, then " |", then the hidden ones.
+std::string ExpectedCategories(const ElementSpec& e, const std::vector<Case>& cases) {
+  std::vector<std::string> values;
+  for (const std::string& id : ListedValues(e, cases)) values.push_back(id);
+  std::sort(values.begin(), values.end(), ValueBefore);
+  std::vector<std::string> shown, hidden;
+  if (!e.hasList) {
+    // Sorted by label: the labelled values in label order, then the others;
+    // equal labels keep the value order.
+    if (!e.ascending) std::reverse(values.begin(), values.end());
+    if (e.byLabel)
+      std::stable_sort(values.begin(), values.end(), [&](const auto& a, const auto& b) {
+        const std::string first = LabelOf(e, a), second = LabelOf(e, b);
+        if (first.empty() || second.empty()) return !first.empty() && second.empty();
+        return e.ascending ? first < second : first > second;
+      });
+    shown = values;
+  } else {
+    // Entries in list order, the values of each ascending; a subtotal is
+    // made when its group holds a category.
+    std::vector<std::vector<std::string>> held(e.list.size());
+    for (const std::string& id : values) held[EntryOf(e, id)].push_back(id);
+    const size_t count = e.list.size();
+    bool seen = false;
+    for (size_t step = 0; step < count; ++step) {
+      const size_t i = e.totalAfter ? step : count - 1 - step;
+      if (!IsSubtotal(e.list[i])) {
+        seen = seen || !held[i].empty();
+      } else if (seen) {
+        held[i].push_back("t" + std::to_string(e.list[i].subtotal));
+        seen = false;
+      }
+    }
+    for (size_t i = 0; i < count; ++i)
+      for (const std::string& id : held[i])
+        (!IsSubtotal(e.list[i]) && HiddenBySubtotal(e, id) ? hidden : shown).push_back(id);
+  }
+  if (e.totals && !values.empty()) shown.insert(e.totalAfter ? shown.end() : shown.begin(), "T");
+  std::string text;
+  for (const std::string& id : shown) text += id + " ";
+  text += "|";
+  for (const std::string& id : hidden) text += " " + id;
+  return text;
+}
+// ---------------------------------------------------------------------------
 // Checks.
 
 bool Near(double actual, double expected, double relative = 1e-9) {
@@ -866,7 +971,14 @@ Coverage coverage;
 // The checks of a read table, to run any of them or all: its categories cover
 // the data, its cells match the model, totals and subtotals add up,
 // percentage families sum to 100.
-enum Checks { kCategories = 1, kModel = 2, kTotals = 4, kPercentages = 8, kEveryCheck = 15 };
+enum Checks {
+  kCategories = 1,
+  kModel = 2,
+  kTotals = 4,
+  kPercentages = 8,
+  kOrder = 16,
+  kEveryCheck = 31
+};
 
 // Checks the reads of one table against its definition and the cases it was fed
 // (both borrowed), counting what it checked in the coverage.
@@ -892,6 +1004,7 @@ class TableChecker {
       if (checks & kModel) CheckAgainstModel(cube, read, stats, model);
       if (checks & kTotals) CheckTotalsAndSubtotals(cube, read, stats);
       if (checks & kPercentages) CheckPercentageFamilies(cube, read, stats);
+      if (checks & kOrder) CheckCategoryOrder(cube, read);
     }
   }
 
@@ -916,6 +1029,17 @@ class TableChecker {
         ADD_FAILURE() << "dimension " << d << " lacks category " << id[d];
         return;
       }
+    }
+  }
+
+  // Each dimension lists its categories where the model puts them.
+  void CheckCategoryOrder(const CubeSpec& cube, const CubeRead& read) {
+    for (size_t d = 0; d < cube.elements.size(); ++d) {
+      std::string shown, hidden;
+      for (const CategoryInfo& c : read.dimensions[d])
+        (c.hidden ? hidden += " " + c.id : shown += c.id + " ");
+      EXPECT_EQ(shown + "|" + hidden, ExpectedCategories(ElementAt(cube, d), _cases))
+          << "dimension " << d << " (" << ElementAt(cube, d).name << ")";
     }
   }
 
@@ -1121,8 +1245,8 @@ class TableChecker {
   const std::vector<Case>& _cases;
 };
 
-// Same cells, same categories, same values, keyed by what the categories
-// stand for (their codes may differ).
+// Same categories in the same order, same cells, same values, keyed by what
+// the categories stand for (their codes may differ).
 void ExpectSameReads(const std::vector<CubeRead>& expected, const std::vector<CubeRead>& actual,
                      double relative, const char* what) {
   ASSERT_EQ(expected.size(), actual.size());
@@ -1132,6 +1256,14 @@ void ExpectSameReads(const std::vector<CubeRead>& expected, const std::vector<Cu
       for (const auto& [at, values] : read.cells) cells[IdentityOf(read, at, true)] = values;
       return cells;
     };
+    for (size_t d = 0; d < expected[k].dimensions.size(); ++d) {
+      auto ids = [d](const CubeRead& read) {
+        std::string text;
+        for (const CategoryInfo& c : read.dimensions[d]) text += c.id + (c.hidden ? "/h " : " ");
+        return text;
+      };
+      EXPECT_EQ(ids(expected[k]), ids(actual[k])) << what << ": cube " << k << " dimension " << d;
+    }
     const auto left = byIdentity(expected[k]), right = byIdentity(actual[k]);
     ASSERT_EQ(left.size(), right.size()) << what << ": cube " << k << " has other categories";
     int failures = 0;
@@ -1279,6 +1411,10 @@ void CheckFirstReads(int checks) {
 
 TEST(RandomInvariantsTest, CategoriesCoverTheData) {
   CheckFirstReads(kCategories);
+}
+
+TEST(RandomInvariantsTest, CategoriesStandInTheirOrder) {
+  CheckFirstReads(kOrder);
 }
 
 TEST(RandomInvariantsTest, CellsMatchTheModel) {
