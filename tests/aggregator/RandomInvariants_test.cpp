@@ -14,6 +14,8 @@
 //   members are the whole of the base;
 // - with every weight 1, weighted statistics equal their unweighted twins,
 //   and equal the same table read unweighted;
+// - each dimension lists exactly the categories a direct model of its
+//   options and explicit list gives, in the model's order;
 // - feeding, ResetAggregator and feeding again gives identical results;
 // - feeding the cases in reverse order gives the same statistics per
 //   category (the category codes may differ);
@@ -137,8 +139,9 @@ void FillDataSource(QUOR_DataSource& data, const std::vector<Case>& cases, bool 
       if (UserMissing(v, value)) variable.AddMissingValue(value);
     if (v <= kC3 || (v >= kM0 && v <= kM2)) {
       variable.AddValueLabel(1.0, "one");
-      variable.AddValueLabel(7.0, "seven (never met)");
-      variable.AddValueLabel(9.0, "nine");
+      // 7 (never met) and 9 share a label, so a label sort meets a tie.
+      variable.AddValueLabel(7.0, "high");
+      variable.AddValueLabel(9.0, "high");
     }
   }
   for (size_t i = 0; i < cases.size(); ++i) {
@@ -795,8 +798,7 @@ std::string LabelOf(const ElementSpec& e, const std::string& id) {
   static const std::map<std::string, std::string> kTexts = {{"sa", "Alpha"},
                                                             {"sdd", "Delta (never met)"}};
   static const std::map<std::string, std::string> kNumbers = {
-      {NumberIdentity(1), "one"}, {NumberIdentity(7), "seven (never met)"},
-      {NumberIdentity(9), "nine"}};
+      {NumberIdentity(1), "one"}, {NumberIdentity(7), "high"}, {NumberIdentity(9), "high"}};
   if (e.kind == ElementSpec::kDichotomySet) return "";
   const auto& labels = e.kind == ElementSpec::kString ? kTexts : kNumbers;
   const auto found = labels.find(id);
