@@ -52,18 +52,6 @@ TEST(ObsLexCompareTest, StringsCompareTheirFirstWidthUnsignedBytes) {
   EXPECT_EQ(ObsLexCompare(a[0], a[0], 12), 0);
 }
 
-TEST(ObsVecMapTest, KeySpecIsTheWidestListedType) {
-  QUOR_DataSource data;
-  data.AddVariable("n1", 0);
-  data.AddVariable("s3", 3);
-  data.AddVariable("s12", 12);
-  data.AddVariable("n2", 0);
-  EXPECT_EQ(ObsVecMap::MakeKeySpec(data, {0, 3}), std::vector<short>{0});
-  EXPECT_EQ(ObsVecMap::MakeKeySpec(data, {1}), std::vector<short>{3});
-  EXPECT_EQ(ObsVecMap::MakeKeySpec(data, {0, 2, 1}), std::vector<short>{12});
-  EXPECT_THROW(ObsVecMap::MakeKeySpec(data, {4}), std::invalid_argument);
-}
-
 TEST(ObsVecMapTest, ZerosOfBothSignsAreOneKeyAndSoAreNaNs) {
   ObsVecMap map({0}, 1);
   OBS zero = Num(0.0);
@@ -170,30 +158,6 @@ TEST(ObsVecMapTest, MatchesAnOrderedMapOnRandomKeys) {
   const unsigned seed = 20240611;
   for (int width : {0, 1, 3, 8, 12, 20})
     CheckAgainstModel(width, seed + static_cast<unsigned>(width));
-}
-
-TEST(ObsVecMapTest, ClearEmptiesAndTheIndexIsReusable) {
-  ObsVecMap map({0}, 1);
-  for (int round = 0; round < 3; ++round) {
-    for (int i = 0; i < 1000; ++i) {
-      OBS key = Num(i + round * 0.5);
-      OBS* entry = map.Insert(&key);
-      ASSERT_EQ(entry->num, 0.0) << "fresh entries start at zero after Clear";
-      entry->num = i + 1.0;
-    }
-    EXPECT_EQ(map.Size(), 1000u);
-    OBS key = Num(999 + round * 0.5);
-    ASSERT_NE(map.Contains(&key), nullptr);
-    EXPECT_EQ(map.Contains(&key)->num, 1000.0);
-    std::vector<OBS*> sorted = map.Sort();
-    for (size_t k = 1; k < sorted.size(); ++k) {
-      ASSERT_LT(map.Key(sorted[k - 1])->num, map.Key(sorted[k])->num);
-    }
-    map.Clear();
-    EXPECT_EQ(map.Size(), 0u);
-    EXPECT_EQ(map.Contains(&key), nullptr);
-    EXPECT_TRUE(map.Sort().empty());
-  }
 }
 
 TEST(ObsVecMapTest, MultiComponentKeysCompareComponentByComponent) {
