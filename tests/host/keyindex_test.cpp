@@ -52,6 +52,18 @@ TEST(ObsLexCompareTest, StringsCompareTheirFirstWidthUnsignedBytes) {
   EXPECT_EQ(ObsLexCompare(a[0], a[0], 12), 0);
 }
 
+TEST(ObsVecMapTest, KeySpecIsTheWidestListedType) {
+  QUOR_DataSource data;
+  data.AddVariable("n1", 0);
+  data.AddVariable("s3", 3);
+  data.AddVariable("s12", 12);
+  data.AddVariable("n2", 0);
+  EXPECT_EQ(ObsVecMap::MakeKeySpec(data, {0, 3}), std::vector<short>{0});
+  EXPECT_EQ(ObsVecMap::MakeKeySpec(data, {1}), std::vector<short>{3});
+  EXPECT_EQ(ObsVecMap::MakeKeySpec(data, {0, 2, 1}), std::vector<short>{12});
+  EXPECT_THROW(ObsVecMap::MakeKeySpec(data, {4}), std::invalid_argument);
+}
+
 TEST(ObsVecMapTest, ZerosOfBothSignsAreOneKeyAndSoAreNaNs) {
   ObsVecMap map({0}, 1);
   OBS zero = Num(0.0);
