@@ -108,21 +108,15 @@ class QuickstartResponsesTest : public ::testing::Test {
   QuickstartResponsesTest()
       : survey_(quickstart::LoadSurvey(kDataDir + "/survey.csv", kDataDir + "/survey.dict.json")),
         iterator_(*survey_.data) {}
+  int Index(const std::string& name) const {
+    for (int v = 0; v < survey_.data->NumberOfVariables(); ++v)
+      if (name == survey_.data->GetVariable(v).GetName()) return v;
+    return -1;
+  }
   std::vector<int> Members(const std::string& prefix, int count) const {
     std::vector<int> out;
-    for (int i = 1; i <= count; ++i) {
-      const std::string name = prefix + std::to_string(i);
-      for (int v = 0; v < survey_.data->NumberOfVariables(); ++v) {
-        if (name == survey_.data->GetVariable(v).GetName()) out.push_back(v);
-      }
-    }
+    for (int i = 1; i <= count; ++i) out.push_back(Index(prefix + std::to_string(i)));
     return out;
-  }
-  int RegionIndex() const {
-    for (int v = 0; v < survey_.data->NumberOfVariables(); ++v) {
-      if (std::string("region") == survey_.data->GetVariable(v).GetName()) return v;
-    }
-    return -1;
   }
   quickstart::Survey survey_;
   QUOR_InputCaseIterator iterator_;
@@ -131,7 +125,7 @@ class QuickstartResponsesTest : public ::testing::Test {
 TEST_F(QuickstartResponsesTest, BrandsMentionedByRegionCountEachBrandOncePerCase) {
   AggregationMCSet brands(Members("brand", 5), "$brands");
   const quickstart::ResponseTable table =
-      quickstart::TabulateResponses(iterator_, false, brands, RegionIndex(), "brands");
+      quickstart::TabulateResponses(iterator_, false, brands, Index("region"), "brands");
   EXPECT_EQ(table.rows.front(), "Acme");
   const Counts counts = CountDirectly(
       12, [](const std::vector<std::string>& header, const std::vector<std::string>& fields) {
@@ -150,7 +144,7 @@ TEST_F(QuickstartResponsesTest, MediaUsedByRegionCountEveryMediumUsed) {
   used.num = 1.0;
   AggregationMDSet media(Members("media", 6), "$media", &used, 1, false);
   const quickstart::ResponseTable table =
-      quickstart::TabulateResponses(iterator_, false, media, RegionIndex(), "media");
+      quickstart::TabulateResponses(iterator_, false, media, Index("region"), "media");
   EXPECT_EQ(table.rows.front(), "Television");
   const Counts counts = CountDirectly(
       6, [](const std::vector<std::string>& header, const std::vector<std::string>& fields) {

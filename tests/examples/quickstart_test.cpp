@@ -65,24 +65,17 @@ TEST(QuickstartTest, ValidCountsOfTheBundledSurveyMatchItsPublishedFrequencies) 
   }
 }
 
-class LoaderInputTest : public ::testing::Test {
- protected:
-  std::string Write(const std::string& name, const std::string& text) {
-    const std::string path = ::testing::TempDir() + name;
-    std::ofstream(path) << text;
-    return path;
-  }
-};
-
-TEST_F(LoaderInputTest, StringsQuotedFieldsAndEmptyNumbersAreRead) {
-  const std::string dictionary = Write("loader.dict.json", R"({"variables": [
+TEST(LoaderInputTest, StringsQuotedFieldsAndEmptyNumbersAreRead) {
+  const std::string dictionary = ::testing::TempDir() + "loader.dict.json";
+  const std::string csv = ::testing::TempDir() + "loader.csv";
+  std::ofstream(dictionary) << R"({"variables": [
       {"name": "id", "type": "numeric", "label": "Id", "valueLabels": [],
        "missing": {"values": [-1], "range": null}},
       {"name": "city", "type": "string", "width": 10, "label": "City \"quoted\"",
        "valueLabels": [["Oslo", "Capital"]], "missing": {"values": ["none"], "range": null}},
       {"name": "w", "type": "numeric", "label": "", "missing": {"values": [], "range": null}}],
-    "weight": "w"})");
-  const std::string csv = Write("loader.csv", "id,city,w\n1,\"Oslo, N\",2\n,none,\n");
+    "weight": "w"})";
+  std::ofstream(csv) << "id,city,w\n1,\"Oslo, N\",2\n,none,\n";
   quickstart::Survey survey = quickstart::LoadSurvey(csv, dictionary);
   const QUOR_DataSource& data = *survey.data;
   EXPECT_EQ(survey.weightVariable, 2);

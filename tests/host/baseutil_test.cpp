@@ -35,15 +35,10 @@ TEST(ProcDSIteratorTest, WeightIsTheValueAndMissingOrNegativeWeightsAreZero) {
   base.Rewind();
   ASSERT_TRUE(base.Next());
   EXPECT_EQ(dynamic_cast<ProcDSIterator&>(base).Weight(), 2.5);
-}
-
-TEST(ProcDSIteratorTest, NoWeightVariableWeighsEveryCaseOne) {
-  QUOR_DataSource data;
-  data.AddVariable("x", 0);
-  data.AddCase();
-  ProcDSIterator it(data, -1);
-  ASSERT_TRUE(it.Next());
-  EXPECT_EQ(it.Weight(), 1.0);
+  // No weight variable: every case weighs one.
+  ProcDSIterator unweighted(data, -1);
+  ASSERT_TRUE(unweighted.Next());
+  EXPECT_EQ(unweighted.Weight(), 1.0);
 }
 
 TEST(ProcDSIteratorTest, StringOrUnknownWeightVariableIsRejected) {
@@ -58,7 +53,7 @@ TEST(ProcDSIteratorTest, StringOrUnknownWeightVariableIsRejected) {
   EXPECT_THROW(ProcDSIterator(data, 3), std::invalid_argument);
 }
 
-TEST(OutputTest, SinkReceivesEachLineWithItsCode) {
+TEST(OutputTest, SinkReceivesEachLineWithItsCodeElseStderrDoes) {
   std::vector<std::pair<long, std::string>> lines;
   SetOutputSink([&lines](long code, const std::string& line) { lines.emplace_back(code, line); });
   BP_Character text("Cell ");
@@ -70,10 +65,7 @@ TEST(OutputTest, SinkReceivesEachLineWithItsCode) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], std::make_pair(2L, std::string("Cell 3")));
   EXPECT_EQ(lines[1], std::make_pair(1L, std::string()));
-}
-
-TEST(OutputTest, DefaultWritesLinesToStderr) {
-  SetOutputSink(nullptr);
+  // Without a sink the lines go to standard error.
   testing::internal::CaptureStderr();
   BP_ToFront(3, BP_Character("first"));
   BP_ToFront(1, BP_Character("second"));

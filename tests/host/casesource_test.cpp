@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "casesource.h"
 #include "support/TestValues.h"
@@ -102,47 +105,29 @@ TEST(DataSourceTest, BadSetupCallsNameTheVariableAndTheProblem) {
   data.AddVariable("income", 0);
   data.AddVariable("region", 4);
   data.AddCase();
-
-  std::string message = InvalidArgumentMessage([&] { data.SetValue(0, 1, 3.0); });
-  EXPECT_NE(message.find("'region'"), std::string::npos) << message;
-  EXPECT_NE(message.find("string variable"), std::string::npos) << message;
-
-  message = InvalidArgumentMessage([&] { data.SetValue(0, 0, "abc"); });
-  EXPECT_NE(message.find("'income'"), std::string::npos) << message;
-  EXPECT_NE(message.find("numeric"), std::string::npos) << message;
-
-  message = InvalidArgumentMessage([&] { data.SetValue(0, 1, "north"); });
-  EXPECT_NE(message.find("'region'"), std::string::npos) << message;
-  EXPECT_NE(message.find("wider"), std::string::npos) << message;
-
-  message = InvalidArgumentMessage([&] { data.SetValue(0, 2, 1.0); });
-  EXPECT_NE(message.find("no variable with index 2"), std::string::npos) << message;
-  message = InvalidArgumentMessage([&] { data.SetValue(1, 0, 1.0); });
-  EXPECT_NE(message.find("no case with index 1"), std::string::npos) << message;
-  message = InvalidArgumentMessage([&] { data.GetVariable(-1); });
-  EXPECT_NE(message.find("no variable with index -1"), std::string::npos) << message;
-
-  message = InvalidArgumentMessage([&] { data.AddVariable("income", 0); });
-  EXPECT_NE(message.find("'income' already exists"), std::string::npos) << message;
-  message = InvalidArgumentMessage([&] { data.AddVariable("w", -2); });
-  EXPECT_NE(message.find("'w'"), std::string::npos) << message;
-  EXPECT_NE(message.find("invalid type"), std::string::npos) << message;
-
   QUOR_Variable& income = data.GetVariable(0);
   QUOR_Variable& region = data.GetVariable(1);
-  message = InvalidArgumentMessage([&] { income.AddMissingValue("x"); });
-  EXPECT_NE(message.find("'income'"), std::string::npos) << message;
-  message = InvalidArgumentMessage([&] { region.AddMissingValue(9.0); });
-  EXPECT_NE(message.find("'region'"), std::string::npos) << message;
-  message = InvalidArgumentMessage([&] { region.AddValueLabel("toolong", "x"); });
-  EXPECT_NE(message.find("'region'"), std::string::npos) << message;
-  EXPECT_NE(message.find("wider"), std::string::npos) << message;
-  message = InvalidArgumentMessage([&] { region.SetMissingRange(1.0, 2.0); });
-  EXPECT_NE(message.find("'region'"), std::string::npos) << message;
-  message = InvalidArgumentMessage([&] { income.SetMissingRange(5.0, 1.0); });
-  EXPECT_NE(message.find("low <= high"), std::string::npos) << message;
-  message = InvalidArgumentMessage([&] { income.AddValueLabel(std::nan(""), "x"); });
-  EXPECT_NE(message.find("NaN"), std::string::npos) << message;
+  const std::pair<std::function<void()>, std::vector<std::string>> calls[] = {
+      {[&] { data.SetValue(0, 1, 3.0); }, {"'region'", "string variable"}},
+      {[&] { data.SetValue(0, 0, "abc"); }, {"'income'", "numeric"}},
+      {[&] { data.SetValue(0, 1, "north"); }, {"'region'", "wider"}},
+      {[&] { data.SetValue(0, 2, 1.0); }, {"no variable with index 2"}},
+      {[&] { data.SetValue(1, 0, 1.0); }, {"no case with index 1"}},
+      {[&] { data.GetVariable(-1); }, {"no variable with index -1"}},
+      {[&] { data.AddVariable("income", 0); }, {"'income' already exists"}},
+      {[&] { data.AddVariable("w", -2); }, {"'w'", "invalid type"}},
+      {[&] { income.AddMissingValue("x"); }, {"'income'"}},
+      {[&] { region.AddMissingValue(9.0); }, {"'region'"}},
+      {[&] { region.AddValueLabel("toolong", "x"); }, {"'region'", "wider"}},
+      {[&] { region.SetMissingRange(1.0, 2.0); }, {"'region'"}},
+      {[&] { income.SetMissingRange(5.0, 1.0); }, {"low <= high"}},
+      {[&] { income.AddValueLabel(std::nan(""), "x"); }, {"NaN"}},
+  };
+  for (const auto& [call, parts] : calls) {
+    const std::string message = InvalidArgumentMessage(call);
+    for (const std::string& part : parts)
+      EXPECT_NE(message.find(part), std::string::npos) << message;
+  }
 }
 
 TEST(VariableTest, NumericMissingValuesFollowSysmisListAndInclusiveRange) {

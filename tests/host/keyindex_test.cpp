@@ -172,30 +172,6 @@ TEST(ObsVecMapTest, MatchesAnOrderedMapOnRandomKeys) {
     CheckAgainstModel(width, seed + static_cast<unsigned>(width));
 }
 
-TEST(ObsVecMapTest, ClearEmptiesAndTheIndexIsReusable) {
-  ObsVecMap map({0}, 1);
-  for (int round = 0; round < 3; ++round) {
-    for (int i = 0; i < 1000; ++i) {
-      OBS key = Num(i + round * 0.5);
-      OBS* entry = map.Insert(&key);
-      ASSERT_EQ(entry->num, 0.0) << "fresh entries start at zero after Clear";
-      entry->num = i + 1.0;
-    }
-    EXPECT_EQ(map.Size(), 1000u);
-    OBS key = Num(999 + round * 0.5);
-    ASSERT_NE(map.Contains(&key), nullptr);
-    EXPECT_EQ(map.Contains(&key)->num, 1000.0);
-    std::vector<OBS*> sorted = map.Sort();
-    for (size_t k = 1; k < sorted.size(); ++k) {
-      ASSERT_LT(map.Key(sorted[k - 1])->num, map.Key(sorted[k])->num);
-    }
-    map.Clear();
-    EXPECT_EQ(map.Size(), 0u);
-    EXPECT_EQ(map.Contains(&key), nullptr);
-    EXPECT_TRUE(map.Sort().empty());
-  }
-}
-
 TEST(ObsVecMapTest, MultiComponentKeysCompareComponentByComponent) {
   // A number followed by a 10-byte string: 1 + 2 cells.
   ObsVecMap map({0, 10}, 1);

@@ -60,19 +60,15 @@ std::string ErrorOf(const std::string& text) {
 
 using Records = std::vector<std::vector<std::string>>;
 
-TEST(CsvReaderTest, QuotedFieldsHoldSeparatorsQuotesAndLineBreaks) {
+// Quoted fields hold separators, quotes and line breaks; CRLF, a byte order
+// mark, a missing last line end; empty fields and an inner empty line.
+TEST(CsvReaderTest, RecordsAndFields) {
   EXPECT_EQ(ReadAll("a,b,c\n\"x,y\",\"say \"\"hi\"\"\",\"two\nlines\"\n"),
             (Records{{"a", "b", "c"}, {"x,y", "say \"hi\"", "two\nlines"}}));
-}
-
-TEST(CsvReaderTest, LineEndsAndByteOrderMark) {
   EXPECT_EQ(ReadAll("\xEF\xBB\xBFname,v\r\nx,1\r\ny,2"),
             (Records{{"name", "v"}, {"x", "1"}, {"y", "2"}}));
-  EXPECT_EQ(ReadAll("a\n\n"), (Records{{"a"}, {""}}));  // inner empty line is a record
+  EXPECT_EQ(ReadAll("a\n\n"), (Records{{"a"}, {""}}));
   EXPECT_EQ(ReadAll(""), Records{});
-}
-
-TEST(CsvReaderTest, EmptyFieldsAtBothEndsAndQuotedEmptyField) {
   EXPECT_EQ(ReadAll(",,\n\"\",x,\n"), (Records{{"", "", ""}, {"", "x", ""}}));
 }
 
@@ -144,16 +140,6 @@ TEST(CsvReaderTest, PartsCutAtEveryByteReadTheRecordsOfOnePass) {
   const std::vector<uint64_t> four = SplitCsvRecords(file.Path(), first, 4);
   EXPECT_EQ(four.size(), 5u);  // four parts: their starts and the end
   EXPECT_EQ(four.back(), text.size());
-}
-
-TEST(DictionaryTest, InferenceMakesNumbersAndWidestStrings) {
-  TempFile file("id,name,score\n1,ann,2.5\n2,\"bartholomew\",\n3,,-1e3\n");
-  const Dictionary dictionary = InferDictionary(file.Path());
-  ASSERT_EQ(dictionary.variables.size(), 3u);
-  EXPECT_FALSE(dictionary.variables[0].isString);
-  EXPECT_TRUE(dictionary.variables[1].isString);
-  EXPECT_EQ(dictionary.variables[1].width, 11);
-  EXPECT_FALSE(dictionary.variables[2].isString);
 }
 
 std::string DictionaryError(const std::string& text) {

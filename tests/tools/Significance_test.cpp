@@ -153,10 +153,6 @@ TEST(SignificanceTest, EdgesOfTheColumnComparisons) {
       "variables": {"r": {"categories": [{"value": 1}, {"value": 2}, {"value": 3}]}},
       "tests": {"proportions": {"minBase": 8, "adjust": "none"}, "chiSquare": true}})");
   const CubeResult& cube = cubes.at(0);
-  const auto& columns = cube.dimensions[1].categories;
-  EXPECT_EQ(columns[25].letter, "Z");
-  EXPECT_EQ(columns[26].letter, "A1");
-  EXPECT_EQ(columns[27].letter, "B1");
   for (const CellResult& cell : cube.cells) {
     const CellTestResult& test = cell.tests.at(0);
     ASSERT_TRUE(test.tested);
