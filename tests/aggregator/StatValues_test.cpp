@@ -47,22 +47,6 @@ std::unique_ptr<CellValues> Feed(const CellStatistics& layout, Cases& cases,
   return cell;
 }
 
-TEST(StatValuesTest, PercentageIsNumeratorOverBaseTimesHundred) {
-  Layouts layouts({Stat(0, Codes::kCount), Stat(0, Codes::kRowPct), Stat(0, Codes::kRowSumPct)});
-  Cases cellCases(1), baseCases(1);
-  auto cell = Feed(*layouts.cell, cellCases, {1, 2}, {1, 2});
-  auto base = Feed(*layouts.base, baseCases, {1, 2, 5, 7}, {1, 2, 4, 5});
-  StatValues values;
-  values.SetStatValues(cell.get());
-  values.AddPercentBase(base.get());
-  ASSERT_EQ(values.NumOfValues(), 3);
-  EXPECT_EQ(values.GetStatValue(0), 3.0);
-  EXPECT_EQ(values.GetStatValue(1), 25.0);  // 3 of 12
-  // Sums 5 of 1*1 + 2*2 + 5*4 + 7*5 = 60.
-  EXPECT_DOUBLE_EQ(values.GetStatValue(2), 5.0 / 60.0 * 100.0);
-  EXPECT_EQ(values.GetStatValue(1).GetValue2(), kMissing);
-}
-
 TEST(StatValuesTest, ZeroOrMissingDenominatorAndMissingNumeratorGiveMissing) {
   Layouts layouts({Stat(0, Codes::kRowPct), Stat(0, Codes::kRowSumPct)});
   Cases cellCases(1), zeroCases(1), missingCases(1);
