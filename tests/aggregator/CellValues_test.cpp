@@ -233,6 +233,18 @@ TEST(CellValuesTest, ReadingAStatisticOutsideTheLayoutDies) {
   EXPECT_DEATH(cell.Cell().ComputeValue(-1), "0 <= statIndex && statIndex < NumberOfValues\\(\\)");
 }
 
+TEST(FrequencyHelpersTest, NearlyEqualScalesWithMagnitudeAndCount) {
+  EXPECT_TRUE(NearlyEqual(0.0, 0.0, 0));
+  EXPECT_TRUE(NearlyEqual(3.0, 3.0, 0));
+  EXPECT_FALSE(NearlyEqual(0.0, 1e-300, 100));
+  const double a = 1.0;
+  const double b = std::nextafter(1.0, 2.0);
+  EXPECT_FALSE(NearlyEqual(a, b, 0));
+  EXPECT_TRUE(NearlyEqual(a, b, 1));
+  EXPECT_FALSE(NearlyEqual(1e6, 1e6 + 1e-6, 1));
+  EXPECT_TRUE(NearlyEqual(1e6, 1e6 + 1e-6, 1e5));
+}
+
 TEST(FrequencyHelpersTest, EmpiricalPercentileReportsItsStatus) {
   long status = 99;
   EXPECT_EQ(EmpiricalPercentile(FrequencyTable(), 50, status), kMissing);

@@ -314,6 +314,29 @@ TEST(CubeAggregatorReadTest, PairwiseTestsFindTheFirstUsableMomentStatistic) {
   const OBS* counts = weighted.GetCountMeanVariance(0, whole);
   EXPECT_DOUBLE_EQ(counts[0].num, 4.0);
   EXPECT_DOUBLE_EQ(counts[1].num, 3.0);
+  // Slots outside the cell, such as the -1 of a variable without a moment
+  // statistic, have no address.
+  EXPECT_EQ(weighted.GetCountMeanVariance(-1, whole), nullptr);
+  EXPECT_EQ(weighted.GetCountMeanVariance(weighted.GetCellStats()->ValueSize(), whole), nullptr);
+}
+
+TEST(CubeAggregatorReadTest, AnAggregatorWithoutStatisticsHasNoCells) {
+  CubeFixture fixture({{2.0, 1.0}});
+  FixedCellDimension* a = fixture.AddDimension({MakeCells({1})});
+  CubeMetadata cube;
+  cube.AddDimension(a, Codes::kRowPosition);
+  CubeAggregator aggregator(fixture.Metadata(), cube);
+  CellKey key = Key({1});
+  EXPECT_TRUE(aggregator.IsCubeEmpty());
+  EXPECT_EQ(aggregator.GetStatValues(fixture.Categories(cube, {1}), -1), nullptr);
+  EXPECT_EQ(aggregator.GetCellStatus(fixture.Categories(cube, {1}), -1), 0);
+  EXPECT_EQ(aggregator.GetCount(key, true), 0.0);
+  EXPECT_EQ(aggregator.GetSortValue(key), kMissing);
+  EXPECT_EQ(aggregator.GetCountMeanVariance(0, key), nullptr);
+  aggregator.ResetAggregator();
+  OutputCapture output;
+  aggregator.PrintCubeDataDbg("t");
+  ASSERT_EQ(output.lines.size(), 1u);
 }
 
 TEST(CubeAggregatorScaleTest, AResponsesPercentageInAScaleCubeBuildsItsBase) {

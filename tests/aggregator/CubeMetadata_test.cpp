@@ -35,6 +35,36 @@ class Dimensions {
   std::vector<std::unique_ptr<FixedCellDimension>> dims_;
 };
 
+// The first key of each kind over the code a dimension gives first: a
+// category, no category, an excluded missing value, the total, a subtotal.
+// Dimension 1 is invalid: allValid stays true only when the walk stops at
+// dimension 0.
+TEST(CubeMetadataTest, FirstKeysAcceptOrRefuseEachKindOfCode) {
+  const struct {
+    int code;
+    bool scale, categorical, percentage, noCategory, hasTotal;
+  } rows[] = {{3, true, true, true, false, false},
+              {0, false, false, true, true, false},
+              {-99, false, false, false, false, false},
+              {-100, false, true, true, false, true},
+              {-101, false, true, true, false, false}};
+  for (const auto& row : rows) {
+    Dimensions dims;
+    CubeMetadata metadata;
+    metadata.AddDimension(dims.Add({row.code}), Codes::kRowPosition);
+    metadata.AddDimension(dims.Add({7}, false), Codes::kColumnPosition);
+    CellKey key(2);
+    bool noCategory = false, allValid = false, hasTotal = false;
+    EXPECT_EQ(metadata.MakeScaleCellKey(key), row.scale) << row.code;
+    EXPECT_EQ(metadata.MakeCVarCellKey(key, noCategory, allValid, hasTotal), row.categorical)
+        << row.code;
+    EXPECT_EQ(noCategory, row.noCategory) << row.code;
+    EXPECT_EQ(allValid, row.code == 0) << row.code;
+    EXPECT_EQ(hasTotal, row.hasTotal) << row.code;
+    EXPECT_EQ(metadata.MakeCVarPctKey(key), row.percentage) << row.code;
+  }
+}
+
 // The cube R1, R2, C1, C2, L (indices 0 to 4).
 class PercentBaseTest : public ::testing::Test {
  protected:
@@ -139,6 +169,18 @@ TEST(CubeMetadataTest, BasesMatchTheMovedAxesModelForEveryShapeAndOption) {
       }
     }
   }
+}
+
+TEST_F(PercentBaseTest, InnerRowAndColumn) {
+  EXPECT_EQ(metadata_.GetInnerRow(), dims_[1]);
+  EXPECT_EQ(metadata_.GetInnerColumn(), dims_[3]);
+  CubeMetadata columnsOnly, rowsOnly;
+  columnsOnly.AddDimension(dims_[2], Codes::kColumnPosition);
+  rowsOnly.AddDimension(dims_[0], Codes::kRowPosition);
+  rowsOnly.AddDimension(dims_[4], Codes::kLayerPosition);
+  EXPECT_EQ(columnsOnly.GetInnerRow(), nullptr);
+  EXPECT_EQ(columnsOnly.GetInnerColumn(), dims_[2]);
+  EXPECT_EQ(rowsOnly.GetInnerColumn(), nullptr);
 }
 
 TEST_F(PercentBaseTest, CopiesShareDimensionsButNotTheOdometer) {

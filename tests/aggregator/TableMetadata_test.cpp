@@ -132,6 +132,8 @@ TEST_F(TableMetadataTest, ACaseEveryDimensionRefusesChangesNothing) {
   // Every dimension still encoded the refused case.
   EXPECT_EQ(first->encodeCalls, 2);
   EXPECT_EQ(second->encodeCalls, 2);
+  metadata.ResetMetadata();
+  EXPECT_EQ(first->resetCalls + second->resetCalls, 2);
 }
 
 TEST_F(TableMetadataTest, AddDimensionKeepsOneDimensionPerVariable) {
@@ -237,6 +239,22 @@ TEST_F(TableMetadataTest, CaseReaderPositionIsChecked) {
   EXPECT_DEATH(metadata.GetCaseReaderVarIndex(1),
                "pos >=0 && pos < \\(int\\) _caseValues.size\\(\\)");
   EXPECT_DEATH(metadata.GetCaseReaderVarIndex(-1), "pos >=0");
+}
+
+TEST_F(TableMetadataTest, ReaderTellsSystemMissingFromUserMissingAndStrings) {
+  const int name = source.AddVariable("name", 3);
+  AddCase(99.0, QUOR_SYSMIS, 1.0);  // the string stays blank
+  QUOR_InputCaseIterator iterator(source);
+  ZarnCaseValueReader v3(iterator, 3), v5(iterator, 5), text(iterator, unsigned(name));
+  ASSERT_TRUE(iterator.Next());
+  EXPECT_TRUE(v3.IsMissing() && !v3.IsSysMissing());
+  EXPECT_TRUE(v5.IsSysMissing());
+  EXPECT_FALSE(text.IsSysMissing());
+  // Assignment takes over the variable binding and the valid flag.
+  v5.SetValid(true);
+  v3 = v5;
+  EXPECT_EQ(v3.GetIndex(), 5u);
+  EXPECT_TRUE(v3.IsValid());
 }
 
 }  // namespace
