@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "CellKey.h"
@@ -46,26 +44,12 @@ TEST(CellKeyTest, AssignmentCopiesCodesAndHashAndResizes) {
   CellKey target = MakeKey({1, 2, 3});
   const CellKey source = MakeKey({7, -100});
   target = source;
-  ASSERT_EQ(target.length(), 2);
-  EXPECT_EQ(target[0], 7);
-  EXPECT_EQ(target[1], -100);
-  EXPECT_EQ(target.hashcode(), source.hashcode());
-  EXPECT_TRUE(target == source);
-
-  target[0] = 8;  // the copy owns its own array
+  EXPECT_TRUE(target == source);  // equal length, hash and codes
+  target[0] = 8;                  // the copy owns its own array
   EXPECT_EQ(source[0], 7);
-
-  CellKey same = MakeKey({4, 5});
-  same[0] = 6;  // stale hash on purpose: self-assignment must not refresh it
-  same = same;
-  EXPECT_EQ(same[0], 6);
-  EXPECT_EQ(same[1], 5);
-  EXPECT_EQ(same.hashcode(), MakeKey({4, 5}).hashcode());
-
   CellKey emptied = MakeKey({1});
   emptied = CellKey();
-  EXPECT_EQ(emptied.length(), 0);
-  EXPECT_EQ(emptied.hashcode(), 0);
+  EXPECT_TRUE(emptied == CellKey());
   emptied = source;
   EXPECT_TRUE(emptied == source);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "AggregationMCSet.h"
 #include "CellKey.h"
 #include "aggregator/FixedCellDimension.h"
 
@@ -63,6 +64,24 @@ TEST(CubeMetadataTest, FirstKeysAcceptOrRefuseEachKindOfCode) {
     EXPECT_EQ(hasTotal, row.hasTotal) << row.code;
     EXPECT_EQ(metadata.MakeCVarPctKey(key), row.percentage) << row.code;
   }
+}
+
+// An MR set's response counts follow the odometer to the current cell.
+TEST(CubeMetadataTest, CellResponsesFollowTheOdometer) {
+  AggregationMCSet set({0, 1}, "$set");
+  FixedCellDimension dim(set, TableDimension::kMCSet, 0);
+  dim.SetComputingCounts();
+  FixedCellDimension::Cells cells;
+  cells.codes = {2, 5};
+  cells.counts = {1, 3};
+  cells.totalCount = 4;
+  dim.SetCells(cells);
+  CubeMetadata metadata;
+  metadata.AddDimension(&dim, Codes::kRowPosition);
+  CellKey key(1);
+  ASSERT_TRUE(metadata.MakeScaleCellKey(key) && metadata.NewCellKey(key));
+  EXPECT_EQ(metadata.GetCellResponses(0), 3);
+  EXPECT_EQ(metadata.GetTotalResponses(0), 4);
 }
 
 // The cube R1, R2, C1, C2, L (indices 0 to 4).

@@ -47,7 +47,7 @@ std::unique_ptr<CellValues> Feed(const CellStatistics& layout, Cases& cases,
   return cell;
 }
 
-TEST(StatValuesTest, ZeroOrMissingDenominatorAndMissingNumeratorGiveMissing) {
+TEST(StatValuesTest, ZeroMissingAndNegativeDenominatorsAndMissingNumerators) {
   Layouts layouts({Stat(0, Codes::kRowPct), Stat(0, Codes::kRowSumPct)});
   Cases cellCases(1), zeroCases(1), missingCases(1);
   // The cell has no valid value: its sum is missing; its count is 2.
@@ -66,17 +66,14 @@ TEST(StatValuesTest, ZeroOrMissingDenominatorAndMissingNumeratorGiveMissing) {
   values.AddPercentBase(withSum.get());
   EXPECT_EQ(values.GetStatValue(0), 200.0);
   EXPECT_EQ(values.GetStatValue(1), kMissing);
-}
-
-TEST(StatValuesTest, NegativeDenominatorIsDividedLikeAnyOther) {
-  Layouts layouts({Stat(0, Codes::kColSumPct)}, CellStatistics::kColumnPercent);
-  Cases cellCases(1), baseCases(1);
-  auto cell = Feed(*layouts.cell, cellCases, {3}, {1});
-  auto base = Feed(*layouts.base, baseCases, {-6}, {1});
-  StatValues values;
-  values.SetStatValues(cell.get());
-  values.AddPercentBase(base.get());
-  EXPECT_EQ(values.GetStatValue(0), -50.0);
+  // A negative denominator is divided like any other: a sum of 2 over -8.
+  Cases twoCases(1), negativeCases(1);
+  auto two = Feed(*layouts.cell, twoCases, {2}, {1});
+  auto negative = Feed(*layouts.base, negativeCases, {-8}, {1});
+  values.SetStatValues(two.get());
+  values.ClearBases();
+  values.AddPercentBase(negative.get());
+  EXPECT_EQ(values.GetStatValue(1), -25.0);
 }
 
 TEST(StatValuesTest, PreconditionsGuardUnsetCellAndMissingBase) {
