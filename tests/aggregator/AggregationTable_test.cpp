@@ -92,19 +92,24 @@ TEST_F(AggregationTableTest, AxisCubeGroupsAreCreatedWithGaps) {
   EXPECT_EQ(after[4].size(), 3u);
   // Aggregators not created yet read as null.
   EXPECT_EQ(after[4][0], nullptr);
+}
 
-  // The first group stays valid while many more groups (one after a long gap)
-  // are created: still the same cubes, usable through the pointer.
-  const std::vector<AggregationCube*> cubes = *group;
-  for (int index = 5; index <= 200; ++index)
-    table.CreateAxisCubes(1, index, Codes::kColumnPosition);
-  table.CreateAxisCubes(1, 500, Codes::kColumnPosition);
-  EXPECT_EQ(*group, cubes);
-  const std::vector<std::vector<CubeAggregator*>> grown =
-      table.GetAxisCubeAggregators(Codes::kColumnPosition);
-  ASSERT_EQ(grown.size(), 501u);
-  EXPECT_TRUE(grown[300].empty());
-  EXPECT_EQ(grown[3], columns[3]);
+TEST_F(AggregationTableTest, AReturnedGroupStaysValidWhileMoreGroupsAreCreated) {
+  QUOR_InputCaseIterator iterator(source);
+  AggregationTable table(iterator, false, false);
+  std::vector<AggregationCube*>* first = table.CreateAxisCubes(2, 0, Codes::kRowPosition);
+  const std::vector<AggregationCube*> cubes = *first;
+  for (int index = 1; index <= 200; ++index) table.CreateAxisCubes(1, index, Codes::kRowPosition);
+  table.CreateAxisCubes(1, 500, Codes::kRowPosition);  // with a long gap
+
+  // Still the same group, with the same cubes, usable through the pointer.
+  EXPECT_EQ(*first, cubes);
+  for (AggregationCube* cube : *first) cube->CreateCubeAggregator();
+  std::vector<std::vector<CubeAggregator*>> rows =
+      table.GetAxisCubeAggregators(Codes::kRowPosition);
+  ASSERT_EQ(rows.size(), 501u);
+  EXPECT_NE(rows[0][0], nullptr);
+  EXPECT_TRUE(rows[300].empty());
 }
 
 TEST_F(AggregationTableTest, AxisCubePreconditions) {

@@ -158,6 +158,24 @@ struct CategoricalCube {
   CubeMetadata cube;
 };
 
+TEST(CubeAggregatorCategoricalTest, TotalCellsOfTheStatisticsDimensionTakeTheTotalLayout) {
+  CubeFixture fixture({{1.0, 1.0}});
+  CategoricalCube c(fixture, {MakeCells({1})}, {MakeCells({4, -100, -101})});
+  CubeAggregator aggregator(fixture.Metadata(), c.cube);
+  aggregator.SetTotalStatistics({Stat(Codes::kCount)}, c.s,
+                                {Stat(Codes::kCount), Stat(Codes::kUCount)});
+  EXPECT_EQ(aggregator.GetTotalStatsDimIndex(), 1);
+  EXPECT_NE(aggregator.GetTotalStats(), aggregator.GetCellStats());
+  fixture.Feed(aggregator);
+  for (const int code : {4, -100, -101}) {
+    StatValues* values = aggregator.GetStatValues(fixture.Categories(c.cube, {1, code}), -1);
+    ASSERT_NE(values, nullptr) << code;
+    EXPECT_EQ(values->IsTotalStats(), code < 0) << code;
+    EXPECT_EQ(values->NumOfValues(), code < 0 ? 2 : 1) << code;
+    EXPECT_DOUBLE_EQ(values->GetStatValue(0), 1.0);
+  }
+}
+
 TEST(CubeAggregatorCategoricalTest, TotalOnlyCasesCreateCellsOnlyWhenTotalNIsReported) {
   // Case 0 is counted in row 1 and the row total; case 1 (weight 2) is
   // missing in R, which counts it only in the total.
