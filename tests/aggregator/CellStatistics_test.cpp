@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <vector>
 
 #include "AggregationStatistic.h"
@@ -32,63 +31,6 @@ CellStatistics Categorical(const Stats& stats) {
   CellStatistics layout(stats);
   layout.SetCategoricalStatistics();
   return layout;
-}
-
-// Slot widths of the accumulators that own per-statistic slots.
-int OwnedWidth(Codes::StatisticCodes update, bool categorical) {
-  switch (update) {
-    case Codes::kMaximum:
-    case Codes::kMinimum:
-      return 1;
-    case Codes::kValidN:
-    case Codes::kUValidN:
-      return categorical ? 0 : 1;
-    case Codes::kMean:
-    case Codes::kUMean:
-    case Codes::kValueRange:
-    case Codes::kBelowCount:
-    case Codes::kUBelowCount:
-      return 2;
-    case Codes::kVariance:
-    case Codes::kUVariance:
-      return 3;
-    default:
-      return 0;
-  }
-}
-
-// Every code at once: owned slot ranges tile [fixed size, value size) in
-// statistic order, fixed reads stay inside the fixed region, and only the
-// accumulator kinds of the layout table occur.
-TEST(CellStatisticsTest, AllCodesTileTheValueArray) {
-  Stats stats;
-  for (int c = 0; c < Codes::kNumberOfStatistics; ++c) {
-    stats.push_back(Stat(c % 5, static_cast<Codes::StatisticCodes>(c)));
-  }
-  const std::vector<int> allowed = {0,  1,  2,  45, 46, 47, 48, 49, 52,  57,
-                                    64, 65, 66, 67, 68, 69, 84, 85, 137, 138};
-  for (bool categorical : {false, true}) {
-    SCOPED_TRACE(categorical ? "categorical" : "scale");
-    CellStatistics layout = categorical ? Categorical(stats) : Scale(stats);
-    EXPECT_GE(layout.GetFixedSize(), 2);
-    int next = layout.GetFixedSize();
-    for (int i = 0; i < layout.NumberOfValues(); ++i) {
-      const Codes::StatisticCodes u = layout.GetUpdateStat(i);
-      EXPECT_NE(std::find(allowed.begin(), allowed.end(), u), allowed.end()) << i;
-      const int width = OwnedWidth(u, categorical);
-      if (width > 0) {
-        EXPECT_EQ(layout.GetValueIndex(i), next) << i;
-        next += width;
-      } else if (u != Codes::kNoStatistic && u != Codes::kMedian && u != Codes::kUMedian &&
-                 (categorical || (u != Codes::kTotalN && u != Codes::kUTotalN))) {
-        EXPECT_LT(layout.GetValueIndex(i), layout.GetFixedSize()) << i;
-      }
-    }
-    EXPECT_EQ(layout.ValueSize(), next);
-    // Weighted order statistics fall on variables 3, 0, 0, 4, 1, 3 and the
-    // unweighted ones on 4, 1, 1, 0, 2, 4: four tables each.
-    EXPECT_EQ(layout.NumberOfFreqTables(), 8);
-  }
 }
 
 TEST(CellStatisticsTest, GetIndexFindsTheFirstMatch) {

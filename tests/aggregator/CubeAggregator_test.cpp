@@ -230,20 +230,6 @@ TEST(CubeAggregatorCategoricalTest, ExcludedMissingStillReachesTheBasesThatDropI
   EXPECT_EQ(aggregator.GetCellStatus(fixture.Categories(c.cube, {0, 4}), -1), 0);
 }
 
-TEST(CubeAggregatorCategoricalTest, APercentageOverAZeroBaseIsMissing) {
-  // Every case of column S = 4 has weight 0: its column base count is 0.
-  CubeFixture fixture({{1.0, 0.0}, {1.0, 0.0}, {1.0, 2.0}});
-  CategoricalCube c(fixture, {MakeCells({1}), MakeCells({2}), MakeCells({1})},
-                    {MakeCells({4}), MakeCells({4}), MakeCells({5})});
-  CubeAggregator aggregator(fixture.Metadata(), c.cube);
-  aggregator.SetCellStatistics({Stat(Codes::kColPct), Stat(Codes::kUColPct)}, c.s);
-  // Without total statistics every cell takes the cell layout.
-  EXPECT_EQ(aggregator.GetTotalStats(), aggregator.GetCellStats());
-  fixture.Feed(aggregator);
-  ExpectValues(aggregator.GetStatValues(fixture.Categories(c.cube, {1, 4}), -1), {kMissing, 50.0});
-  ExpectValues(aggregator.GetStatValues(fixture.Categories(c.cube, {1, 5}), -1), {100.0});
-}
-
 // ---------------------------------------------------------------------------
 // Reading
 
@@ -328,23 +314,10 @@ TEST(CubeAggregatorReadTest, PairwiseTestsFindTheFirstUsableMomentStatistic) {
   const OBS* counts = weighted.GetCountMeanVariance(0, whole);
   EXPECT_DOUBLE_EQ(counts[0].num, 4.0);
   EXPECT_DOUBLE_EQ(counts[1].num, 3.0);
-}
-
-TEST(CubeAggregatorReadTest, SlotsOutsideTheCellHaveNoAddress) {
-  CubeFixture fixture({{2.0, 1.0}});
-  CubeMetadata cube;
-  CubeAggregator aggregator(fixture.Metadata(), cube);
-  aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kMean)}, nullptr);
-  aggregator.SetPairwiseTest(true);
-  fixture.Feed(aggregator);
-  CellKey whole(0);
-  // No moment statistic: GetMeanVarIndex gives -1, which has no slot.
-  const int index = aggregator.GetMeanVarIndex(kX, true);
-  EXPECT_EQ(index, -1);
-  EXPECT_EQ(aggregator.GetCountMeanVariance(index, whole), nullptr);
-  const int size = aggregator.GetCellStats()->ValueSize();
-  EXPECT_NE(aggregator.GetCountMeanVariance(size - 1, whole), nullptr);
-  EXPECT_EQ(aggregator.GetCountMeanVariance(size, whole), nullptr);
+  // Slots outside the cell, such as the -1 of a variable without a moment
+  // statistic, have no address.
+  EXPECT_EQ(weighted.GetCountMeanVariance(-1, whole), nullptr);
+  EXPECT_EQ(weighted.GetCountMeanVariance(weighted.GetCellStats()->ValueSize(), whole), nullptr);
 }
 
 TEST(CubeAggregatorReadTest, AnAggregatorWithoutStatisticsHasNoCells) {
@@ -360,7 +333,6 @@ TEST(CubeAggregatorReadTest, AnAggregatorWithoutStatisticsHasNoCells) {
   EXPECT_EQ(aggregator.GetCount(key, true), 0.0);
   EXPECT_EQ(aggregator.GetSortValue(key), kMissing);
   EXPECT_EQ(aggregator.GetCountMeanVariance(0, key), nullptr);
-  EXPECT_EQ(aggregator.GetMeanVarIndex(kX, true), -1);
   aggregator.ResetAggregator();
   OutputCapture output;
   aggregator.PrintCubeDataDbg("t");
@@ -385,26 +357,6 @@ TEST(CubeAggregatorScaleTest, AResponsesPercentageInAScaleCubeBuildsItsBase) {
 
 // ---------------------------------------------------------------------------
 // Reset and diagnostics
-
-TEST(CubeAggregatorResetTest, ResetEmptiesCellsAndBasesAndTheNextPassRebuildsThem) {
-  CubeFixture fixture({{1.0, 1.0}, {2.0, 3.0}});
-  FixedCellDimension* a = fixture.AddDimension({MakeCells({1, -100}), MakeCells({2, -100})});
-  CubeMetadata cube;
-  cube.AddDimension(a, Codes::kRowPosition);
-  CubeAggregator aggregator(fixture.Metadata(), cube);
-  aggregator.SetCellStatistics({Stat(Codes::kCount), Stat(Codes::kTablePct)}, nullptr);
-  for (int pass = 0; pass < 3; ++pass) {
-    SCOPED_TRACE(pass);
-    fixture.Feed(aggregator);
-    ExpectValues(aggregator.GetStatValues(fixture.Categories(cube, {2}), -1), {3.0, 75.0});
-    aggregator.ResetAggregator();
-    EXPECT_TRUE(aggregator.IsCubeEmpty());
-    OutputCapture output;
-    aggregator.PrintCubeDataDbg("t");
-    EXPECT_EQ(output.Count(1, " Number of cells in the percentage base Hashtable: 0"), 1);
-    EXPECT_EQ(output.Count(1, " Number of cells in the Hashtable: 0"), 0);
-  }
-}
 
 TEST(CubeAggregatorResetTest, AResultReadBeforeAResetNoLongerReadsTheFreedCell) {
   CubeFixture fixture({{1.0, 1.0}});

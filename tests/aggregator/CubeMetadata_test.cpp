@@ -22,17 +22,6 @@ std::vector<int> KeyCodes(const CellKey& key) {
   return codes;
 }
 
-// Every key the odometer yields for the current cells, first key included.
-std::vector<std::vector<int>> AllScaleKeys(const CubeMetadata& metadata) {
-  std::vector<std::vector<int>> keys;
-  CellKey key(metadata.NumberOfDimensions());
-  if (!metadata.MakeCVarPctKey(key)) return keys;
-  do {
-    keys.push_back(KeyCodes(key));
-  } while (metadata.NewCellKey(key));
-  return keys;
-}
-
 // Owns test dimensions and builds metadata over them.
 class Dimensions {
  public:
@@ -47,114 +36,37 @@ class Dimensions {
   std::vector<std::unique_ptr<FixedCellDimension>> dims_;
 };
 
-TEST(CubeMetadataTest, EmptyMetadataHasOneKeyOfNoCodes) {
-  CubeMetadata metadata;
-  EXPECT_EQ(metadata.NumberOfDimensions(), 0);
-  CellKey key(0);
-  EXPECT_TRUE(metadata.MakeScaleCellKey(key));
-  EXPECT_TRUE(metadata.MakeCVarPctKey(key));
-  bool noCategory = true, allValid = false, hasTotal = true;
-  EXPECT_TRUE(metadata.MakeCVarCellKey(key, noCategory, allValid, hasTotal));
-  EXPECT_FALSE(noCategory);
-  EXPECT_TRUE(allValid);
-  EXPECT_FALSE(hasTotal);
-  EXPECT_FALSE(metadata.NewCellKey(key));
-  EXPECT_EQ(metadata.GetInnerRow(), nullptr);
-  EXPECT_EQ(metadata.GetInnerColumn(), nullptr);
+// The first key of each kind over the code a dimension gives first: a
+// category, no category, an excluded missing value, the total, a subtotal.
+// Dimension 1 is invalid: allValid stays true only when the walk stops at
+// dimension 0.
+TEST(CubeMetadataTest, FirstKeysAcceptOrRefuseEachKindOfCode) {
+  const struct {
+    int code;
+    bool scale, categorical, percentage, noCategory, hasTotal;
+  } rows[] = {{3, true, true, true, false, false},
+              {0, false, false, true, true, false},
+              {-99, false, false, false, false, false},
+              {-100, false, true, true, false, true},
+              {-101, false, true, true, false, false}};
+  for (const auto& row : rows) {
+    Dimensions dims;
+    CubeMetadata metadata;
+    metadata.AddDimension(dims.Add({row.code}), Codes::kRowPosition);
+    metadata.AddDimension(dims.Add({7}, false), Codes::kColumnPosition);
+    CellKey key(2);
+    bool noCategory = false, allValid = false, hasTotal = false;
+    EXPECT_EQ(metadata.MakeScaleCellKey(key), row.scale) << row.code;
+    EXPECT_EQ(metadata.MakeCVarCellKey(key, noCategory, allValid, hasTotal), row.categorical)
+        << row.code;
+    EXPECT_EQ(noCategory, row.noCategory) << row.code;
+    EXPECT_EQ(allValid, row.code == 0) << row.code;
+    EXPECT_EQ(hasTotal, row.hasTotal) << row.code;
+    EXPECT_EQ(metadata.MakeCVarPctKey(key), row.percentage) << row.code;
+  }
 }
 
-TEST(CubeMetadataTest, OdometerTurnsDimensionZeroFastest) {
-  Dimensions dims;
-  CubeMetadata metadata;
-  metadata.AddDimension(dims.Add({3, -100}), Codes::kRowPosition);
-  metadata.AddDimension(dims.Add({1, 2}), Codes::kColumnPosition);
-  const std::vector<std::vector<int>> expected = {{3, 1}, {-100, 1}, {3, 2}, {-100, 2}};
-  EXPECT_EQ(AllScaleKeys(metadata), expected);
-  // The odometer is at rest again: the next case starts from its first key.
-  EXPECT_EQ(AllScaleKeys(metadata), expected);
-
-  dims[0]->SetCells({5, -100, -200});
-  dims[1]->SetCells({7});
-  const std::vector<std::vector<int>> next = {{5, 7}, {-100, 7}, {-200, 7}};
-  EXPECT_EQ(AllScaleKeys(metadata), next);
-}
-
-TEST(CubeMetadataTest, ScaleFirstKeyStopsAtTheFirstNonCategory) {
-  Dimensions dims;
-  CubeMetadata metadata;
-  metadata.AddDimension(dims.Add({-100}), Codes::kRowPosition);
-  metadata.AddDimension(dims.Add({4, -100}), Codes::kColumnPosition);
-  CellKey key(2);
-  key[1] = 77;
-  EXPECT_FALSE(metadata.MakeScaleCellKey(key));
-  EXPECT_EQ(key[0], -100);
-  EXPECT_EQ(key[1], 77);  // not visited
-
-  dims[0]->SetCells({2, -100});
-  EXPECT_TRUE(metadata.MakeScaleCellKey(key));
-  EXPECT_EQ(KeyCodes(key), (std::vector<int>{2, 4}));
-  dims[1]->SetCells({0});
-  EXPECT_FALSE(metadata.MakeScaleCellKey(key));
-}
-
-TEST(CubeMetadataTest, CategoricalFirstKeyReportsWhyItFails) {
-  Dimensions dims;
-  CubeMetadata metadata;
-  FixedCellDimension* a = dims.Add({0});
-  FixedCellDimension* b = dims.Add({7});
-  metadata.AddDimension(a, Codes::kRowPosition);
-  metadata.AddDimension(b, Codes::kColumnPosition);
-  CellKey key(2);
-  bool noCategory = false, allValid = false, hasTotal = false;
-
-  // A value in no category: the walk stops before dimension 1.
-  key[1] = 55;
-  b->SetCells({7}, false);
-  EXPECT_FALSE(metadata.MakeCVarCellKey(key, noCategory, allValid, hasTotal));
-  EXPECT_TRUE(noCategory);
-  EXPECT_EQ(key[1], 55);
-  EXPECT_TRUE(allValid);  // the invalid dimension was never inspected
-
-  // A missing value that no cube counts.
-  a->SetCells({-99}, false);
-  b->SetCells({7});
-  EXPECT_FALSE(metadata.MakeCVarCellKey(key, noCategory, allValid, hasTotal));
-  EXPECT_FALSE(noCategory);
-  EXPECT_FALSE(allValid);
-  EXPECT_EQ(key[1], 7);
-
-  // A missing value counted only in the total.
-  a->SetCells({-100}, false);
-  EXPECT_TRUE(metadata.MakeCVarCellKey(key, noCategory, allValid, hasTotal));
-  EXPECT_FALSE(noCategory);
-  EXPECT_FALSE(allValid);
-  EXPECT_TRUE(hasTotal);
-
-  a->SetCells({3, -100});
-  EXPECT_TRUE(metadata.MakeCVarCellKey(key, noCategory, allValid, hasTotal));
-  EXPECT_TRUE(allValid);
-  EXPECT_FALSE(hasTotal);
-
-  // A code 0 in the last dimension fails too.
-  b->SetCells({0});
-  EXPECT_FALSE(metadata.MakeCVarCellKey(key, noCategory, allValid, hasTotal));
-  EXPECT_TRUE(noCategory);
-}
-
-TEST(CubeMetadataTest, PercentageFirstKeyRejectsOnlyExcludedMissing) {
-  Dimensions dims;
-  CubeMetadata metadata;
-  FixedCellDimension* a = dims.Add({0});
-  FixedCellDimension* b = dims.Add({-100});
-  metadata.AddDimension(a, Codes::kRowPosition);
-  metadata.AddDimension(b, Codes::kColumnPosition);
-  CellKey key(2);
-  EXPECT_TRUE(metadata.MakeCVarPctKey(key));
-  EXPECT_EQ(KeyCodes(key), (std::vector<int>{0, -100}));
-  b->SetCells({-99});
-  EXPECT_FALSE(metadata.MakeCVarPctKey(key));
-}
-
+// An MR set's response counts follow the odometer to the current cell.
 TEST(CubeMetadataTest, CellResponsesFollowTheOdometer) {
   AggregationMCSet set({0, 1}, "$set");
   FixedCellDimension dim(set, TableDimension::kMCSet, 0);
@@ -167,10 +79,7 @@ TEST(CubeMetadataTest, CellResponsesFollowTheOdometer) {
   CubeMetadata metadata;
   metadata.AddDimension(&dim, Codes::kRowPosition);
   CellKey key(1);
-  ASSERT_TRUE(metadata.MakeScaleCellKey(key));
-  EXPECT_EQ(metadata.GetCellResponses(0), 1);
-  ASSERT_TRUE(metadata.NewCellKey(key));
-  EXPECT_EQ(key[0], 5);
+  ASSERT_TRUE(metadata.MakeScaleCellKey(key) && metadata.NewCellKey(key));
   EXPECT_EQ(metadata.GetCellResponses(0), 3);
   EXPECT_EQ(metadata.GetTotalResponses(0), 4);
 }
@@ -185,19 +94,9 @@ class PercentBaseTest : public ::testing::Test {
     metadata_.AddDimension(dims_.Add({1}), Codes::kColumnPosition);
     metadata_.AddDimension(dims_.Add({1}), Codes::kLayerPosition);
   }
-  std::vector<int> Base(int type) {
-    std::vector<int> dims = {99};
-    metadata_.GetPercentBase(dims, type);
-    return dims;
-  }
   Dimensions dims_;
   CubeMetadata metadata_;
 };
-
-TEST_F(PercentBaseTest, UnknownTypesHaveAnEmptyBase) {
-  EXPECT_EQ(Base(7), (std::vector<int>{}));
-  EXPECT_EQ(Base(-1), (std::vector<int>{}));
-}
 
 // An independent model of the bases: each label option moves the innermost
 // row or column to another axis; then the row base drops the innermost
@@ -291,34 +190,15 @@ TEST(CubeMetadataTest, BasesMatchTheMovedAxesModelForEveryShapeAndOption) {
   }
 }
 
-TEST_F(PercentBaseTest, BaseMetadataKeepsTheListedDimensionsAndTheOption) {
-  metadata_.SetClabelOption(Codes::kInnerColumnDownRows);
-  std::vector<int> dims = {0, 3, 4};
-  const CubeMetadata base = metadata_.GetBaseMetadata(dims, 0);
-  ASSERT_EQ(base.NumberOfDimensions(), 3);
-  EXPECT_EQ(base.GetDimension(0), metadata_.GetDimension(0));
-  EXPECT_EQ(base.GetDimension(1), metadata_.GetDimension(3));
-  EXPECT_EQ(base.GetDimension(2), metadata_.GetDimension(4));
-  EXPECT_EQ(base.GetDimPosition(1), Codes::kColumnPosition);
-  EXPECT_EQ(base.GetDimPosition(2), Codes::kLayerPosition);
-  EXPECT_EQ(base.GetClabelOption(), Codes::kInnerColumnDownRows);
-}
-
 TEST_F(PercentBaseTest, InnerRowAndColumn) {
-  EXPECT_EQ(metadata_.GetInnerRow(), metadata_.GetDimension(1));
-  EXPECT_EQ(metadata_.GetInnerColumn(), metadata_.GetDimension(3));
-
-  Dimensions dims;
-  CubeMetadata columnsFirst;
-  columnsFirst.AddDimension(dims.Add({1}), Codes::kColumnPosition);
-  columnsFirst.AddDimension(dims.Add({1}), Codes::kLayerPosition);
-  EXPECT_EQ(columnsFirst.GetInnerRow(), nullptr);
-  EXPECT_EQ(columnsFirst.GetInnerColumn(), dims[0]);
-
-  CubeMetadata rowsOnly;
-  rowsOnly.AddDimension(dims.Add({1}), Codes::kRowPosition);
-  rowsOnly.AddDimension(dims.Add({1}), Codes::kLayerPosition);
-  EXPECT_EQ(rowsOnly.GetInnerRow(), dims[2]);
+  EXPECT_EQ(metadata_.GetInnerRow(), dims_[1]);
+  EXPECT_EQ(metadata_.GetInnerColumn(), dims_[3]);
+  CubeMetadata columnsOnly, rowsOnly;
+  columnsOnly.AddDimension(dims_[2], Codes::kColumnPosition);
+  rowsOnly.AddDimension(dims_[0], Codes::kRowPosition);
+  rowsOnly.AddDimension(dims_[4], Codes::kLayerPosition);
+  EXPECT_EQ(columnsOnly.GetInnerRow(), nullptr);
+  EXPECT_EQ(columnsOnly.GetInnerColumn(), dims_[2]);
   EXPECT_EQ(rowsOnly.GetInnerColumn(), nullptr);
 }
 

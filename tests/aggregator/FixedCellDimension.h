@@ -58,8 +58,6 @@ class FixedCellDimension : public TableDimension {
   void SetScript(const std::vector<Cells>& script) { _script = script; }
   // Codes answered by GetCategoryEncoding(const OBS*), by numeric value.
   void SetEncoding(double value, int code) { _encodings[value] = code; }
-  void SetNumberOfValues(int n) { _numberOfValues = n; }
-  bool IsComputingCounts() const { return _computingCounts; }
 
   bool EncodeValue() override {
     const int caseIndex = _iterator ? _iterator->CurrentCaseIndex() : -1;
@@ -68,18 +66,6 @@ class FixedCellDimension : public TableDimension {
     }
     return _catCells[0] != TableEncryptionCodes::kNoCategory;
   }
-  // Its values are its codes 1 to GetNumberOfValues().
-  void GetMetValues(std::vector<MetValue>& values) const override {
-    values.assign(static_cast<size_t>(_numberOfValues), MetValue());
-    for (int code = 1; code <= _numberOfValues; ++code) {
-      values[static_cast<size_t>(code - 1)].key.assign(1, OBS{static_cast<double>(code)});
-    }
-  }
-  bool AcceptsMetValue(const MetValue& value) const override { return value.key.size() == 1; }
-  int AdoptMetValue(const MetValue& value) override {
-    return AcceptsMetValue(value) ? static_cast<int>(value.key[0].num) : 0;
-  }
-  int MetValueUnits() const override { return 1; }
   const std::vector<AggregationCategory*>& GetCategoryPointers() override { return _categories; }
   std::vector<int> VariableIndex() override { return {_variable}; }
   std::vector<ZarnCaseValueReader*> GetCaseValues() override { return _readers; }
@@ -94,7 +80,7 @@ class FixedCellDimension : public TableDimension {
     const std::map<double, int>::const_iterator found = _encodings.find(value->num);
     return found == _encodings.end() ? 0 : found->second;
   }
-  int GetNumberOfValues() const override { return _numberOfValues; }
+  int GetNumberOfValues() const override { return 0; }
   void ResetDimension() override { ResetDimensionBase(); }
 
   using TableDimension::GetCategoryEncoding;
@@ -103,7 +89,6 @@ class FixedCellDimension : public TableDimension {
   int _variable;
   std::vector<Cells> _script;
   std::map<double, int> _encodings;
-  int _numberOfValues = 0;
   std::vector<ZarnCaseValueReader*> _readers;
 };
 

@@ -92,12 +92,4 @@ TEST(FrequencyTableTest, OrdersNegativesAndInfinities) {
   ExpectSameEntries(table, model);
 }
 
-TEST(FrequencyTableTest, InitializerListAddsInOrder) {
-  const FrequencyTable table = {{2.0, 1.0}, {1.0, 0.5}, {2.0, 0.25}};
-  ASSERT_EQ(table.size(), 2u);
-  EXPECT_EQ(table.begin()->first, 1.0);
-  EXPECT_EQ(table.rbegin()->second, 1.25);
-  EXPECT_TRUE(FrequencyTable().empty());
-}
-
 }  // namespace

@@ -108,25 +108,6 @@ TEST_F(TableMetadataTest, ReadersAreSharedPerVariableAndPositionsStayStable) {
   EXPECT_TRUE(metadata.GetCaseIndex({}).empty());
 }
 
-TEST_F(TableMetadataTest, WithoutDimensionsEveryCaseIsEncodedAndUserMissingIsNotCounted) {
-  AddCase(1.0, 10.0, 1.0);
-  AddCase(99.0, 20.0, 1.0);         // v3 user-missing
-  AddCase(2.0, QUOR_SYSMIS, 1.0);   // v5 system-missing
-  AddCase(99.0, QUOR_SYSMIS, 1.0);  // both missing
-  QUOR_InputCaseIterator iterator(source);
-  TableMetadata metadata(iterator, true);
-  metadata.GetCaseIndex(StatsOn({3, 5, 0}));
-  ZarnCaseValueReader* v3 = metadata.GetCaseReaders()[0];
-
-  const bool expectedValid[] = {true, false, true, false};
-  for (bool valid : expectedValid) {
-    ASSERT_TRUE(iterator.Next());
-    EXPECT_TRUE(metadata.EncodeCase());
-    EXPECT_EQ(v3->IsValid(), valid);
-  }
-  EXPECT_EQ(metadata.GetValidCount(), (std::vector<double>{2.0, 2.0, 4.0}));
-}
-
 TEST_F(TableMetadataTest, ACaseEveryDimensionRefusesChangesNothing) {
   AddCase(1.0, 1.0, 3.0);
   AddCase(1.0, 1.0, 5.0);
@@ -151,6 +132,8 @@ TEST_F(TableMetadataTest, ACaseEveryDimensionRefusesChangesNothing) {
   // Every dimension still encoded the refused case.
   EXPECT_EQ(first->encodeCalls, 2);
   EXPECT_EQ(second->encodeCalls, 2);
+  metadata.ResetMetadata();
+  EXPECT_EQ(first->resetCalls + second->resetCalls, 2);
 }
 
 TEST_F(TableMetadataTest, AddDimensionKeepsOneDimensionPerVariable) {
@@ -178,24 +161,6 @@ TEST_F(TableMetadataTest, AddDimensionKeepsOneDimensionPerVariable) {
   ASSERT_EQ(fromIndices.NumberOfDimensions(), 2);
   EXPECT_EQ(fromIndices.GetDimension(0)->VariableIndex(), std::vector<int>{2});
   EXPECT_EQ(fromIndices.GetDimension(1)->VariableIndex(), std::vector<int>{7});
-}
-
-TEST_F(TableMetadataTest, ResetZeroesCountsButKeepsReadersAndDimensions) {
-  AddCase(1.0, 1.0, 1.0);
-  QUOR_InputCaseIterator iterator(source);
-  TableMetadata metadata(iterator, true);
-  auto* dimension = new ScriptedDimension(0, true);
-  metadata.AddDimension(dimension);
-  metadata.GetCaseIndex(StatsOn({5, 3}));
-  ASSERT_TRUE(iterator.Next());
-  ASSERT_TRUE(metadata.EncodeCase());
-  ASSERT_EQ(metadata.GetValidCount(), (std::vector<double>{1.0, 1.0}));
-
-  metadata.ResetMetadata();
-  EXPECT_EQ(dimension->resetCalls, 1);
-  EXPECT_EQ(metadata.GetValidCount(), (std::vector<double>{0.0, 0.0}));
-  EXPECT_EQ(metadata.GetCaseIndex(StatsOn({3, 5})), (std::vector<int>{1, 0}));
-  EXPECT_EQ(metadata.NumberOfDimensions(), 1);
 }
 
 TEST_F(TableMetadataTest, ClearForgetsDimensionsWhileClearDeepDestroysThem) {
@@ -276,36 +241,20 @@ TEST_F(TableMetadataTest, CaseReaderPositionIsChecked) {
   EXPECT_DEATH(metadata.GetCaseReaderVarIndex(-1), "pos >=0");
 }
 
-TEST_F(TableMetadataTest, ReaderTellsSystemMissingFromUserMissing) {
-  AddCase(99.0, QUOR_SYSMIS, 1.0);
+TEST_F(TableMetadataTest, ReaderTellsSystemMissingFromUserMissingAndStrings) {
+  const int name = source.AddVariable("name", 3);
+  AddCase(99.0, QUOR_SYSMIS, 1.0);  // the string stays blank
   QUOR_InputCaseIterator iterator(source);
-  ZarnCaseValueReader v3(iterator, 3);
-  ZarnCaseValueReader v5(iterator, 5);
+  ZarnCaseValueReader v3(iterator, 3), v5(iterator, 5), text(iterator, unsigned(name));
   ASSERT_TRUE(iterator.Next());
-  EXPECT_FALSE(v3.IsValid());  // nothing evaluated it yet
-  EXPECT_TRUE(v3.IsMissing());
-  EXPECT_FALSE(v3.IsSysMissing());
+  EXPECT_TRUE(v3.IsMissing() && !v3.IsSysMissing());
   EXPECT_TRUE(v5.IsSysMissing());
-  EXPECT_EQ(v3.GetValue()->num, 99.0);
-  EXPECT_EQ(v3.GetIndex(), 3u);
-  EXPECT_EQ(v3.GetType(), 0);
-
-  // Assignment takes over the variable binding and the flag.
+  EXPECT_FALSE(text.IsSysMissing());
+  // Assignment takes over the variable binding and the valid flag.
   v5.SetValid(true);
   v3 = v5;
   EXPECT_EQ(v3.GetIndex(), 5u);
   EXPECT_TRUE(v3.IsValid());
-}
-
-TEST(ZarnCaseValueReaderTest, StringsAreNeverSystemMissing) {
-  QUOR_DataSource source;
-  const int name = source.AddVariable("name", 3);
-  source.AddCase();  // blank
-  QUOR_InputCaseIterator iterator(source);
-  ZarnCaseValueReader reader(iterator, static_cast<unsigned int>(name));
-  ASSERT_TRUE(iterator.Next());
-  EXPECT_FALSE(reader.IsSysMissing());
-  EXPECT_EQ(reader.GetType(), 3);
 }
 
 }  // namespace
