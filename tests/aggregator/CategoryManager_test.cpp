@@ -212,101 +212,24 @@ class CategoryManagerTest : public ::testing::Test {
 };
 
 // ---------------------------------------------------------------------------
-// Lists without an explicit category list.
+// Empty categories carry no code and their value's label; the categories met
+// are left for the host to label.
 
-TEST_F(CategoryManagerTest, LabelledValuesWithoutCasesJoinInValueOrder) {
-  // Values 5, 3, 9 met in that order got codes 1, 2, 3; the dimension lists them ascending.
+TEST_F(CategoryManagerTest, EmptyCategoriesHaveNoCodeAndTheValueLabel) {
+  // Values 5, 3, 9 met in that order got codes 1, 2, 3.
   _data.GetVariable(_q).AddValueLabel(9.5, "Nine and a half");
   EXPECT_EQ(Build({Value(3, 2), Value(5, 1), Value(9, 3)}), "1 2 3 4 5 9 9.5");
   EXPECT_EQ(_codes, (std::vector<int>{0, 0, 2, 0, 1, 3, 0}));
-  // Labels come with the empty categories; categories met keep theirs.
   EXPECT_EQ(_labels, "[One][Two][][Four][][][Nine and a half]");
-
-  _variable.SetIsOrderA(false);
-  EXPECT_EQ(Build({Value(9, 3), Value(5, 1), Value(3, 2)}), "9.5 9 5 4 3 2 1");
-}
-
-TEST_F(CategoryManagerTest, TotalStaysFirstOrLastWithItsLabel) {
-  Category* total = Total();
-  _variable.SetIsTotalPositionAfter(false);
-  EXPECT_EQ(Build({total, Value(1, 1), Value(2, 2), Value(3, 3)}), "T 1 2 3 4 5");
-  _variable.SetIsOrderA(false);
-  EXPECT_EQ(Build({total, Value(3, 3), Value(2, 2), Value(1, 1)}), "T 5 4 3 2 1");
-  _variable.SetIsTotalPositionAfter(true);
-  _variable.SetIsOrderA(true);
-  _variable.SetSortKey(Codes::kLabelSort);
-  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), total}), "5 4 1 3 2 T");
-  EXPECT_EQ(_labels, "[Five][Four][One][Three][Two][All of it]");
-}
-
-TEST_F(CategoryManagerTest, MissingLabelledValuesJoinOnlyWhenMissingValuesAreIncluded) {
-  _data.GetVariable(_q).AddMissingValue(4);
-  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3)}), "1 2 3 5");
-  _variable.SetIsMissingExclude(false);
-  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3)}), "1 2 3 4 5");
-}
-
-TEST_F(CategoryManagerTest, LabelSortPutsUnlabelledValuesLastAndKeepsTies) {
-  QUOR_Variable& q = _data.GetVariable(_q);
-  q = QUOR_Variable("q", 0, "");
-  q.AddValueLabel(1, "B");
-  q.AddValueLabel(3, "A");
-  q.AddValueLabel(4, "B");
-  _variable.SetIsEmptyInclude(false);
-  _variable.SetSortKey(Codes::kLabelSort);
-  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3), Value(4, 4), Value(5, 5)}), "3 1 4 2 5");
-  _variable.SetIsOrderA(false);
-  EXPECT_EQ(Build({Value(5, 5), Value(4, 4), Value(3, 3), Value(2, 2), Value(1, 1)}), "4 1 3 5 2");
-}
-
-// ---------------------------------------------------------------------------
-// Explicit lists: distribution, subtotals, visibility.
-
-TEST_F(CategoryManagerTest, SubtotalOfAnEmptyGroupIsNotMade) {
-  _variable.SetIsEmptyInclude(false);
-  _variable.SetParsedCategories(
-      {ValueEntry(1), Subtotal(-101, true), ValueEntry(2), Subtotal(-102, true)});
-  EXPECT_EQ(Build({Value(2, 1)}), "2 S-102");
-  // A made subtotal closes its group: the next group starts empty again.
-  EXPECT_EQ(Build({Value(1, 1)}), "1 S-101");
-}
-
-TEST_F(CategoryManagerTest, OtherEntryCollectsTheRestInAscendingOrder) {
-  _variable.SetIsEmptyInclude(false);
-  _variable.SetParsedCategories(
-      {ValueEntry(2), Entry(new Parsed(Parsed::kOtherNM)), ValueEntry(1)});
-  EXPECT_EQ(Build({Value(1, 1), Value(2, 2), Value(3, 3), Value(4, 4), Value(5, 5)}), "2 3 4 5 1");
-}
-
-TEST_F(CategoryManagerTest, RangeKeepsAscendingOrderWhenDescendingIsAsked) {
-  _variable.SetIsEmptyInclude(false);
-  _variable.SetIsOrderA(false);
-  _variable.SetParsedCategories({RangeEntry(1, 10)});
-  EXPECT_EQ(Build({Value(9, 1), Value(7, 2), Value(2, 3)}), "2 7 9");
-}
-
-TEST_F(CategoryManagerTest, MissingEntryTakesUserMissingValues) {
-  _data.GetVariable(_q).AddMissingValue(9);
-  _variable.SetIsEmptyInclude(false);
-  _variable.SetParsedCategories(
-      {ValueEntry(1), Entry(new Parsed(Parsed::kMissing)), Entry(new Parsed(Parsed::kOtherNM))});
-  EXPECT_EQ(Build({Value(1, 1), Value(5, 2), Value(9, 3)}), "1 9 5");
-}
-
-TEST_F(CategoryManagerTest, EmptyCategoriesComeFromLabelsAndFromListedValues) {
-  // 1 met; 2 and 3, 4 labelled; 7 only listed; 6 labelled but not listed.
-  _data.GetVariable(_q).AddValueLabel(6, "Six");
+  // Through an explicit list: 1 met; 2, 3, 4 labelled; 7 only listed.
   _variable.SetParsedCategories({ValueEntry(1), ValueEntry(2), ValueEntry(7), RangeEntry(3, 4)});
   EXPECT_EQ(Build({Value(1, 1)}), "1 2 7 3 4");
   EXPECT_EQ(_codes, (std::vector<int>{1, 0, 0, 0, 0}));
   EXPECT_EQ(_labels, "[][Two][][Three][Four]");
-
-  // A listed value that a later entry claims is shown there, not twice.
-  QUOR_Variable& q = _data.GetVariable(_q);
-  q = QUOR_Variable("q", 0, "");
-  _variable.SetParsedCategories({ValueEntry(5), RangeEntry(4, 6), ValueEntry(8), ValueEntry(8)});
-  EXPECT_EQ(Build({Value(4, 1)}), "4 8");
 }
+
+// ---------------------------------------------------------------------------
+// Explicit lists.
 
 TEST_F(CategoryManagerTest, ListedStringWiderThanTheVariableKeepsItsCharacters) {
   const int shortVar = _data.AddVariable("s", 2);
