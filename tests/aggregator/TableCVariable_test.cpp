@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <limits>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,6 +76,28 @@ TEST(TableCVariableTest, NaNNeverFormsACategory) {
   dim.EncodeValue();
   EXPECT_EQ(Cells(dim), (std::vector<int>{1, kTotal}));
   EXPECT_EQ(dim.GetNumberOfValues(), 1);
+  EXPECT_EQ(dim.GetNumberOfCategories(), 2);  // 4 and the total; the list is built first
+}
+
+// A value the explicit list refuses is not numbered and counts nowhere, not
+// even in the total; a reset forgets the values met.
+TEST(TableCVariableTest, ValueOutsideTheExplicitListCountsNowhere) {
+  NumericData d({4, 1});
+  ParsedCategory one(Num(1), 0);
+  AggregationVariable var(d.index, "v");
+  var.SetParsedCategories({&one});
+  var.SetIsTotalNo(false);
+  TableCVariable dim(var);
+  QUOR_InputCaseIterator iterator(d.data);
+  dim.SetIterator(iterator);
+  ASSERT_TRUE(iterator.Next());
+  EXPECT_FALSE(dim.EncodeValue());
+  EXPECT_EQ(Cells(dim), std::vector<int>{0});
+  ASSERT_TRUE(iterator.Next());
+  dim.EncodeValue();
+  EXPECT_EQ(dim.GetNumberOfValues(), 1);
+  dim.ResetDimension();
+  EXPECT_EQ(dim.GetNumberOfValues(), 0);
 }
 
 TEST(TableCVariableTest, StringValuesAreEncodedAcrossWidths) {
@@ -109,15 +128,6 @@ TEST(TableCVariableTest, StringValuesAreEncodedAcrossWidths) {
   EXPECT_EQ(dim.GetCategoryEncoding(Str("AC", 4).data(), 4), 0);
 }
 
-TEST(TableCVariableTest, NumericDimensionAcceptsOnlyNumbers) {
-  NumericData d({4});
-  TableCVariable dim(d.index);
-  EncodeAll(dim, d.data);
-  const OBS four = Num(4);
-  EXPECT_EQ(dim.GetCategoryEncoding(&four, 0), 1);
-  EXPECT_EQ(dim.GetCategoryEncoding(Str("4", 1).data(), 1), 0);
-}
-
 TEST(TableCVariableDeathTest, EncodingValueTypeMustNotBeNegative) {
   NumericData d({4});
   TableCVariable dim(d.index);
@@ -136,27 +146,6 @@ class ProbeDimension : public TableCVariable {
     _categoriesReady = true;
   }
 };
-
-TEST(TableDimensionTest, LaterExplicitEntryWinsAndOtherTakesOnlyValidValues) {
-  ParsedCategory range(Num(1), Num(10), 0);
-  ParsedCategory five(Num(5), 0);
-  ParsedCategory other(ParsedCategory::kOtherNM);
-  AggregationVariable var(0, "v");
-  var.SetParsedCategories({&range, &five, &other});
-  ProbeDimension dim(var);
-  EXPECT_EQ(dim.ExplicitListContains(Num(5), false, -1), &five);
-  EXPECT_EQ(dim.ExplicitListContains(Num(5), false, 0), &five);
-  EXPECT_EQ(dim.ExplicitListContains(Num(6), false, -1), &range);
-  EXPECT_EQ(dim.ExplicitListContains(Num(11), false, -1), &other);
-  EXPECT_EQ(dim.ExplicitListContains(Num(11), true, -1), nullptr);
-
-  ParsedCategory missing(ParsedCategory::kMissing);
-  AggregationVariable withMissing(0, "v");
-  withMissing.SetParsedCategories({&missing, &range});
-  ProbeDimension dim2(withMissing);
-  EXPECT_EQ(dim2.ExplicitListContains(Num(99), true, -1), &missing);
-  EXPECT_EQ(dim2.ExplicitListContains(Num(3), true, -1), &range);  // later entry wins
-}
 
 TEST(TableDimensionTest, SortValuesSkipTheTotalAndFillEmptyCategories) {
   NumericData d({1, 2, 2});
@@ -202,47 +191,6 @@ TEST(TableDimensionDeathTest, SortValuesNeedASortAggregator) {
   ProbeDimension dim(0);
   std::vector<double> values;
   EXPECT_DEATH(dim.GetSortValues(values), "_sortAggregator");
-}
-
-TEST(TableDimensionDeathTest, CellsCannotOverflow) {
-  NumericData d({1});
-  TableCVariable dim(d.index);
-  EncodeAll(dim, d.data);
-  int current = 0;
-  dim.FirstCategoryCell(current);
-  EXPECT_DEATH(dim.NextCategoryCell(current), "currentCatCell < _lastCatCell");
-}
-
-TEST(TableCVariableTest, NumberOfCategoriesBuildsTheListFirst) {
-  NumericData d({2, 1});
-  TableCVariable dim(d.index);
-  EncodeAll(dim, d.data);
-  EXPECT_EQ(dim.GetNumberOfCategories(), 2);  // never asked for the list before
-  EXPECT_EQ(dim.GetCategoryPointers().size(), 2u);
-}
-
-// A value the explicit list refuses is not numbered and counts nowhere, not
-// even in the total; a reset forgets the values met.
-TEST(TableCVariableTest, ValueOutsideTheExplicitListCountsNowhere) {
-  NumericData d({1, 4});
-  ParsedCategory one(Num(1), 0);
-  AggregationVariable var(d.index, "v");
-  var.SetParsedCategories({&one});
-  var.SetIsTotalNo(false);
-  TableCVariable dim(var);
-  QUOR_InputCaseIterator iterator(d.data);
-  dim.SetIterator(iterator);
-  std::vector<bool> results;
-  std::vector<std::vector<int>> cells;
-  while (iterator.Next()) {
-    results.push_back(dim.EncodeValue());
-    cells.push_back(Cells(dim));
-  }
-  EXPECT_EQ(results, (std::vector<bool>{true, false}));
-  EXPECT_EQ(cells, (std::vector<std::vector<int>>{{1, kTotal}, {0}}));
-  EXPECT_EQ(dim.GetNumberOfValues(), 1);
-  dim.ResetDimension();
-  EXPECT_EQ(dim.GetNumberOfValues(), 0);
 }
 
 }  // namespace

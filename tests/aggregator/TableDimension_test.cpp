@@ -8,7 +8,6 @@
 
 #include "AggregationCategory.h"
 #include "AggregationMCSet.h"
-#include "AggregationMDSet.h"
 #include "AggregationVariable.h"
 #include "ParsedCategory.h"
 #include "support/TestValues.h"
@@ -16,6 +15,7 @@
 namespace {
 
 using testsupport::Cells;
+using testsupport::Num;
 
 // The smallest concrete dimension: the base's cells, explicit list, copy and
 // equality are what is tested. Categories are whatever the test hands it.
@@ -37,7 +37,7 @@ class BareDimension : public TableDimension {
   int GetNumberOfValues() const override { return 0; }
   void ResetDimension() override { ResetDimensionBase(); }
 
-  // Test access to the protected cell writers and fields.
+  // Test access to the protected cell writers.
   using TableDimension::AddCategoryCell;
   using TableDimension::SetCategoryCell;
   void AddCategory(int code) {
@@ -45,10 +45,6 @@ class BareDimension : public TableDimension {
     category->SetCatEncoding(code);
     _categories.push_back(category);
   }
-  const std::vector<ParsedCategory*>& ExplicitList() const { return _explicitList; }
-  ParsedCategory* OtherCategory() const { return _otherCategory; }
-  bool UsingExplicitList() const { return _usingExplicitList; }
-  bool IncludeMissing() const { return _includeMissing; }
 
  private:
   std::vector<int> _variables;
@@ -69,39 +65,15 @@ TEST(TableDimensionDeathTest, ABareDimensionHasNoSyntaxVariable) {
   EXPECT_DEATH(bare.GetSyntaxVariable(), "_syntaxVariable");
 }
 
-TEST(TableDimensionTest, ExplicitListKeepsOtherAndDropsSubtotalsExceptForDichotomySets) {
-  OBS one, two;
-  one.num = 1.0;
-  two.num = 2.0;
-  ParsedCategory value1(one, 0);
-  ParsedCategory other(ParsedCategory::kOtherNM);
-  ParsedCategory subtotal("Sub", true, -101, true);
-  ParsedCategory value2(two, 0);
-  const std::vector<ParsedCategory*> list{&value1, &other, &subtotal, &value2};
-
+// A later "other" entry replaces an earlier one; an empty list changes nothing.
+TEST(TableDimensionTest, LaterOtherEntryWinsAndAnEmptyListChangesNothing) {
+  ParsedCategory one(Num(1), 0), other(ParsedCategory::kOtherNM), later(ParsedCategory::kOtherNM);
   AggregationVariable variable(1, "v");
-  variable.SetParsedCategories(list);
-  BareDimension categorical(3, TableDimension::kCategoricalVariable, variable, {1});
-  EXPECT_EQ(categorical.ExplicitList(), (std::vector<ParsedCategory*>{&value1, &value2}));
-  EXPECT_EQ(categorical.OtherCategory(), &other);
-  EXPECT_TRUE(categorical.UsingExplicitList());
-  EXPECT_TRUE(categorical.IncludeMissing());  // an explicit list may name missing values
-
-  OBS yes;
-  yes.num = 1.0;
-  AggregationMDSet set({1, 2}, "$md", &yes, 1, false);
-  set.SetParsedCategories(list);
-  BareDimension dichotomies(5, TableDimension::kMDSet, set, {1, 2});
-  EXPECT_EQ(dichotomies.ExplicitList(),
-            (std::vector<ParsedCategory*>{&value1, &subtotal, &value2}));
-
-  // A later "other" replaces an earlier one; an empty list changes nothing.
-  ParsedCategory other2(ParsedCategory::kOtherNM);
-  categorical.SetParsedCategories({&other, &value2, &other2});
-  EXPECT_EQ(categorical.ExplicitList(), std::vector<ParsedCategory*>{&value2});
-  EXPECT_EQ(categorical.OtherCategory(), &other2);
-  categorical.SetParsedCategories({});
-  EXPECT_EQ(categorical.ExplicitList(), std::vector<ParsedCategory*>{&value2});
+  variable.SetParsedCategories({&one, &other, &later});
+  BareDimension dimension(3, TableDimension::kCategoricalVariable, variable, {1});
+  EXPECT_EQ(dimension.ExplicitListContains(Num(5), false, -1), &later);
+  dimension.SetParsedCategories({});
+  EXPECT_EQ(dimension.ExplicitListContains(Num(1), false, -1), &one);
 }
 
 TEST(TableDimensionTest, SetsAreEqualByKindAndName) {

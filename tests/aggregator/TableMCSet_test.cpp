@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,11 +21,7 @@ using testsupport::EncodeAll;
 using testsupport::Num;
 using testsupport::Str;
 
-const int kTotal = TableEncryptionCodes::kTotalCategory;
 const int kExcluded = -99;  // a missing value that no cube counts
-const double kSysmis = std::numeric_limits<double>::quiet_NaN();
-
-// The category cells and their response counts for the current case.
 
 // Numeric members m0, m1, ...; NaN stands for a system-missing value.
 struct NumericMembers {
@@ -42,23 +37,6 @@ struct NumericMembers {
   QUOR_DataSource data;
   std::vector<int> indices;
 };
-
-TEST(TableMCSetTest, ValuesAllRefusedByTheExplicitListGiveNoCategoryAndFalse) {
-  NumericMembers d(2, {{3, 4}, {1, 4}});
-  QUOR_InputCaseIterator it(d.data);
-  const OBS one = Num(1);
-  ParsedCategory onlyOne(one, 0);
-  AggregationMCSet set(d.indices, "$s");
-  set.SetParsedCategories({&onlyOne});
-  TableMCSet dim(set);
-  const std::vector<CaseCells> cases = EncodeAll(dim, it);
-  EXPECT_EQ(cases[0].codes, std::vector<int>{0});
-  EXPECT_FALSE(cases[0].result);
-  // Only the listed value is numbered.
-  EXPECT_EQ(cases[1].codes, std::vector<int>{1});
-  EXPECT_TRUE(cases[1].result);
-  EXPECT_EQ(dim.GetNumberOfValues(), 1);
-}
 
 TEST(TableMCSetTest, NarrowStringMembersArePaddedToTheWidestMember) {
   QUOR_DataSource data;
@@ -151,52 +129,19 @@ TEST(TableMCSetTest, ExplicitEntriesWiderThanTheMembersReadAWidenedValue) {
   EXPECT_TRUE(cases[0].result);
 }
 
-// The categories a hiding subtotal keeps out of the list still belong to the
-// dimension, which hands them out for computed categories and destroys them.
-TEST(TableMCSetTest, CategoriesHiddenByASubtotalStayWithTheDimension) {
-  NumericMembers d(2, {{1, 2}, {3, kSysmis}});
-  QUOR_InputCaseIterator it(d.data);
-  const OBS one = Num(1), two = Num(2), three = Num(3);
-  ParsedCategory e1(one, 0), e2(two, 0), e3(three, 0);
-  e1.SetSubtotalEncoding(-102);
-  e2.SetSubtotalEncoding(-102);
-  ParsedCategory hiding("one or two", false, -102, false);
-  AggregationMCSet set(d.indices, "$s");
-  set.SetParsedCategories({&e1, &e2, &hiding, &e3});
-  TableMCSet dim(set);
-  EncodeAll(dim, it);
-  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
-  ASSERT_EQ(categories.size(), 2u);
-  EXPECT_EQ(categories[0]->GetCatType(), AggregationCategory::kHSubtotal);
-  EXPECT_EQ(categories[1]->GetCatValue().num, 3.0);
-  const std::vector<AggregationCategory*>& hidden = dim.GetPcomputeRequiredCats();
-  ASSERT_EQ(hidden.size(), 2u);
-  EXPECT_EQ(hidden[0]->GetCatValue().num, 1.0);
-  EXPECT_EQ(hidden[1]->GetCatValue().num, 2.0);
-  dim.ResetDimension();
-  EXPECT_TRUE(dim.GetPcomputeRequiredCats().empty());
-}
-
-TEST(TableMCSetTest, ResetStartsTheCodesAgain) {
+TEST(TableMCSetTest, ResetStartsTheCodesAndTheListAgain) {
   NumericMembers d(2, {{4, 6}});
   QUOR_InputCaseIterator it(d.data);
   AggregationMCSet set(d.indices, "$s");
   TableMCSet dim(set);
   EncodeAll(dim, it);
-  ASSERT_EQ(dim.GetNumberOfValues(), 2);
   ASSERT_EQ(dim.GetCategoryPointers().size(), 2u);
   dim.ResetDimension();
   EXPECT_EQ(dim.GetNumberOfValues(), 0);
-
   // The case now brings 6 alone, which takes code 1 again.
   d.data.SetValue(0, d.indices[0], 6);
-  const std::vector<CaseCells> again = EncodeAll(dim, it);
-  EXPECT_EQ(again[0].codes, std::vector<int>{1});
-  const OBS six = Num(6);
-  EXPECT_EQ(dim.GetCategoryEncoding(&six), 1);
-  const std::vector<AggregationCategory*>& categories = dim.GetCategoryPointers();
-  ASSERT_EQ(categories.size(), 1u);
-  EXPECT_EQ(categories[0]->GetCatValue().num, 6.0);
+  EXPECT_EQ(EncodeAll(dim, it)[0].codes, std::vector<int>{1});
+  EXPECT_EQ(dim.GetCategoryPointers().size(), 1u);
 }
 
 // With duplicates counted, a repeated category adds to its subtotal cell too.
@@ -208,12 +153,11 @@ TEST(TableMCSetTest, DuplicateResponsesCountInTheirSubtotalCell) {
   e2.SetSubtotalEncoding(-103);
   AggregationMCSet set(d.indices, "$s");
   set.SetParsedCategories({&e1, &e2});
-  set.SetIsTotalNo(false);
   TableMCSet dim(set);
   dim.SetComputingCounts(true);
   const CaseCells c = EncodeAll(dim, it)[0];
-  EXPECT_EQ(c.codes, (std::vector<int>{2, 1, -103, kTotal}));
-  EXPECT_EQ(c.counts, (std::vector<int>{1, 2, 3, 3}));
+  EXPECT_EQ(c.codes, (std::vector<int>{2, 1, -103}));
+  EXPECT_EQ(c.counts, (std::vector<int>{1, 2, 3}));
 }
 
 }  // namespace
