@@ -175,13 +175,6 @@ TEST(ParsedCategoryTest, CategoriesAreKeptInStableValueOrder) {
   EXPECT_EQ(a1.GetValueType(), 1);
 }
 
-TEST(ParsedCategoryTest, PostLabelJoinsPartsOrFallsBackToTheName) {
-  const Parsed parts("diff", {"A ", "minus B"}, true, {}, {}, {}, Parsed::kPCompute, 2);
-  EXPECT_EQ(parts.GetPostCatLabel(), "A minus B");
-  const Parsed none("diff", {}, false, {}, {}, {}, Parsed::kPCompute, 2);
-  EXPECT_EQ(none.GetPostCatLabel(), "diff");
-}
-
 TEST(ParsedCategoryTest, CopyCarriesValuesAndPointersButNotComputedFields) {
   const QUOR_Format format(1);
   Parsed pc("pc", {"a", "b"}, true, {TableEncryptionCodes::kCount},
