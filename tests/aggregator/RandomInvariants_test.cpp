@@ -123,6 +123,13 @@ std::vector<Case> RandomCases(std::mt19937& rng, int count) {
   return cases;
 }
 
+// The value labels of c0..c3 and m0..m2 (7 is never met; 7 and 9 share a
+// label, so a label sort meets a tie) and of s0 ("dd" is never met).
+const std::vector<std::pair<double, const char*>> kNumberLabels = {
+    {1.0, "one"}, {7.0, "high"}, {9.0, "high"}};
+const std::vector<std::pair<std::string, const char*>> kTextLabels = {{"a", "Alpha"},
+                                                                      {"dd", "Delta (never met)"}};
+
 // Fills a data source with the cases in the given order.
 void FillDataSource(QUOR_DataSource& data, const std::vector<Case>& cases, bool reverse) {
   static const char* const kNames[] = {"c0", "c1", "c2", "c3", "s0", "m0", "m1", "m2",
@@ -132,17 +139,12 @@ void FillDataSource(QUOR_DataSource& data, const std::vector<Case>& cases, bool 
     QUOR_Variable& variable = data.GetVariable(index);
     if (v == kS0) {
       variable.AddMissingValue("zz");
-      variable.AddValueLabel("a", "Alpha");
-      variable.AddValueLabel("dd", "Delta (never met)");
+      for (const auto& [text, label] : kTextLabels) variable.AddValueLabel(text, label);
     }
     for (double value : {9.0, 4.0, -1.0})
       if (UserMissing(v, value)) variable.AddMissingValue(value);
-    if (v <= kC3 || (v >= kM0 && v <= kM2)) {
-      variable.AddValueLabel(1.0, "one");
-      // 7 (never met) and 9 share a label, so a label sort meets a tie.
-      variable.AddValueLabel(7.0, "high");
-      variable.AddValueLabel(9.0, "high");
-    }
+    if (v <= kC3 || (v >= kM0 && v <= kM2))
+      for (const auto& [value, label] : kNumberLabels) variable.AddValueLabel(value, label);
   }
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[reverse ? cases.size() - 1 - i : i];
@@ -793,27 +795,30 @@ double MedianOf(const std::vector<std::pair<double, double>>& values, bool weigh
 // ---------------------------------------------------------------------------
 // A direct model of each dimension's category list.
 
-// The label of a value category (empty when none), as the data source gives them.
-std::string LabelOf(const ElementSpec& e, const std::string& id) {
-  static const std::map<std::string, std::string> kTexts = {{"sa", "Alpha"},
-                                                            {"sdd", "Delta (never met)"}};
-  static const std::map<std::string, std::string> kNumbers = {
-      {NumberIdentity(1), "one"}, {NumberIdentity(7), "high"}, {NumberIdentity(9), "high"}};
-  if (e.kind == ElementSpec::kDichotomySet) return "";
-  const auto& labels = e.kind == ElementSpec::kString ? kTexts : kNumbers;
-  const auto found = labels.find(id);
-  return found == labels.end() ? "" : found->second;
+// The labelled values of an element's variables: identity, whether missing, label.
+struct LabelledValue {
+  std::string id;
+  bool missing;
+  std::string label;
+};
+
+std::vector<LabelledValue> LabelledValues(const ElementSpec& e) {
+  std::vector<LabelledValue> values;
+  if (e.kind == ElementSpec::kString)
+    for (const auto& [text, label] : kTextLabels)
+      values.push_back({"s" + text, text == "zz", label});
+  if (e.kind != ElementSpec::kNumeric && e.kind != ElementSpec::kCategorySet) return values;
+  const int judge = e.kind == ElementSpec::kCategorySet ? e.missingVariable : e.variable;
+  for (const auto& [value, label] : kNumberLabels)
+    values.push_back({NumberIdentity(value), UserMissing(judge, value), label});
+  return values;
 }
 
-// The labelled values of an element's variables, and whether each is missing.
-std::vector<std::pair<std::string, bool>> LabelledValues(const ElementSpec& e) {
-  if (e.kind == ElementSpec::kString) return {{"sa", false}, {"sdd", false}};
-  if (e.kind == ElementSpec::kDichotomySet) return {};
-  const int judge = e.kind == ElementSpec::kCategorySet ? e.missingVariable : e.variable;
-  std::vector<std::pair<std::string, bool>> values;
-  for (double value : {1.0, 7.0, 9.0})
-    values.push_back({NumberIdentity(value), UserMissing(judge, value)});
-  return values;
+// The label of a value category, empty when it has none.
+std::string LabelOf(const ElementSpec& e, const std::string& id) {
+  for (const LabelledValue& value : LabelledValues(e))
+    if (value.id == id) return value.label;
+  return "";
 }
 
 // The value (or member) categories a dimension lists: those the data reach,
@@ -829,8 +834,9 @@ std::set<std::string> ListedValues(const ElementSpec& e, const std::vector<Case>
   for (int member : e.kind == ElementSpec::kDichotomySet ? e.members : std::vector<int>())
     if (!e.hasList || EntryOf(e, "m" + std::to_string(member)) >= 0)
       values.insert("m" + std::to_string(member));
-  for (const auto& [id, missing] : LabelledValues(e))
-    if (e.hasList ? EntryOf(e, id) >= 0 : !missing || e.includeMissing) values.insert(id);
+  for (const LabelledValue& value : LabelledValues(e))
+    if (e.hasList ? EntryOf(e, value.id) >= 0 : !value.missing || e.includeMissing)
+      values.insert(value.id);
   for (size_t i = 0; i < e.list.size(); ++i) {
     const EntrySpec& entry = e.list[i];
     if (entry.type != ParsedCategory::kValue) continue;
@@ -848,7 +854,8 @@ bool ValueBefore(const std::string& a, const std::string& b) {
   return std::strtod(a.c_str() + 1, nullptr) < std::strtod(b.c_str() + 1, nullptr);
 }
 
-// The shown categories of a dimension in order, then " |", then the hidden ones.
+// The shown categories of a dimension in order, each followed by a blank,
+// then "|" and the hidden ones, each preceded by a blank.
 std::string ExpectedCategories(const ElementSpec& e, const std::vector<Case>& cases) {
   std::vector<std::string> values;
   for (const std::string& id : ListedValues(e, cases)) values.push_back(id);
@@ -892,6 +899,7 @@ std::string ExpectedCategories(const ElementSpec& e, const std::vector<Case>& ca
   for (const std::string& id : hidden) text += " " + id;
   return text;
 }
+
 // ---------------------------------------------------------------------------
 // Checks.
 
