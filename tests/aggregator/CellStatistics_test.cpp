@@ -43,6 +43,13 @@ TEST(CellStatisticsTest, GetIndexFindsTheFirstMatch) {
   EXPECT_EQ(layout.GetIndex(Stat(1, Codes::kSum), false), -1);
 }
 
+// Order statistics of one variable and one weighting read one frequency table.
+TEST(CellStatisticsTest, OrderStatisticsOfOneVariableAndWeightingShareAFrequencyTable) {
+  const CellStatistics layout = Scale({Stat(2, Codes::kMedian), Stat(2, Codes::kMode),
+                                       Stat(2, Codes::kUMedian), Stat(3, Codes::kMedian)});
+  EXPECT_EQ(layout.NumberOfFreqTables(), 3);
+}
+
 TEST(CellStatisticsTest, PercentagesOfOneKindShareTheirBaseStatistic) {
   CellStatistics layout = Categorical({
       Stat(0, Codes::kColPct),                 // 0: base statistic 0 of the column base
